@@ -1,0 +1,1 @@
+// The window and its jobs join this library.

@@ -1,0 +1,172 @@
+#include "disc/Quarle.h"
+
+#include <cstring>
+
+namespace {
+
+// One record for the active drive, shared by the whole program, and one scratch record used while
+// the drives are listed.
+TCDROMParameters g_activeDrive{};
+TCDROMParameters g_scratch{};
+
+bool failed(int32_t result)
+{
+    return result == CR_ERROR;
+}
+
+QString identifierText(const uint8_t *bytes)
+{
+    const auto *text = reinterpret_cast<const char *>(bytes);
+    const size_t length = strnlen(text, TCDROMParameters::IdentifierSize);
+    return QString::fromLatin1(text, qsizetype(length));
+}
+
+} // namespace
+
+void TDriveTableClass::readFrom(const TCDROMParameters &record)
+{
+    const uint8_t *b = record.bytes + TCDROMParameters::DriveTableOffset;
+    m_driveType = TDriveType(b[0]);
+    m_readMethod = TReadMethod(b[1]);
+    m_setSpeed = TSetSpeed(b[2]);
+    m_endian = TEndian(b[3]);
+    m_enableMode = TEnableMode(b[4]);
+    m_density = record.int32At(TCDROMParameters::DriveTableOffset + 5);
+    m_atapi = record.int32At(TCDROMParameters::DriveTableOffset + 9) != 0;
+}
+
+TCDROMParameters &TQuarle::activeDriveRecord()
+{
+    return g_activeDrive;
+}
+
+TQuarle::TQuarle(QObject *parent, CdRipApi api)
+    : QObject(parent), m_api(std::move(api)), m_driveTable(std::make_unique<TDriveTableClass>())
+{
+    try {
+        m_fersion = QString::number(m_api.CR_GetCDRipVersion());
+        if (!failed(m_api.CR_Init()) && !failed(m_api.CR_GetCDROMParameters(&g_activeDrive))) {
+            m_identifier = QByteArray(reinterpret_cast<const char *>(g_activeDrive.bytes),
+                                      TCDROMParameters::IdentifierSize);
+            m_activeCdRomNum = m_api.CR_GetActiveCDROM();
+            copyFromRecord();
+            m_jitterCorrect = true;
+            g_activeDrive.setInt32At(TCDROMParameters::JitterCorrectionOffset, -1);
+            listDrives();
+            selectDrive(m_activeCdRomNum);
+            readToc();
+        }
+        m_jitterErrors = 0;
+    } catch (...) {
+        throw ECDRIPError("Inizializzazione fallita");
+    }
+}
+
+TQuarle::~TQuarle() = default;
+
+void TQuarle::copyFromRecord()
+{
+    m_driveTable->readFrom(g_activeDrive);
+    m_outputFormat = TOutputFormat(g_activeDrive.bytes[TCDROMParameters::OutputFormatOffset]);
+    m_speed = g_activeDrive.int32At(TCDROMParameters::SpeedOffset);
+}
+
+void TQuarle::listDrives()
+{
+    int32_t k = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (m_api.GetDriveType(letter) != 5)
+            continue;
+        if (failed(m_api.CR_SetActiveCDROM(k)) || failed(m_api.CR_GetCDROMParameters(&g_scratch)))
+            continue;
+        auto info = std::make_unique<TDriveInfo>();
+        info->Name = identifierText(g_scratch.bytes);
+        info->Letter = letter;
+        info->Index = k;
+        const QString caption = QString(QChar(letter)) + ": " + info->Name;
+        m_drives.add(caption, std::move(info));
+        ++k;
+    }
+}
+
+void TQuarle::selectDrive(int32_t index)
+{
+    if (failed(m_api.CR_SetActiveCDROM(index)) || failed(m_api.CR_GetCDROMParameters(&g_activeDrive)))
+        return;
+    m_identifier =
+        QByteArray(reinterpret_cast<const char *>(g_activeDrive.bytes), TCDROMParameters::IdentifierSize);
+    copyFromRecord();
+}
+
+void TQuarle::readToc()
+{
+    m_tracks.clear();
+    m_trackLengths.clear();
+    try {
+        if (failed(m_api.CR_ReadToc()))
+            return;
+        const int32_t n = m_api.CR_GetNumTocEntries();
+        for (int32_t i = 0; i < n; ++i) {
+            const uint64_t entry = m_api.CR_GetTocEntry(i);
+            const uint64_t next = m_api.CR_GetTocEntry(i + 1);
+            const QString caption = "Track " + QString("%1").arg(i + 1, 2, 10, QChar('0'));
+            if (uint8_t(entry >> 32) != TocFlagAudio)
+                continue;
+            auto track = std::make_unique<TTrack>();
+            track->Number = i + 1;
+            track->StartSector = int32_t(uint32_t(entry));
+            track->EndSector = int32_t(uint32_t(next)) - 1;
+            track->Kind = "Audio";
+            m_trackLengths << QString::number(int64_t(track->EndSector) - track->StartSector);
+            m_tracks.add(caption, std::move(track));
+        }
+    } catch (...) {
+        throw ECDRIPError("Initialization failure");
+    }
+}
+
+QString TQuarle::CdRomName() const
+{
+    return identifierText(reinterpret_cast<const uint8_t *>(m_identifier.constData()));
+}
+
+void TQuarle::setActiveCdRomNum(int32_t value)
+{
+    if (m_drives.isEmpty())
+        throw ECDRIPError("Attenzione!   Nessun lettore trovato o utente con diritti minimi.");
+    if (value < 0 || value > m_drives.Count() - 1) {
+        throw ECDRIPError(QString::fromUtf8("Il N° del lettore CDROM non è compreso tra 0 e ") +
+                          QString::number(m_drives.Count() - 1));
+    }
+    if (value == m_activeCdRomNum)
+        return;
+    selectDrive(value);
+    m_activeCdRomNum = value;
+    readToc();
+}
+
+void TQuarle::setOutputFormat(TOutputFormat value)
+{
+    if (value == m_outputFormat)
+        return;
+    g_activeDrive.bytes[TCDROMParameters::OutputFormatOffset] = uint8_t(value);
+    m_outputFormat = value;
+}
+
+void TQuarle::setJitterCorrect(bool value)
+{
+    if (value == m_jitterCorrect)
+        return;
+    m_jitterCorrect = value;
+    g_activeDrive.setInt32At(TCDROMParameters::JitterCorrectionOffset, value ? -1 : 0);
+}
+
+void TQuarle::FillDriveList(QStringList &list) const
+{
+    list = m_drives.captions();
+}
+
+void TQuarle::RefreshTOC()
+{
+    readToc();
+}

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "disc/CdRip_dll.h"
+#include "platform/Exception.h"
+#include "platform/OwnedStringList.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class ECDRIPError : public Exception
+{
+public:
+    explicit ECDRIPError(const QString &message) : Exception(message.toStdString()) {}
+};
+
+enum class TOutputFormat : uint8_t { STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025 };
+enum class TDriveType : uint8_t {
+    GENERIC, TOSHIBA, TOSHIBANEW, IBM, NEC, DEC, IMS, KODAK, RICOH, HP, PHILIPS, PLASMON,
+    GRUNDIGCDR100IPW, MITSUMICDR, PLEXTOR, SONY, YAMAHA, NRC, IMSCDD5, CUSTOMDRIVE
+};
+enum class TReadMethod : uint8_t { READMMC, READ10, READNEC, READSONY, READMMC2, READMMC3, READC1, READC2, READC3 };
+enum class TSetSpeed : uint8_t { SPEEDNONE, SPEEDMMC, SPEEDSONY, SPEEDYAMAHA, SPEEDTOSHIBA, SPEEDPHILIPS, SPEEDNEC };
+enum class TEndian : uint8_t { BIGENDIAN, LITTLEENDIAN };
+enum class TEnableMode : uint8_t { ENABLENONE, ENABLESTD };
+
+// What the library reported of the active drive's drive-table block. Nothing copies these fields
+// back into the parameter record: they only show the library's values.
+class TDriveTableClass
+{
+public:
+    TDriveType DriveType() const { return m_driveType; }
+    void setDriveType(TDriveType v) { m_driveType = v; }
+    TReadMethod ReadMethod() const { return m_readMethod; }
+    void setReadMethod(TReadMethod v) { m_readMethod = v; }
+    TSetSpeed SetSpeed() const { return m_setSpeed; }
+    void setSetSpeed(TSetSpeed v) { m_setSpeed = v; }
+    TEndian Endian() const { return m_endian; }
+    void setEndian(TEndian v) { m_endian = v; }
+    TEnableMode EnableMode() const { return m_enableMode; }
+    void setEnableMode(TEnableMode v) { m_enableMode = v; }
+    int32_t Density() const { return m_density; }
+    void setDensity(int32_t v) { m_density = v; }
+    bool Atapi() const { return m_atapi; }
+    void setAtapi(bool v) { m_atapi = v; }
+
+    void readFrom(const TCDROMParameters &record);
+
+private:
+    TDriveType m_driveType = TDriveType::GENERIC;
+    TReadMethod m_readMethod = TReadMethod::READMMC;
+    TSetSpeed m_setSpeed = TSetSpeed::SPEEDNONE;
+    TEndian m_endian = TEndian::BIGENDIAN;
+    TEnableMode m_enableMode = TEnableMode::ENABLENONE;
+    int32_t m_density = 0;
+    bool m_atapi = false;
+};
+
+struct TDriveInfo {
+    QString Name;
+    char Letter = 0;
+    int32_t Index = 0;
+};
+
+struct TTrack {
+    int32_t Number = 0;
+    int32_t StartSector = 0;
+    int32_t EndSector = 0; // inclusive
+    QString Kind;
+};
+
+// The ripper: the CD-ROM drives, the active drive's table of contents as audio tracks, and rips.
+class TQuarle : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Fersion READ Fersion)
+    Q_PROPERTY(int speed READ speed WRITE setSpeed)
+    Q_PROPERTY(QString CdRomName READ CdRomName)
+    Q_PROPERTY(int ActiveCdRomNum READ ActiveCdRomNum WRITE setActiveCdRomNum)
+    Q_PROPERTY(bool Encode READ Encode WRITE setEncode)
+    Q_PROPERTY(bool WriteWav READ WriteWav WRITE setWriteWav)
+    Q_PROPERTY(bool JitterCorrect READ JitterCorrect WRITE setJitterCorrect)
+
+public:
+    using ProcessTrackEvent = std::function<void(QObject *sender, uint16_t trackNum)>;
+    using ProgressEvent = std::function<void(QObject *sender, uint16_t percentComplete, uint16_t trackNum)>;
+
+    // Initialises the library, lists the drives and reads the first drive's table of contents.
+    // Raises ECDRIPError "Inizializzazione fallita" when any of it fails.
+    explicit TQuarle(QObject *parent = nullptr, CdRipApi api = CdRipApi::library());
+    ~TQuarle() override;
+
+    QString Fersion() const { return m_fersion; }
+    int32_t speed() const { return m_speed; }
+    void setSpeed(int32_t v) { m_speed = v; }
+    QString CdRomName() const;
+    int32_t ActiveCdRomNum() const { return m_activeCdRomNum; }
+    void setActiveCdRomNum(int32_t value);
+    TDriveTableClass *DriveTable() const { return m_driveTable.get(); }
+    void setDriveTable(const TDriveTableClass &table) { *m_driveTable = table; }
+    TOutputFormat OutputFormat() const { return m_outputFormat; }
+    void setOutputFormat(TOutputFormat value);
+    bool Encode() const { return m_encode; }
+    void setEncode(bool v) { m_encode = v; }
+    bool WriteWav() const { return m_writeWav; }
+    void setWriteWav(bool v) { m_writeWav = v; }
+    bool JitterCorrect() const { return m_jitterCorrect; }
+    void setJitterCorrect(bool value);
+    int32_t JitterErrors() const { return m_jitterErrors; }
+    const QStringList &JitterLog() const { return m_jitterLog; }
+
+    void FillDriveList(QStringList &list) const;
+    void RefreshTOC();
+    const TOwnedStringList<TTrack> &Tracks() const { return m_tracks; }
+    const QStringList &TrackLengths() const { return m_trackLengths; }
+    const TOwnedStringList<TDriveInfo> &Drives() const { return m_drives; }
+
+    ProcessTrackEvent OnBeginTrack;
+    ProcessTrackEvent OnEndTrack;
+    ProgressEvent OnProgress;
+
+    // The parameter record of the active drive, shared by every ripper of the program.
+    static TCDROMParameters &activeDriveRecord();
+
+private:
+    void listDrives();
+    void selectDrive(int32_t index);
+    void copyFromRecord();
+    void readToc();
+
+    CdRipApi m_api;
+    int32_t m_activeCdRomNum = 0;
+    std::unique_ptr<TDriveTableClass> m_driveTable;
+    TOutputFormat m_outputFormat = TOutputFormat::STEREO44100;
+    QByteArray m_identifier; // the record's first 256 bytes
+    TOwnedStringList<TTrack> m_tracks;
+    QStringList m_trackLengths;
+    QStringList m_jitterLog;
+    int32_t m_jitterErrors = 0;
+    bool m_jitterCorrect = false;
+    bool m_encode = false;
+    bool m_writeWav = false;
+    int32_t m_speed = 0;
+    QString m_fersion;
+    TOwnedStringList<TDriveInfo> m_drives;
+};

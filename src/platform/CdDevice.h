@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The one place that talks to libcdio and libcdio-paranoia. A CdDevice is an open drive or disc
+// image; everything above it sees sector numbers (LSN), raw 2352-byte audio sectors and a table of
+// contents, never a libcdio type.
+
+struct CdTocTrack {
+    int number = 0;       // track number as recorded on the disc
+    int32_t startLsn = 0; // first sector
+    bool audio = true;
+};
+
+struct CdToc {
+    std::vector<CdTocTrack> tracks;
+    int32_t leadOutLsn = 0; // first sector after the last track
+};
+
+// A correction or failure that paranoia reported while reading, as a sector range.
+struct CdJitterEvent {
+    int32_t firstSector = 0;
+    int32_t lastSector = 0;
+};
+
+class CdParanoiaReader;
+
+class CdDevice
+{
+public:
+    static constexpr int SectorBytes = 2352;
+
+    ~CdDevice();
+    CdDevice(const CdDevice &) = delete;
+    CdDevice &operator=(const CdDevice &) = delete;
+
+    // Opens a device node (/dev/sr0) or a disc image (CUE/BIN, cdrdao TOC, NRG). Null on failure,
+    // with the reason in *error.
+    static std::unique_ptr<CdDevice> open(const QString &path, QString *error);
+
+    // Device nodes of the optical drives the system has, in libcdio's order.
+    static QStringList opticalDrives();
+
+    // Vendor, model and revision for a drive; a short description for an image.
+    static QString identify(const QString &path);
+
+    static bool looksLikeImage(const QString &path);
+
+    bool readToc(CdToc &toc);
+    // Reads `count` sectors from `lsn` as they are on the disc: 16-bit little-endian stereo.
+    bool readAudio(int32_t lsn, int count, uint8_t *buffer);
+    std::unique_ptr<CdParanoiaReader> openParanoia(QString *error);
+
+    const QString &path() const { return m_path; }
+    bool isImage() const { return m_image; }
+
+private:
+    struct Handle;
+    CdDevice(std::unique_ptr<Handle> handle, const QString &path, bool image);
+
+    std::unique_ptr<Handle> m_handle;
+    QString m_path;
+    bool m_image = false;
+};
+
+// Sector-by-sector reading with paranoia's jitter correction over an open CdDevice (which must
+// outlive it). Reads run on one thread at a time.
+class CdParanoiaReader
+{
+public:
+    ~CdParanoiaReader();
+    CdParanoiaReader(const CdParanoiaReader &) = delete;
+    CdParanoiaReader &operator=(const CdParanoiaReader &) = delete;
+
+    bool seek(int32_t lsn);
+    // Reads the next sector into `sector` (2352 bytes, little-endian). Corrections and failures
+    // paranoia reports on the way are appended to `events`. False when the sector is unreadable.
+    bool read(uint8_t *sector, std::vector<CdJitterEvent> &events);
+
+private:
+    friend class CdDevice;
+    struct Handle;
+    explicit CdParanoiaReader(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Handle> m_handle;
+};

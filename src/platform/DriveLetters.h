@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+// Linux has no drive letters, so the program keeps a table from letters to devices or disc images.
+// QUARLE_DRIVES defines it ("D=/dev/sr0;E=/home/me/album.cue"; set but empty means no drives);
+// without it the optical drives libcdio finds get the letters from D upwards.
+
+struct DriveLetterEntry {
+    char letter = 0;
+    QString path;
+};
+
+struct DriveLetterTable {
+    std::vector<DriveLetterEntry> entries; // in letter order
+    QStringList warnings;
+};
+
+// Parses a QUARLE_DRIVES value. Malformed entries, repeated letters and paths for which `exists`
+// answers false are left out with a warning each.
+DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool(const QString &)> &exists);
+
+namespace DriveLetters {
+
+constexpr int DriveNoRootDir = 1;
+constexpr int DriveCdRom = 5;
+
+// The table in force, built from the environment on first use and again whenever QUARLE_DRIVES
+// changes. Warnings go to stderr once per table.
+std::vector<DriveLetterEntry> current();
+
+// The answer of the drive-type query for the root of `letter`.
+int driveType(char letter);
+
+} // namespace DriveLetters
