@@ -1,0 +1,19 @@
+#include "app/FetchDocument.h"
+
+#include "lookup/HttpCli.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
+                                         const QString &programDir, QStringList &pagina,
+                                         const std::function<void(const QString &)> &reportError)
+{
+    DocumentFetcher::ErrorReporter report = reportError;
+    if (!report)
+        report = [](const QString &message) {
+            QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("QUARLE"), message);
+        };
+    DocumentFetcher fetcher(http, programDir, report);
+    return fetcher.Fetch(proxy, url, pagina);
+}

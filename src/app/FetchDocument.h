@@ -1,0 +1,18 @@
+#pragma once
+
+#include "lookup/DocumentFetcher.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class THttpCli;
+
+// Fetches the document at url with the window's client HttpCli1 and returns its lines, also left in
+// pagina; nothing when the request failed. The document goes through the file "temp" in programDir.
+// reportError shows the "Error opening file: " message; by default a message box.
+std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
+                                         const QString &programDir, QStringList &pagina,
+                                         const std::function<void(const QString &)> &reportError = {});

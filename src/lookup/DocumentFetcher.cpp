@@ -1,0 +1,132 @@
+#include "lookup/DocumentFetcher.h"
+
+#include <QDir>
+
+DocumentFetcher::DocumentFetcher(THttpCli &http, const QString &programDir, ErrorReporter reportError)
+    : http_(http), programDir_(programDir), reportError_(std::move(reportError))
+{
+}
+
+DocumentFetcher::~DocumentFetcher()
+{
+    CloseDocument();
+}
+
+QString DocumentFetcher::DocumentPath() const
+{
+    return QDir(programDir_).filePath(QStringLiteral("temp"));
+}
+
+std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, const QString &url,
+                                                  QStringList &pagina)
+{
+    // A fetch started while another one waits (a second refresh from inside the first) must leave
+    // the first one's settings, handlers and document alone.
+    if (http_.Busy())
+        return std::nullopt;
+
+    http_.setURL(url);
+    http_.setProxy(proxy.host);
+    http_.setProxyPort(proxy.port);
+    http_.setProxyUsername(proxy.user);
+    http_.setUsername(proxy.user);
+    http_.setProxyPassword(proxy.password);
+    http_.setPassword(proxy.password);
+    http_.setAcceptLanguage(QStringLiteral("it"));
+    http_.setConnection(QStringLiteral("Keep-Alive"));
+    http_.setRequestVer(QStringLiteral("1.1"));
+    http_.setModifiedSince(QDateTime());
+    http_.setRcvdStream(nullptr);
+
+    http_.OnDocBegin = [this](QObject *) { DocBegin(); };
+    http_.OnDocEnd = [this](QObject *) { DocEnd(); };
+    struct Unhook {
+        THttpCli &http;
+        ~Unhook()
+        {
+            http.OnDocBegin = nullptr;
+            http.OnDocEnd = nullptr;
+        }
+    } unhook{http_};
+
+    try {
+        http_.Get();
+    } catch (const EHttpException &) {
+        CloseDocument();
+        return std::nullopt;
+    }
+    CloseDocument();
+
+    // An answer without a body (204, a bare 302...) is an empty document, not the previous one.
+    if (!http_.DocumentReceived()) {
+        QFile empty(DocumentPath());
+        if (empty.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            empty.close();
+        pagina.clear();
+        return pagina;
+    }
+
+    QFile file(DocumentPath());
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDocumentFileError(QStringLiteral("Cannot open file \"%1\". %2")
+                                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    pagina = SplitLines(file.readAll());
+    return pagina;
+}
+
+void DocumentFetcher::DocBegin()
+{
+    CloseDocument();
+    file_ = std::make_unique<QFile>(DocumentPath());
+    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (reportError_)
+            reportError_(QStringLiteral("Error opening file: ") + file_->errorString());
+        // Tried once more; when that fails too the fetch is abandoned, as a document that cannot be
+        // stored cannot be returned either.
+        if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file_.reset();
+            http_.Abort();
+            return;
+        }
+    }
+    http_.setRcvdStream(file_.get());
+}
+
+void DocumentFetcher::DocEnd()
+{
+    // A document cut short on disk (disk full) must not pass for the whole one.
+    const bool written = !file_ || file_->flush();
+    CloseDocument();
+    if (!written)
+        http_.Abort();
+}
+
+void DocumentFetcher::CloseDocument()
+{
+    if (http_.RcvdStream() == file_.get())
+        http_.setRcvdStream(nullptr);
+    if (file_) {
+        file_->close();
+        file_.reset();
+    }
+}
+
+QStringList DocumentFetcher::SplitLines(const QByteArray &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c != '\r' && c != '\n') {
+            ++at;
+            continue;
+        }
+        lines.append(QString::fromLatin1(text.constData() + start, at - start));
+        at += (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
+        start = at;
+    }
+    if (start < text.size())
+        lines.append(QString::fromLatin1(text.constData() + start, text.size() - start));
+    return lines;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "lookup/HttpCli.h"
+#include "platform/Exception.h"
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The four edits of the "Config. Proxy" page, read at every fetch.
+struct ProxySettings {
+    QString host;
+    QString port;
+    QString user;
+    QString password;
+};
+
+// The document file could not be read back after the fetch.
+class EDocumentFileError : public Exception
+{
+public:
+    explicit EDocumentFileError(const QString &message) : Exception(message.toStdString()) {}
+};
+
+// Fetches one document with the window's HTTP client into the file "temp" of the program's folder
+// and reads it back as text lines. A failed request gives nothing and no message; only a document
+// file that cannot be read back raises.
+class DocumentFetcher
+{
+public:
+    using ErrorReporter = std::function<void(const QString &)>;
+
+    // reportError shows "Error opening file: ..." when the document file cannot be created.
+    DocumentFetcher(THttpCli &http, const QString &programDir, ErrorReporter reportError);
+    ~DocumentFetcher();
+
+    std::optional<QStringList> Fetch(const ProxySettings &proxy, const QString &url, QStringList &pagina);
+
+    QString DocumentPath() const;
+    // Lines of Latin-1 text split at CR LF, LF or CR; a last line without a break still counts.
+    static QStringList SplitLines(const QByteArray &text);
+
+private:
+    void DocBegin();
+    void DocEnd();
+    void CloseDocument();
+
+    THttpCli &http_;
+    QString programDir_;
+    ErrorReporter reportError_;
+    std::unique_ptr<QFile> file_;
+};

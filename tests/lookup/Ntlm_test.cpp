@@ -1,0 +1,154 @@
+#include "lookup/Ntlm.h"
+
+#include <QMessageAuthenticationCode>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+// The worked example of Microsoft's NTLM protocol documentation (MS-NLMP 4.2.4, NTLMv2): user "User",
+// domain "Domain", password "Password", server challenge 0123456789abcdef, client challenge aa x 8,
+// time 0, and a server that names itself "Server" in the domain "Domain".
+namespace
+{
+
+QByteArray Hex(const char *hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+const QByteArray kTargetInfo = Hex("02000c00 44006f006d00610069006e00" // MsvAvNbDomainName "Domain"
+                                   "01000c00 530065007200760065007200" // MsvAvNbComputerName "Server"
+                                   "00000000");                        // MsvAvEOL
+
+// The CHALLENGE message of the example: target name "Server", flags e28a8233, version 6.0.6000.
+const QByteArray kChallengeMessage = Hex("4e544c4d53535000 02000000 0c000c00 38000000 33828ae2"
+                                         "0123456789abcdef 0000000000000000 24002400 44000000"
+                                         "060070170000000f"
+                                         "530065007200760065007200") +
+                                     kTargetInfo;
+
+// Field k (0: LM, 1: NT, 2: domain, 3: user, 4: workstation, 5: session key) of an AUTHENTICATE message.
+QByteArray AuthenticateField(const QByteArray &message, int k)
+{
+    const char *at = message.constData() + 12 + 8 * k;
+    const quint16 length = qFromLittleEndian<quint16>(at);
+    const quint32 offset = qFromLittleEndian<quint32>(at + 4);
+    return message.mid(offset, length);
+}
+
+QByteArray Utf16(const char *text)
+{
+    QByteArray out;
+    for (const char *c = text; *c; ++c) {
+        out.append(*c);
+        out.append('\0');
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Ntlm, PublishedNtlmV2ExampleGivesItsKeysAndResponses)
+{
+    const QByteArray ntOwf = Ntlm::NtOwfV2("User", "Domain", "Password");
+    EXPECT_EQ(ntOwf.toHex(), "0c868a403bfd7a93a3001ef22ef02e3f");
+
+    const std::optional<Ntlm::Challenge> challenge = Ntlm::ParseChallenge(kChallengeMessage);
+    ASSERT_TRUE(challenge);
+    EXPECT_EQ(challenge->flags, 0xe28a8233u);
+    EXPECT_EQ(challenge->serverChallenge.toHex(), "0123456789abcdef");
+    EXPECT_EQ(challenge->targetInfo, kTargetInfo);
+
+    const Ntlm::Responses responses = Ntlm::ComputeResponses(ntOwf, *challenge, 0, QByteArray(8, char(0xaa)));
+    EXPECT_EQ(responses.ntProofStr.toHex(), "68cd0ab851e51c96aabc927bebef6a1c");
+    EXPECT_EQ(responses.lmChallengeResponse.toHex(), "86c35097ac9cec102554764a57cccc19aaaaaaaaaaaaaaaa");
+    EXPECT_EQ(
+        responses.ntChallengeResponse,
+        Hex("68cd0ab851e51c96aabc927bebef6a1c 0101000000000000 0000000000000000 aaaaaaaaaaaaaaaa 00000000") +
+            kTargetInfo + Hex("00000000"));
+    // The session base key of the example follows from the proof: a check on the proof's key.
+    EXPECT_EQ(QMessageAuthenticationCode::hash(responses.ntProofStr, ntOwf, QCryptographicHash::Md5).toHex(),
+              "8de40ccadbc14a82f15cb0ad0de95ca3");
+
+    const QByteArray message = Ntlm::AuthenticateMessage(*challenge, "User", "Domain", "COMPUTER", responses);
+    EXPECT_EQ(message.left(12), Hex("4e544c4d53535000 03000000"));
+    EXPECT_EQ(AuthenticateField(message, 0), responses.lmChallengeResponse);
+    EXPECT_EQ(AuthenticateField(message, 1), responses.ntChallengeResponse);
+    EXPECT_EQ(AuthenticateField(message, 2), Utf16("Domain"));
+    EXPECT_EQ(AuthenticateField(message, 3), Utf16("User"));
+    EXPECT_EQ(AuthenticateField(message, 4), Utf16("COMPUTER"));
+    EXPECT_TRUE(AuthenticateField(message, 5).isEmpty());
+    // Only what both sides offered: Unicode (so no OEM), NTLM, always-sign, extended security and
+    // target info; no signing, sealing or key exchange even though the server offers them.
+    EXPECT_EQ(qFromLittleEndian<quint32>(message.constData() + 60), 0x00888201u);
+}
+
+TEST(Ntlm, NegotiateMessageAsksForUnicodeNtlmWithExtendedSecurity)
+{
+    EXPECT_EQ(Ntlm::NegotiateMessage(),
+              Hex("4e544c4d53535000 01000000 07820800 0000000000000000 0000000000000000"));
+}
+
+TEST(Ntlm, AnswerIsAcceptedByAServerThatKnowsThePassword)
+{
+    struct Case {
+        const char *user;
+        const char *expectedUser;
+        const char *expectedDomain;
+        bool serverTime;
+    };
+    const Case cases[] = {
+        {"User", "User", "", false},
+        {"Domain\\User", "User", "Domain", false},
+        {"Domain\\User", "User", "Domain", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.user);
+        QByteArray message = kChallengeMessage;
+        QByteArray targetInfo = kTargetInfo;
+        if (c.serverTime) {
+            // MsvAvTimestamp before the EOL pair: the client must use it and leave the LM response out.
+            targetInfo.chop(4);
+            targetInfo += Hex("0700 0800 0011223344556677 00000000");
+            message = kChallengeMessage.left(0x28) + Hex("30003000 44000000") +
+                      kChallengeMessage.mid(0x30, 0x14) + targetInfo;
+        }
+        const std::optional<Ntlm::Challenge> challenge = Ntlm::ParseChallenge(message);
+        ASSERT_TRUE(challenge);
+        ASSERT_EQ(challenge->targetInfo, targetInfo);
+
+        const QByteArray answer = Ntlm::Answer(*challenge, c.user, "Password");
+        EXPECT_EQ(AuthenticateField(answer, 3), Utf16(c.expectedUser));
+        EXPECT_EQ(AuthenticateField(answer, 2), Utf16(c.expectedDomain));
+
+        // What the server does: recompute the proof from the blob the client sent.
+        const QByteArray nt = AuthenticateField(answer, 1);
+        ASSERT_GT(nt.size(), 16 + 28);
+        const QByteArray ntOwf = Ntlm::NtOwfV2(c.expectedUser, c.expectedDomain, "Password");
+        EXPECT_EQ(nt.left(16), QMessageAuthenticationCode::hash(challenge->serverChallenge + nt.mid(16),
+                                                                ntOwf, QCryptographicHash::Md5));
+        EXPECT_EQ(nt.mid(16 + 28, targetInfo.size()), targetInfo);
+        const quint64 time = qFromLittleEndian<quint64>(nt.constData() + 16 + 8);
+        if (c.serverTime) {
+            EXPECT_EQ(time, 0x7766554433221100u);
+            EXPECT_EQ(AuthenticateField(answer, 0), QByteArray(24, '\0'));
+        } else {
+            EXPECT_NEAR(double(time), double(Ntlm::Now()), 600.0 * 1e7);
+        }
+    }
+}
+
+TEST(Ntlm, DamagedChallengesAreRefused)
+{
+    const QByteArray cases[] = {
+        QByteArray(),
+        kChallengeMessage.left(31),
+        Hex("4e544c4d53535000 03000000") + kChallengeMessage.mid(12), // wrong type
+        Hex("4e544c4d53535001") + kChallengeMessage.mid(8),           // wrong signature
+        kChallengeMessage.left(0x28) + Hex("ff00ff00 44000000") +
+            kChallengeMessage.mid(0x30), // info past end
+    };
+    for (const QByteArray &message : cases) {
+        SCOPED_TRACE(message.toHex().toStdString());
+        EXPECT_FALSE(Ntlm::ParseChallenge(message));
+    }
+}
