@@ -151,6 +151,24 @@ void TQuarle::setOutputFormat(TOutputFormat value)
         return;
     g_activeDrive.bytes[TCDROMParameters::OutputFormatOffset] = uint8_t(value);
     m_outputFormat = value;
+    configureCoder();
+}
+
+void TQuarle::setCoder(TMP3Coder *coder)
+{
+    m_coder = coder;
+    configureCoder();
+}
+
+void TQuarle::configureCoder()
+{
+    if (!m_coder || uint8_t(m_outputFormat) > 5)
+        return;
+    const SampleFormat f = sampleFormatOf(m_outputFormat);
+    m_coder->setMode(f.channels == 1 ? MONO : STEREO);
+    m_coder->setSampleRate(f.rate);
+    m_coder->setInputChannels(f.channels);
+    m_coder->setInputSampleRate(f.rate);
 }
 
 void TQuarle::setJitterCorrect(bool value)

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "disc/CdRip_dll.h"
+#include "disc/WavHeader.h"
+#include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
 #include "platform/OwnedStringList.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,7 +22,6 @@ public:
     explicit ECDRIPError(const QString &message) : Exception(message.toStdString()) {}
 };
 
-enum class TOutputFormat : uint8_t { STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025 };
 enum class TDriveType : uint8_t {
     GENERIC, TOSHIBA, TOSHIBANEW, IBM, NEC, DEC, IMS, KODAK, RICOH, HP, PHILIPS, PLASMON,
     GRUNDIGCDR100IPW, MITSUMICDR, PLEXTOR, SONY, YAMAHA, NRC, IMSCDD5, CUSTOMDRIVE
@@ -110,6 +113,9 @@ public:
     void setWriteWav(bool v) { m_writeWav = v; }
     bool JitterCorrect() const { return m_jitterCorrect; }
     void setJitterCorrect(bool value);
+    TMP3Coder *Coder() const { return m_coder; }
+    // Stores the coder (not owned) and sets its mode and rates to the samples this ripper delivers.
+    void setCoder(TMP3Coder *coder);
     int32_t JitterErrors() const { return m_jitterErrors; }
     const QStringList &JitterLog() const { return m_jitterLog; }
 
@@ -118,6 +124,13 @@ public:
     const TOwnedStringList<TTrack> &Tracks() const { return m_tracks; }
     const QStringList &TrackLengths() const { return m_trackLengths; }
     const TOwnedStringList<TDriveInfo> &Drives() const { return m_drives; }
+
+    // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, or
+    // with Encode an MP3 file whose name gets the extension ".mp3". Runs on the caller's thread and
+    // fires the three events there. Raises ECDRIPError on failure.
+    void RipTrack(uint16_t trackNum, const QString &fileName);
+    // Ends the rip in progress after the current chunk; safe from any thread.
+    void CancelRip() { m_cancel = true; }
 
     ProcessTrackEvent OnBeginTrack;
     ProcessTrackEvent OnEndTrack;
@@ -131,6 +144,8 @@ private:
     void selectDrive(int32_t index);
     void copyFromRecord();
     void readToc();
+    void configureCoder();
+    void RipSectors(int32_t first, int32_t last, const QString &fileName, uint16_t trackNum);
 
     CdRipApi m_api;
     int32_t m_activeCdRomNum = 0;
@@ -144,6 +159,8 @@ private:
     bool m_jitterCorrect = false;
     bool m_encode = false;
     bool m_writeWav = false;
+    std::atomic<bool> m_cancel{false};
+    QPointer<TMP3Coder> m_coder;
     int32_t m_speed = 0;
     QString m_fersion;
     TOwnedStringList<TDriveInfo> m_drives;
