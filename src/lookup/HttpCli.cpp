@@ -371,8 +371,9 @@ void THttpCli::SocketError(QTcpSocket *socket, QAbstractSocket::SocketError erro
     } else if (error == QAbstractSocket::RemoteHostClosedError) {
         SocketClosed(socket);
     } else if (phase_ == Phase::Waiting) {
-        Fail(kStatusConnectionFailed,
-             QStringLiteral("%1 (Error #%2)").arg(socket->errorString()).arg(SocketErrorNumber(error)));
+        if (!RetryOnFreshConnection())
+            Fail(kStatusConnectionFailed,
+                 QStringLiteral("%1 (Error #%2)").arg(socket->errorString()).arg(SocketErrorNumber(error)));
     } else {
         DropConnection();
     }
@@ -395,15 +396,21 @@ void THttpCli::SocketClosed(QTcpSocket *socket)
         ResponseDone();
         return;
     }
-    // A kept connection that the server closed just as the request went out: send it once more on a
-    // new one. The server has seen nothing of it, so nothing is repeated.
-    if (parser_.BytesSeen() == 0 && socketReused_ && !retriedFresh_) {
-        retriedFresh_ = true;
-        DropConnection();
-        Resolve();
+    if (RetryOnFreshConnection())
         return;
-    }
     Fail(kStatusConnectionFailed, QStringLiteral("Connection closed before the response was complete"));
+}
+
+bool THttpCli::RetryOnFreshConnection()
+{
+    // A kept connection that the server closed just as the request went out: the server answered
+    // nothing, so the request goes once more on a new connection.
+    if (parser_.BytesSeen() != 0 || !socketReused_ || retriedFresh_)
+        return false;
+    retriedFresh_ = true;
+    DropConnection();
+    Resolve();
+    return true;
 }
 
 void THttpCli::ReadyRead(QTcpSocket *socket)

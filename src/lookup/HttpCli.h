@@ -151,6 +151,7 @@ private:
     void Connected(QTcpSocket *socket);
     void SocketError(QTcpSocket *socket, QAbstractSocket::SocketError error);
     void SocketClosed(QTcpSocket *socket);
+    bool RetryOnFreshConnection();
     void ReadyRead(QTcpSocket *socket);
     void SendRequest();
     QByteArray BuildRequest() const;

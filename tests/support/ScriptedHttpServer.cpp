@@ -90,6 +90,11 @@ void ScriptedHttpServer::SendPiece(QTcpSocket *socket, const ScriptedExchange &e
     }
     socket->write(exchange.reply[piece]);
     socket->flush();
+    if (piece + 1 == exchange.reply.size() && exchange.closeAfter) {
+        // Closed together with the last bytes, as a server that is done with the connection does.
+        socket->disconnectFromHost();
+        return;
+    }
     QPointer<QTcpSocket> guard(socket);
     QTimer::singleShot(exchange.pauseMs, this, [this, guard, exchange, piece] {
         if (guard)
