@@ -8,6 +8,8 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -53,11 +55,23 @@ void paranoiaCallback(long inpos, paranoia_cb_mode_t mode)
     }
 }
 
+// libcdio's own handler ends the whole process on an error-level message, which it also uses for
+// a malformed disc image: such an image must only fail to open.
+void logHandler(cdio_log_level_t level, const char message[])
+{
+    if (level < cdio_loglevel_default)
+        return;
+    std::fprintf(stderr, "libcdio: %s\n", message);
+    if (level == CDIO_LOG_ASSERT)
+        std::abort();
+}
+
 void silenceLibcdio()
 {
     static bool done = false;
     if (!done) {
         cdio_loglevel_default = CDIO_LOG_ERROR;
+        cdio_log_set_handler(logHandler);
         done = true;
     }
 }
