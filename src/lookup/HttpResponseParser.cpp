@@ -254,7 +254,9 @@ void HttpResponseParser::HeaderEnded()
         hasBody_ = true;
         remaining_ = contentLength_;
         state_ = State::Body;
-    } else if (status_ == 301 || status_ == 302 || status_ == 401 || status_ == 407) {
+    } else if ((status_ == 301 || status_ == 302 || status_ == 401 || status_ == 407) && keepAlive_) {
+        // Without a length these carry no body on a kept connection. On one that closes after the
+        // answer (a proxy's HTTP/1.0 "407" page) the body runs to the close like any other.
         state_ = State::Done;
     } else {
         hasBody_ = true;

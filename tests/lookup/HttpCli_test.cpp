@@ -10,7 +10,8 @@
 
 #include <optional>
 
-namespace {
+namespace
+{
 
 const QByteArray kAccept = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
 const QByteArray kAgent = "User-Agent: Mozilla/4.0 (compatible; ICS)\r\n";
@@ -24,7 +25,8 @@ QByteArray LookupRequest(const QByteArray &target, const QByteArray &host, const
 
 QByteArray Ok(const QByteArray &body, const QByteArray &fields = {})
 {
-    return "HTTP/1.1 200 OK\r\n" + fields + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    return "HTTP/1.1 200 OK\r\n" + fields + "Content-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
 }
 
 // A client with document handlers that keep each body in memory, as the window's keep them in a file.
@@ -129,13 +131,14 @@ TEST(HttpCli, OptionalLinesComeInTheirPlaceOrNotAtAll)
 {
     ScriptedHttpServer server;
     const QByteArray host = server.Authority().toLatin1();
-    server.Add({"GET /a HTTP/1.0\r\nFrom: me@example.org\r\n" + kAccept +
-                    "Referer: http://example.org/\r\nConnection: Keep-Alive\r\nAccept-Language: it\r\n" + kAgent +
-                    "Host: " + host +
-                    "\r\nPragma: no-cache\r\nProxy-Connection: Keep-Alive\r\nIf-Modified-Since: Sun, 06 Nov 1994 "
-                    "08:49:37 GMT\r\n\r\n",
-                {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1"},
-                true});
+    server.Add(
+        {"GET /a HTTP/1.0\r\nFrom: me@example.org\r\n" + kAccept +
+             "Referer: http://example.org/\r\nConnection: Keep-Alive\r\nAccept-Language: it\r\n" + kAgent +
+             "Host: " + host +
+             "\r\nPragma: no-cache\r\nProxy-Connection: Keep-Alive\r\nIf-Modified-Since: Sun, 06 Nov 1994 "
+             "08:49:37 GMT\r\n\r\n",
+         {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1"},
+         true});
     server.Add({"GET /b HTTP/1.1\r\nHost: " + host + "\r\n\r\n", {Ok("2")}});
 
     Client client;
@@ -176,8 +179,10 @@ TEST(HttpCli, QueryAndReadShareAConnectionWhenTheServerKeepsIt)
         {"HTTP/1.1 without close", Ok("query"), false, {1, 1}},
         {"HTTP/1.1 with Connection: close", Ok("query", "Connection: close\r\n"), true, {1, 2}},
         {"HTTP/1.0", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nquery", true, {1, 2}},
-        {"HTTP/1.0 with keep-alive", "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 5\r\n\r\nquery",
-         false, {1, 1}},
+        {"HTTP/1.0 with keep-alive",
+         "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 5\r\n\r\nquery",
+         false,
+         {1, 1}},
         {"body up to the close on HTTP/1.1", "HTTP/1.1 200 OK\r\n\r\nquery", true, {1, 2}},
         // The server drops a connection the client meant to keep: the read goes again on a new one.
         {"kept connection closed by the server", Ok("query"), true, {1, 2}},
@@ -215,14 +220,35 @@ TEST(HttpCli, BodiesArriveWholeHoweverTheyAreFramedOrSplit)
                                "1B\r\n200 rock 7a0a4a09 Artist \r\n\r\n"
                                "7;ext=1\r\n/ Album\r\n0\r\n\r\n";
     const Case cases[] = {
-        {"content length", Ok("line 1\r\nline 2\r\n"), {3, 17, 18, 40}, false, 200, "line 1\r\nline 2\r\n", 1},
+        {"content length",
+         Ok("line 1\r\nline 2\r\n"),
+         {3, 17, 18, 40},
+         false,
+         200,
+         "line 1\r\nline 2\r\n",
+         1},
         {"chunked", chunked, {2, 50, 51, 52, 70, 80}, false, 200, "200 rock 7a0a4a09 Artist \r\n/ Album", 1},
-        {"up to the close", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n210 found\r\n.\r\n", {30, 47}, true,
-         200, "210 found\r\n.\r\n", 1},
-        {"no header at all", "<HTML><BODY>Proxy says hello</BODY></HTML>\r\n", {3, 10}, true, 200,
-         "<HTML><BODY>Proxy says hello</BODY></HTML>\r\n", 1},
-        {"100 before the answer", "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after 100"), {5, 24, 26}, false, 200,
-         "after 100", 1},
+        {"up to the close",
+         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n210 found\r\n.\r\n",
+         {30, 47},
+         true,
+         200,
+         "210 found\r\n.\r\n",
+         1},
+        {"no header at all",
+         "<HTML><BODY>Proxy says hello</BODY></HTML>\r\n",
+         {3, 10},
+         true,
+         200,
+         "<HTML><BODY>Proxy says hello</BODY></HTML>\r\n",
+         1},
+        {"100 before the answer",
+         "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after 100"),
+         {5, 24, 26},
+         false,
+         200,
+         "after 100",
+         1},
         {"no body", "HTTP/1.1 204 No Content\r\n\r\n", {10}, false, 204, "", 0},
     };
     for (const Case &c : cases) {
@@ -254,22 +280,64 @@ TEST(HttpCli, FailuresRaiseTheirStatusAndMessage)
     };
     const QString refused = QString("http://127.0.0.1:%1/").arg(ClosedPort());
     const Case cases[] = {
-        {"404 from the server", "http://%A/x", "", {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope"}, false,
-         404, "Not Found", 1},
-        {"500 up to the close", "http://%A/x", "", {"HTTP/1.0 500 Internal Server Error\r\n\r\noops"}, true, 500,
-         "Internal Server Error", 1},
+        {"404 from the server",
+         "http://%A/x",
+         "",
+         {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope"},
+         false,
+         404,
+         "Not Found",
+         1},
+        {"500 up to the close",
+         "http://%A/x",
+         "",
+         {"HTTP/1.0 500 Internal Server Error\r\n\r\noops"},
+         true,
+         500,
+         "Internal Server Error",
+         1},
         {"https", "https://%A/x", "", {}, false, 501, "Protocol \"https\" not implemented", 0},
-        {"ftp through a proxy", "ftp://%A/x", "127.0.0.1:%P", {}, false, 501, "Protocol \"ftp\" not implemented", 0},
-        {"host that cannot be resolved", "http://unresolvable..host/x", "", {}, false, 404,
-         "can't resolve hostname to IP address", 0},
-        {"connection refused", refused, "", {}, false, 404, "Connection refused (Error #111)", 0},
-        {"proxy without any port", "http://%A/x", "127.0.0.1", {}, false, 404, "No port given for the proxy 127.0.0.1",
+        {"ftp through a proxy",
+         "ftp://%A/x",
+         "127.0.0.1:%P",
+         {},
+         false,
+         501,
+         "Protocol \"ftp\" not implemented",
          0},
-        {"body cut short by the close", "http://%A/x", "", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"}, true,
-         404, "Connection closed before the response was complete", 1},
-        {"garbage chunk size", "http://%A/x", "",
-         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"}, false, 404,
-         "Invalid HTTP response: Invalid chunk size line", 1},
+        {"host that cannot be resolved",
+         "http://unresolvable..host/x",
+         "",
+         {},
+         false,
+         404,
+         "can't resolve hostname to IP address",
+         0},
+        {"connection refused", refused, "", {}, false, 404, "Connection refused (Error #111)", 0},
+        {"proxy without any port",
+         "http://%A/x",
+         "127.0.0.1",
+         {},
+         false,
+         404,
+         "No port given for the proxy 127.0.0.1",
+         0},
+        {"body cut short by the close",
+         "http://%A/x",
+         "",
+         {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"},
+         true,
+         404,
+         "Connection closed before the response was complete",
+         1},
+        {"garbage chunk size",
+         "http://%A/x",
+         "",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"},
+         false,
+         404,
+         "Invalid HTTP response: Invalid chunk size line",
+         1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -300,7 +368,8 @@ TEST(HttpCli, FiveRelocationsAreFollowedAndTheSixthIsTheAnswer)
     other.Add({LookupRequest("/abs/dir/sub/last", other.Authority().toLatin1()),
                {"HTTP/1.1 307 Again\r\nLocation: /final\r\nContent-Length: 6\r\n\r\nmoved5"}});
     other.Add({LookupRequest("/final", other.Authority().toLatin1()),
-               ScriptedHttpServer::Split("HTTP/1.1 302 Sixth\r\nLocation: /never\r\nContent-Length: 5\r\n\r\nsixth", 4)});
+               ScriptedHttpServer::Split(
+                   "HTTP/1.1 302 Sixth\r\nLocation: /never\r\nContent-Length: 5\r\n\r\nsixth", 4)});
 
     ScriptedHttpServer first;
     first.Add({LookupRequest("/start", first.Authority().toLatin1()),
@@ -461,7 +530,8 @@ TEST(HttpCli, ClosingTheApplicationEndsTheWaitingRequest)
             Client client;
             QTimer::singleShot(50, [] { QCoreApplication::exit(0); });
             const std::optional<EHttpException> error = client.Get(server.Url("/"));
-            const bool aborted = error && error->status() == 404 && error->message() == "Connection aborted on request";
+            const bool aborted =
+                error && error->status() == 404 && error->message() == "Connection aborted on request";
             std::exit(aborted ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
