@@ -15,7 +15,6 @@ void fakeVersion(BE_VERSION *v)
     v->byDLLMinorVersion = 2;
     v->byMajorVersion = 3;
     v->byMinorVersion = 4;
-    ++live->versions;
 }
 
 BE_ERR fakeInit(BE_CONFIG *config, uint32_t *samples, uint32_t *bufferSize, HBE_STREAM *stream)

@@ -24,7 +24,7 @@ struct FakeLame {
     std::vector<BE_CONFIG> configs;
     std::vector<uint32_t> encodeSamples; // sample count of each encode call
     std::vector<int16_t> received;       // every sample handed over, in order
-    int versions = 0, inits = 0, deinits = 0, closes = 0;
+    int inits = 0, deinits = 0, closes = 0;
     int openStreams = 0;
 
     // The table bound to this instance; one FakeLame is live at a time.
