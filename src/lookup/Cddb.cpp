@@ -1,0 +1,135 @@
+#include "lookup/Cddb.h"
+
+#include <QUrl>
+
+#include <limits>
+
+// A public CDDB server that still answers the protocol over plain HTTP on port 80 (the freedb
+// database, kept by dbpoweramp). The greeting says who asks: the program's name and version, no
+// personal data.
+const QString Cddb::Host = "freedb.dbpoweramp.com";
+const QString Cddb::Path = "/~cddb/cddb.cgi";
+const QString Cddb::GreetingSuffix = "&hello=quarle+localhost+QUARLE+1.0&proto=4";
+
+namespace
+{
+
+// The line with its first `count` words removed. Where a word has no space after it, the line is
+// not shortened further at that point ("200 rock" minus three words is "rock").
+QString withoutWords(QString line, int count)
+{
+    for (int i = 0; i < count; ++i)
+        line = line.mid(line.indexOf(' ') + 1);
+    return line;
+}
+
+QString firstWord(const QString &line)
+{
+    const int space = line.indexOf(' ');
+    return space < 0 ? line : line.left(space);
+}
+
+} // namespace
+
+QString Cddb::QueryUrl(const QString &discIdText, const std::vector<uint32_t> &offsets,
+                       uint32_t lengthSeconds)
+{
+    QString url =
+        "http://" + Host + Path + QString("?cmd=cddb+query+%1+%2").arg(discIdText).arg(offsets.size());
+    for (uint32_t offset : offsets)
+        url += "+" + QString::number(offset);
+    url += "+" + QString::number(lengthSeconds);
+    return url + GreetingSuffix;
+}
+
+QString Cddb::ReadUrl(const QString &category, const QString &discIdText)
+{
+    const QString safeCategory = QString::fromLatin1(QUrl::toPercentEncoding(category));
+    return "http://" + Host + Path + QString("?cmd=cddb+read+%1+%2+").arg(safeCategory, discIdText) +
+           GreetingSuffix;
+}
+
+QString Cddb::StatusWord(const QStringList &document)
+{
+    const QString status = document.value(0);
+    const int space = status.indexOf(' ');
+    return space < 0 ? QString() : status.left(space);
+}
+
+bool Cddb::IsSuccess(const QString &statusWord)
+{
+    return statusWord == "200" || statusWord == "210" || statusWord == "211";
+}
+
+CddbMatch Cddb::QueryMatch(const QStringList &document)
+{
+    const QString word = StatusWord(document);
+    CddbMatch match;
+    if (word == "200") {
+        // 200 <category> <disc id> <disc title>
+        const QString status = document.value(0);
+        const QString rest = status.mid(status.indexOf(' ') + 1);
+        const int space = rest.indexOf(' ');
+        match.found = true;
+        match.category = space < 0 ? QString() : rest.left(space);
+        match.title = withoutWords(status, 3);
+    } else if (word == "210" || word == "211") {
+        // 211 Found inexact matches, list follows (until terminating `.')
+        // rock 1202e203 Some Artist / Some Album
+        // .
+        const QString first = document.value(1);
+        if (document.size() > 1 && first != ".") {
+            match.found = true;
+            match.category = firstWord(first);
+            match.title = withoutWords(first, 2);
+        }
+    }
+    return match;
+}
+
+void Cddb::ScanTitles(const QStringList &document, const std::function<void(int, const QString &)> &store)
+{
+    // TTITLE0=First track
+    // TTITLE1=Second = track
+    // .
+    for (qsizetype i = 1; i < document.size(); ++i) {
+        const QString &line = document[i];
+        if (line.startsWith("TTITLE")) {
+            const qsizetype eq = line.indexOf('=');
+            const QString indexText = eq < 0 ? QString() : line.mid(6, eq - 6);
+            const int index = ParseIndex(indexText);
+            store(index, line.mid(eq + 1));
+        }
+        if (line == ".")
+            break;
+    }
+}
+
+int Cddb::ParseIndex(const QString &text)
+{
+    const auto fail = [&text]() {
+        return EConvertError(QString("'%1' is not a valid integer value").arg(text));
+    };
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        throw fail();
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            throw fail();
+        value = value * 10 + (c - u'0');
+        if (value > int64_t(std::numeric_limits<int>::max()) + 1)
+            throw fail();
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+        throw fail();
+    return int(value);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/Exception.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// A text that should have been a decimal integer and is not.
+class EConvertError : public Exception
+{
+public:
+    explicit EConvertError(const QString &message) : Exception(message.toStdString()) {}
+};
+
+// What a query answer says about the disc: the category to read and the disc title for the label.
+struct CddbMatch {
+    bool found = false;
+    QString category;
+    QString title;
+};
+
+// The CDDB protocol over HTTP (protocol level 4, ISO-8859-1 answers): the query and read URLs and
+// the reading of the answers, on plain lines. An answer is the document's lines; line 0 is the
+// status line ("200 rock 1202e203 Some Artist / Some Album").
+class Cddb
+{
+public:
+    static const QString Host;
+    static const QString Path;
+    // "&hello=" with user, host, client and version, then "&proto=4".
+    static const QString GreetingSuffix;
+
+    // http://<host>/~cddb/cddb.cgi?cmd=cddb+query+<id>+<N>+<offset 1>+...+<offset N>+<seconds>
+    // followed by the greeting; offsets are frames counting the lead-in.
+    static QString QueryUrl(const QString &discIdText, const std::vector<uint32_t> &offsets,
+                            uint32_t lengthSeconds);
+    // http://<host>/~cddb/cddb.cgi?cmd=cddb+read+<category>+<id>+ followed by the greeting. The
+    // category comes from the server: anything but letters, digits and "-._~" is percent-encoded so
+    // that it cannot end the command or add parameters.
+    static QString ReadUrl(const QString &category, const QString &discIdText);
+
+    // The status word is the text before the first space of line 0; empty without a space.
+    static QString StatusWord(const QStringList &document);
+    static bool IsSuccess(const QString &statusWord);
+
+    // 200: category and title from the status line. 210 and 211 (several matches, listed on the
+    // lines after the status line up to "."): the first listed match. Anything else, or a list
+    // without a match: not found, empty category.
+    static CddbMatch QueryMatch(const QStringList &document);
+
+    // Scans an entry's "TTITLE<n>=<title>" lines from line 1 up to the "." line (or the end) and
+    // hands each index and title to `store`, in document order. A line whose index is not a decimal
+    // integer raises EConvertError; what was stored before it stays stored.
+    static void ScanTitles(const QStringList &document,
+                           const std::function<void(int, const QString &)> &store);
+
+    // Optional sign and decimal digits, within the range of int; otherwise EConvertError
+    // "'<text>' is not a valid integer value".
+    static int ParseIndex(const QString &text);
+};
