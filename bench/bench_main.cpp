@@ -1,18 +1,35 @@
-// quarle-bench: speed and memory figures of QUARLE on generated disc images.
-//   quarle-bench [WORKDIR]
+// quarle-bench: speed and memory figures of QUARLE on generated disc images, each against its target.
+//   quarle-bench [--quick] [WORKDIR]
+// Every figure is a median over several runs. (The window's stall figure comes from
+// quarle-bench-window, which needs a display.)
 #include "DiscImage.h"
+#include "disc/Quarle.h"
+#include "encoder/MP3Coder.h"
 #include "platform/CdRipLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
+// bench/DirectLame.cpp
+void encodeDirectly(const QByteArray &pcm, const QString &out);
+
 namespace {
+
+int g_runs = 5;
 
 double median(std::vector<double> v)
 {
@@ -20,25 +37,66 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-// Seconds to read sectors first..last through the library.
-double readRange(int32_t first, int32_t last, bool jitter)
+template <class F> double medianSeconds(F &&f)
 {
-    TCDROMParameters p{};
-    CR_GetCDROMParameters(&p);
-    p.setInt32At(TCDROMParameters::JitterCorrectionOffset, jitter ? -1 : 0);
-    p.bytes[TCDROMParameters::OutputFormatOffset] = 0;
-    CR_SetCDROMParameters(&p);
-    QElapsedTimer timer;
-    timer.start();
-    int32_t chunk = 0;
-    if (CR_OpenRipper(&chunk, first, last) == CR_ERROR)
-        return -1;
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
-    int32_t bytes = 0;
-    while (CR_RipChunk(buffer.data(), &bytes) != CR_RIP_DONE) {
+    std::vector<double> times;
+    for (int i = 0; i < g_runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        f();
+        times.push_back(double(timer.nsecsElapsed()) / 1e9);
     }
-    CR_CloseRipper();
-    return double(timer.nsecsElapsed()) / 1e9;
+    return median(times);
+}
+
+void report(const char *what, double value, const char *unit, const char *target, bool met)
+{
+    std::printf("%-62s %10.3f %-3s target %-10s %s\n", what, value, unit, target, met ? "met" : "NOT MET");
+    std::fflush(stdout);
+}
+
+DiscImage makeImage(const QString &base, int32_t sectors)
+{
+    DiscImage image;
+    QString error;
+    if (!QFile::exists(base + ".cue") &&
+        !writeDiscImage(base, {DiscTrack::music(sectors, 220)}, &image, &error)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(base), qPrintable(error));
+        std::exit(1);
+    }
+    image = {base + ".cue", base + ".bin", {DiscTrack::music(sectors, 220)}};
+    return image;
+}
+
+void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter)
+{
+    qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
+    TQuarle quarle;
+    TMP3Coder coder;
+    quarle.setActiveCdRomNum(0);
+    quarle.setCoder(&coder);
+    quarle.setJitterCorrect(jitter);
+    quarle.setEncode(mp3);
+    quarle.setWriteWav(true);
+    quarle.RipTrack(1, out);
+}
+
+// Peak resident memory, in MiB, of this program ripping the first track of `cue` to MP3 in a child.
+double childPeakMiB(const QString &cue, const QString &out)
+{
+    const QByteArray self = QCoreApplication::applicationFilePath().toLocal8Bit();
+    const QByteArray c = cue.toLocal8Bit(), o = out.toLocal8Bit();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(self.constData(), self.constData(), "--child-rip", c.constData(), o.constData(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return double(usage.ru_maxrss) / 1024.0;
 }
 
 } // namespace
@@ -46,29 +104,77 @@ double readRange(int32_t first, int32_t last, bool jitter)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir temp;
-    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
-    QDir().mkpath(work);
-    const int runs = 3;
-
-    // (c) the library's read speed on a 60-minute image.
-    const int32_t sectors = 60 * 60 * 75;
-    DiscImage image;
-    QString error;
-    if (!writeDiscImage(work + "/hour", {DiscTrack::music(sectors, 220)}, &image, &error)) {
-        std::fprintf(stderr, "cannot write the image: %s\n", qPrintable(error));
-        return 1;
+    QStringList args = app.arguments().mid(1);
+    if (args.size() == 3 && args[0] == "--child-rip") {
+        ripTrack(args[1], args[2], true, true);
+        return 0;
     }
-    qputenv("QUARLE_DRIVES", ("D=" + image.cuePath).toLocal8Bit());
-    CR_Init();
-    CR_ReadToc();
+    if (args.value(0) == "--quick") {
+        g_runs = 3;
+        args.removeFirst();
+    }
+    QTemporaryDir temp;
+    const QString work = args.isEmpty() ? temp.path() : args[0];
+    QDir().mkpath(work);
+
+    const int32_t tenMinutes = 10 * 60 * 75;
+    const DiscImage ten = makeImage(work + "/ten", tenMinutes);
+    const double tenSeconds = tenMinutes / 75.0;
+    std::printf("QUARLE benchmarks, medians of %d runs, %s\n\n", g_runs, qPrintable(work));
+
+    // (a) Ripping to MP3 against encoding the same PCM directly.
+    {
+        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
+        const double rip = medianSeconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); });
+        const double direct = medianSeconds([&] { encodeDirectly(pcm, work + "/direct.mp3"); });
+        std::printf("  rip to MP3 %.2f s, libmp3lame directly %.2f s\n", rip, direct);
+        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM", rip / direct, "x", "<= 1.05",
+               rip / direct <= 1.05);
+    }
+
+    // (b) The batch conversion against the lame program at the same settings.
+    {
+        QFile wav(work + "/ten.wav");
+        if (!wav.exists())
+            ripTrack(ten.cuePath, wav.fileName(), false, false);
+        const QString lamePath = QStandardPaths::findExecutable("lame");
+        TMP3Coder coder;
+        const double batch = medianSeconds([&] {
+            coder.setInputFiles({wav.fileName()});
+            coder.ProcessFiles();
+        });
+        if (lamePath.isEmpty()) {
+            std::printf("(b) the lame program is not installed: skipped\n");
+        } else {
+            const double lame = medianSeconds([&] {
+                QProcess::execute(lamePath, {"--quiet", "-b", "128", "-m", "s", "-q", "5", "-p", "-t",
+                                             wav.fileName(), work + "/lame.mp3"});
+            });
+            std::printf("  batch %.2f s, lame program %.2f s\n", batch, lame);
+            report("(b) batch of a 10 min WAV / the lame program", batch / lame, "x", "<= 1.0", batch / lame <= 1.0);
+        }
+    }
+
+    // (c) Ripping to WAV, in multiples of real time.
     for (bool jitter : {true, false}) {
-        std::vector<double> times;
-        for (int i = 0; i < runs; ++i)
-            times.push_back(readRange(0, sectors - 1, jitter));
-        const double audioSeconds = sectors / 75.0;
-        std::printf("read 60 min image, jitter correction %-3s: %.2f s, %.0fx real time\n", jitter ? "on" : "off",
-                    median(times), audioSeconds / median(times));
+        const double t = medianSeconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); });
+        report(jitter ? "(c) rip 10 min to WAV, jitter correction on (x real time)"
+                      : "(c) rip 10 min to WAV, jitter correction off (x real time)",
+               tenSeconds / t, "x", ">= 200", !jitter || tenSeconds / t >= 200);
+    }
+
+    // (d) Peak memory of ripping to MP3: it must not grow with the track.
+    {
+        const DiscImage seventy = makeImage(work + "/seventy", 70 * 60 * 75);
+        std::vector<double> small, large;
+        for (int i = 0; i < std::min(g_runs, 3); ++i) {
+            small.push_back(childPeakMiB(ten.cuePath, work + "/peak10.wav"));
+            large.push_back(childPeakMiB(seventy.cuePath, work + "/peak70.wav"));
+        }
+        const double a = median(small), b = median(large);
+        report("(d) peak memory, rip 10 min to MP3", a, "MiB", "< 64", a > 0 && a < 64);
+        report("(d) peak memory, rip 70 min to MP3", b, "MiB", "< 64", b > 0 && b < 64);
+        report("(d) difference 70 min - 10 min", b - a, "MiB", "<= 2", std::abs(b - a) <= 2);
     }
     return 0;
 }
