@@ -77,6 +77,8 @@ public:
     void setCopyright(bool value) { copyright_ = value; }
     bool Original() const { return original_; }
     void setOriginal(bool value) { original_ = value; }
+    // The encoder reserves the MP3's first frame for the VBR header; nothing fills it in afterwards, so
+    // the frame stays blank (a player reads it as 1152 samples of silence).
     bool WriteVBRHeader() const { return writeVBRHeader_; }
     void setWriteVBRHeader(bool value) { writeVBRHeader_ = value; }
     bool EnableVBR() const { return enableVBR_; }
@@ -108,7 +110,9 @@ public:
 
     // Converts InputFiles[i] into OutputFiles[i], one after the other, on the caller's thread, processing
     // pending events after every chunk. Every failure ends the batch with an exception (files already
-    // written stay on disk); CancelProcess ends it quietly, leaving the current MP3 unfinished.
+    // written stay on disk): Exception for an input that cannot be opened, an output that cannot be
+    // created or a missing output name, EMP3CoderError for everything else. CancelProcess ends it
+    // quietly, leaving the current MP3 without its last frames.
     void ProcessFiles();
     void CancelProcess() { cancelled_ = true; }
 

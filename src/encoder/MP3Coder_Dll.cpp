@@ -25,8 +25,8 @@ struct Stream {
 
 // Handles are small numbers into this table rather than pointers, so that a stale or never-set handle is
 // answered with BE_ERR_INVALID_HANDLE instead of being dereferenced. The ripper encodes on its worker
-// thread while the window's thread may run a batch, hence the lock; it also serialises lame_init_params,
-// which fills libmp3lame's shared tables on first use.
+// thread while the window's thread may run a batch, hence the lock; it also serialises lame_init and
+// lame_init_params, which fill libmp3lame's shared tables on first use.
 std::mutex streamsLock;
 std::map<HBE_STREAM, std::unique_ptr<Stream>> streams;
 HBE_STREAM nextHandle = 1;
@@ -184,13 +184,12 @@ BE_ERR beInitStream(BE_CONFIG *config, uint32_t *samples, uint32_t *bufferSize, 
     const BE_CONFIG_LHV1 c = config->format.LHV1;
     const int channels = c.nMode == BE_MP3_MODE_MONO ? 1 : 2;
 
+    std::lock_guard lock(streamsLock);
     auto s = std::make_unique<Stream>();
     s->lame.reset(lame_init());
     if (!s->lame)
         return BE_ERR_NO_MORE_HANDLES;
     s->channels = channels;
-
-    std::lock_guard lock(streamsLock);
     if (!configure(s->lame.get(), c, channels) || lame_init_params(s->lame.get()) < 0)
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
 

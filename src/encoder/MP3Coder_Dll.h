@@ -122,7 +122,7 @@ BE_ERR beCloseStream(HBE_STREAM stream);
 struct LameApi {
     void (*beVersion)(BE_VERSION *version);
     BE_ERR (*beInitStream)(BE_CONFIG *config, uint32_t *samples, uint32_t *bufferSize, HBE_STREAM *stream);
-    BE_ERR (*beEncodeChunk)
+    BE_ERR(*beEncodeChunk)
     (HBE_STREAM stream, uint32_t nSamples, const int16_t *samples, uint8_t *output, uint32_t *outBytes);
     BE_ERR (*beDeinitStream)(HBE_STREAM stream, uint8_t *output, uint32_t *outBytes);
     BE_ERR (*beCloseStream)(HBE_STREAM stream);
