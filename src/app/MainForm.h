@@ -1,0 +1,112 @@
+#pragma once
+
+#include "disc/CdRip_dll.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QProgressBar;
+class QTreeWidgetItem;
+class TQuarle;
+class TWindowChrome;
+
+namespace Ui
+{
+class TDlgMainForm;
+}
+
+// The program's one window: the drives, the disc's audio tracks as checked rows with a progress
+// bar each, the output choices and the destination folder. The controls live in `ui` under their
+// form names; the extraction and conversion jobs, the settings file and the disc-database lookup
+// are hooks that their own sources fill in.
+class TDlgMainForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Creates the controls and the ripper and runs FormCreate. Raises the ripper's failure when no
+    // drive is usable.
+    explicit TDlgMainForm(QWidget *parent = nullptr, CdRipApi api = CdRipApi::library());
+    ~TDlgMainForm() override;
+
+    // The program's start: the window, or null after the failure's text was shown.
+    static std::unique_ptr<TDlgMainForm> CreateMainForm(CdRipApi api = CdRipApi::library());
+
+    // How a failure's text reaches the user (an error box); tests put a recorder in its place.
+    static std::function<void(QWidget *parent, const QString &message)> showError;
+    // The folder browser: the chosen folder's path, empty when the user cancels.
+    static std::function<QString(QWidget *parent, const QString &title)> browseForFolder;
+
+    // Runs a handler. A failure ends it and its message is shown; the window stays open.
+    void Guarded(const std::function<void()> &handler);
+
+    std::unique_ptr<Ui::TDlgMainForm> ui;
+    TQuarle *Quarle = nullptr;
+    TWindowChrome *Chrome = nullptr;
+
+    bool FActivated() const { return m_activated; }
+
+    // Handlers.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void CbBoxActiveCDRomChange();
+    void BtnRefreshClick();
+    void ListViewEx1MouseDown(QObject *sender, Qt::MouseButton button, const QPoint &pos);
+    void ListViewEx1MouseUp(QObject *sender, Qt::MouseButton button, const QPoint &pos);
+    void ListViewEx1EndColumnResize(QObject *sender, int columnIndex, int columnWidth);
+    void Label14Click();
+    void Label15Click();
+    void dirbuttonClick();
+
+    // Operations the handlers share.
+    void ActivateOnce();
+    void SelectDriveAndListTracks();
+    void AddTrackRow(const QString &description, const QString &duration);
+    void ClearTrackRows();
+    void PlaceRowProgressBars();
+    void UpdateExtractButtons();
+
+    // The drive box's selected index: -1 when typing left a text that names no drive.
+    int CbBoxActiveCDRomItemIndex() const;
+    // The format choice: 0 "MP3", 1 "Wav", -1 none.
+    int RGroupFormatExtractionItemIndex() const;
+    void setRGroupFormatExtractionItemIndex(int index);
+    // The progress bar that row `row` owns.
+    QProgressBar *RowProgressBar(int row) const;
+
+    // "m:ss" for a track length in sectors (75 a second), the minutes padded to three characters.
+    // Raises Exception when the text is not an integer.
+    static QString DurationText(const QString &sectors);
+
+    // Filled in by the lookup, the settings file and the jobs (MainFormHooks.cpp holds what is
+    // not written yet).
+    void QueryDiscDatabase();
+    void LoadSettings();
+    void SaveSettings();
+    void BtnExtraireClick();
+    void BtnCancelExtraireClick();
+    void RGroupFormatExtractionClick();
+    void BtnChoisirFichierWavClick();
+    void BtnConvertWavClick();
+    void BtnCancelConvertWavClick();
+    void TrackBarVBRQualityChange();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void CreateComponents(CdRipApi api);
+    void ConnectHandlers();
+    void CopyTrackCaptions();
+    void AddRowsFromDescriptions();
+    std::function<void()> Handler(void (TDlgMainForm::*method)());
+    void ReportFailure(const QString &message);
+
+    bool m_activated = false;
+    bool m_reportingFailure = false;
+    bool m_skipActivation = false;
+};

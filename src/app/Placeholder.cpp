@@ -1,1 +1,0 @@
-// The window and its jobs join this library.
