@@ -427,22 +427,22 @@ TEST(HttpCli, ASilentServerTimesOutButASlowOneDoesNot)
     };
     const Case cases[] = {
         {"accepts and never answers", true, 0, true},
-        {"answers a piece every 100 ms for over a second", false, 100, false},
+        {"answers a piece every 200 ms for almost two seconds", false, 200, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedHttpServer server;
-        ScriptedExchange exchange{{}, ScriptedHttpServer::Split(Ok("slow but steady"), 2)};
+        ScriptedExchange exchange{{}, ScriptedHttpServer::Split(Ok("slow but steady"), 6)};
         exchange.silent = c.silent;
         exchange.pauseMs = c.pauseMs;
         server.Add(exchange);
         Client client;
-        client.http.setTimeout(400);
+        client.http.setTimeout(700);
         const std::optional<EHttpException> error = client.Get(server.Url("/"));
         EXPECT_EQ(bool(error), c.timesOut);
         if (error) {
             EXPECT_EQ(error->status(), 408);
-            EXPECT_EQ(error->message(), "Request timed out: no answer from the server for 0.4 seconds");
+            EXPECT_EQ(error->message(), "Request timed out: no answer from the server for 0.7 seconds");
         } else {
             EXPECT_EQ(client.Document(), "slow but steady");
         }
