@@ -1,5 +1,7 @@
 #include "MP3Coder.h"
 
+#include "platform/FileNames.h"
+
 #include "ChannelMixer.h"
 #include "WavLayout.h"
 
@@ -99,11 +101,8 @@ void TMP3Coder::setInputFiles(const QStringList &value)
 {
     inputFiles_ = value;
     outputFiles_.clear();
-    for (const QString &path : value) {
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-        outputFiles_.append((dot > slash ? path.left(dot) : path) + defaultExt_);
-    }
+    for (const QString &path : value)
+        outputFiles_.append(ChangeFileExt(path, defaultExt_));
 }
 
 void TMP3Coder::Assign(const TMP3Coder &source)
