@@ -351,7 +351,6 @@ void THttpCli::Connected(QTcpSocket *socket)
 {
     if (socket != socket_ || phase_ != Phase::Connecting)
         return;
-    ++connectionCount_;
     socketHost_ = connectHost_;
     socketPort_ = connectPort_;
     Progress();
@@ -522,6 +521,11 @@ void THttpCli::HeaderReceived()
     contentType_ = QString::fromLatin1(parser_.ContentType());
     if (!parser_.HasBody())
         return;
+    // A length past the limit is refused before any of it is downloaded.
+    if (!parser_.Chunked() && parser_.ContentLength() > maxDocumentSize_) {
+        Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(maxDocumentSize_));
+        return;
+    }
     docOpen_ = true;
     documentReceived_ = true;
     Fire(OnDocBegin);
@@ -577,7 +581,9 @@ void THttpCli::ResponseDone()
             Finish();
         return;
     }
-    if ((statusCode_ == 401 && AnswerChallenge(false)) || (statusCode_ == 407 && AnswerChallenge(true))) {
+    // A 407 only means something from a proxy this client goes through.
+    if ((statusCode_ == 401 && AnswerChallenge(false)) ||
+        (statusCode_ == 407 && viaProxy_ && AnswerChallenge(true))) {
         retriedFresh_ = false;
         StartRequest();
         return;

@@ -133,8 +133,6 @@ public:
     QString ContentType() const { return contentType_; }
     // Whether the final response had a body (and so passed through the document events).
     bool DocumentReceived() const { return documentReceived_; }
-    // Connections opened since this client was made: tells a reused connection from a new one.
-    int ConnectionCount() const { return connectionCount_; }
 
     // Before the first byte of each body, and after its last byte.
     std::function<void(QObject *)> OnDocBegin;
@@ -234,7 +232,6 @@ private:
     QString socketHost_;
     quint16 socketPort_ = 0;
     bool socketReused_ = false;
-    int connectionCount_ = 0;
     int lookupId_ = -1;
     QList<QHostAddress> addresses_;
     int addressIndex_ = 0;
