@@ -143,7 +143,7 @@ THttpCli::THttpCli(QObject *parent) : QObject(parent), idleTimer_(new QTimer(thi
     idleTimer_->setSingleShot(true);
     connect(idleTimer_, &QTimer::timeout, this, [this] {
         Fail(kStatusTimeout, QStringLiteral("Request timed out: no answer from the server for %1 seconds")
-                                 .arg(double(timeout_) / 1000.0));
+                                 .arg(double(active_.timeout) / 1000.0));
     });
     // Closing the program while a request waits ends that request.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -162,7 +162,7 @@ void THttpCli::setRequestVer(const QString &value)
 {
     if (value != QLatin1String("1.0") && value != QLatin1String("1.1"))
         throw EHttpException(0, QStringLiteral("Insupported HTTP version"));
-    requestVer_ = value;
+    settings_.requestVer = value;
 }
 
 void THttpCli::Get()
@@ -186,9 +186,10 @@ void THttpCli::Get()
     proxyAuthLine_.clear();
     proxyIsHttp10_ = false;
     retriedFresh_ = false;
-    currentUrl_ = url_;
-    user_ = username_;
-    pass_ = password_;
+    active_ = settings_;
+    currentUrl_ = active_.url;
+    user_ = active_.username;
+    pass_ = active_.password;
 
     const UrlParts parts = ParseUrl(currentUrl_);
     if (!parts.user.isEmpty())
@@ -247,9 +248,9 @@ void THttpCli::StartRequest()
         return;
     }
 
-    viaProxy_ = !proxy_.trimmed().isEmpty();
+    viaProxy_ = !active_.proxy.trimmed().isEmpty();
     if (viaProxy_) {
-        QString text = proxy_.trimmed();
+        QString text = active_.proxy.trimmed();
         const qsizetype scheme = text.indexOf(QLatin1String("://"));
         if (scheme >= 0)
             text = text.mid(scheme + 3);
@@ -263,7 +264,7 @@ void THttpCli::StartRequest()
         QString proxyPortText;
         SplitHostPort(text, proxyHost, proxyPortText);
         if (proxyPortText.isEmpty())
-            proxyPortText = proxyPort_.trimmed();
+            proxyPortText = active_.proxyPort.trimmed();
         if (proxyPortText.isEmpty()) {
             Fail(kStatusConnectionFailed, QStringLiteral("No port given for the proxy %1").arg(proxyHost));
             return;
@@ -341,7 +342,7 @@ void THttpCli::ConnectNextAddress()
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { SocketClosed(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) { SocketError(socket, error); });
-    const QHostAddress local(localAddr_);
+    const QHostAddress local(active_.localAddr);
     if (!local.isNull() && local != QHostAddress::AnyIPv4)
         socket->bind(local);
     socket->connectToHost(addresses_[addressIndex_], connectPort_);
@@ -429,7 +430,7 @@ void THttpCli::ReadyRead(QTcpSocket *socket)
 void THttpCli::SendRequest()
 {
     phase_ = Phase::Waiting;
-    parser_ = HttpResponseParser(requestVer_.toLatin1());
+    parser_ = HttpResponseParser(active_.requestVer.toLatin1());
     inbox_.clear();
     docOpen_ = false;
     bodySize_ = 0;
@@ -448,33 +449,33 @@ QByteArray THttpCli::BuildRequest() const
         target = (full + path_).toLatin1();
     }
 
-    QByteArray request = "GET " + target + " HTTP/" + requestVer_.toLatin1() + "\r\n";
+    QByteArray request = "GET " + target + " HTTP/" + active_.requestVer.toLatin1() + "\r\n";
     const auto line = [&request](const char *name, const QString &value) {
         if (!value.isEmpty())
             request += name + value.toLatin1() + "\r\n";
     };
-    line("From: ", sender_);
-    line("Accept: ", accept_);
-    line("Referer: ", reference_);
-    line("Connection: ", connection_);
-    line("Accept-Language: ", acceptLanguage_);
-    line("User-Agent: ", agent_);
+    line("From: ", active_.sender);
+    line("Accept: ", active_.accept);
+    line("Referer: ", active_.reference);
+    line("Connection: ", active_.connection);
+    line("Accept-Language: ", active_.acceptLanguage);
+    line("User-Agent: ", active_.agent);
     QString hostLine = host_;
     if (!portText_.isEmpty() && portText_ != QLatin1String("80"))
         hostLine += QLatin1Char(':') + portText_;
     request += "Host: " + hostLine.toLatin1() + "\r\n";
-    if (noCache_)
+    if (active_.noCache)
         request += "Pragma: no-cache\r\n";
     // An HTTP/1.0 proxy drops the connection after each answer unless asked not to, and the NTLM
     // handshake only holds on one connection.
     const bool ntlmWithProxy =
         proxyAuth_ == AuthStep::NtlmNegotiate || proxyAuth_ == AuthStep::NtlmAuthenticate;
     line("Proxy-Connection: ",
-         ntlmWithProxy && proxyIsHttp10_ ? QStringLiteral("Keep-alive") : proxyConnection_);
-    if (modifiedSince_.isValid())
-        line("If-Modified-Since: ",
-             QLocale::c().toString(modifiedSince_.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")) +
-                 QLatin1String(" GMT"));
+         ntlmWithProxy && proxyIsHttp10_ ? QStringLiteral("Keep-alive") : active_.proxyConnection);
+    if (active_.modifiedSince.isValid())
+        line("If-Modified-Since: ", QLocale::c().toString(active_.modifiedSince.toUTC(),
+                                                          QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")) +
+                                        QLatin1String(" GMT"));
     if (!serverAuthLine_.isEmpty())
         request += "Authorization: " + serverAuthLine_ + "\r\n";
     if (!proxyAuthLine_.isEmpty() && viaProxy_)
@@ -522,8 +523,8 @@ void THttpCli::HeaderReceived()
     if (!parser_.HasBody())
         return;
     // A length past the limit is refused before any of it is downloaded.
-    if (!parser_.Chunked() && parser_.ContentLength() > maxDocumentSize_) {
-        Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(maxDocumentSize_));
+    if (!parser_.Chunked() && parser_.ContentLength() > active_.maxDocumentSize) {
+        Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(active_.maxDocumentSize));
         return;
     }
     docOpen_ = true;
@@ -534,8 +535,8 @@ void THttpCli::HeaderReceived()
 void THttpCli::WriteBody(const QByteArray &body)
 {
     bodySize_ += body.size();
-    if (bodySize_ > maxDocumentSize_) {
-        Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(maxDocumentSize_));
+    if (bodySize_ > active_.maxDocumentSize) {
+        Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(active_.maxDocumentSize));
         return;
     }
     if (rcvdStream_ && rcvdStream_->write(body) != body.size())
@@ -573,9 +574,9 @@ void THttpCli::ResponseDone()
     }
 
     const QByteArray location = parser_.Value("location").trimmed();
-    if (followRelocation_ && !location.isEmpty()) {
+    if (active_.followRelocation && !location.isEmpty()) {
         // Past the last relocation allowed, the relocation answer itself is the result.
-        if (++relocations_ <= locationChangeMaxCount_)
+        if (++relocations_ <= active_.locationChangeMaxCount)
             Relocate(QString::fromLatin1(location));
         else
             Finish();
@@ -630,8 +631,8 @@ bool THttpCli::AnswerChallenge(bool proxy)
 {
     AuthStep &step = proxy ? proxyAuth_ : serverAuth_;
     QByteArray &authLine = proxy ? proxyAuthLine_ : serverAuthLine_;
-    const QString user = proxy ? proxyUsername_ : user_;
-    const QString password = proxy ? proxyPassword_ : pass_;
+    const QString user = proxy ? active_.proxyUsername : user_;
+    const QString password = proxy ? active_.proxyPassword : pass_;
 
     QByteArray ntlm;
     bool offersNtlm = false;
@@ -689,7 +690,7 @@ void THttpCli::Fire(const std::function<void(QObject *)> &event)
 void THttpCli::Progress()
 {
     if (busy_ && !finished_)
-        idleTimer_->start(timeout_);
+        idleTimer_->start(active_.timeout);
 }
 
 void THttpCli::Fail(int status, const QString &message)

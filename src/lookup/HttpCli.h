@@ -70,53 +70,53 @@ public:
     explicit THttpCli(QObject *parent = nullptr);
     ~THttpCli() override;
 
-    QString URL() const { return url_; }
-    void setURL(const QString &value) { url_ = value; }
-    QString Proxy() const { return proxy_; }
-    void setProxy(const QString &value) { proxy_ = value; }
-    QString ProxyPort() const { return proxyPort_; }
-    void setProxyPort(const QString &value) { proxyPort_ = value; }
-    QString Username() const { return username_; }
-    void setUsername(const QString &value) { username_ = value; }
-    QString Password() const { return password_; }
-    void setPassword(const QString &value) { password_ = value; }
-    QString ProxyUsername() const { return proxyUsername_; }
-    void setProxyUsername(const QString &value) { proxyUsername_ = value; }
-    QString ProxyPassword() const { return proxyPassword_; }
-    void setProxyPassword(const QString &value) { proxyPassword_ = value; }
-    QString AcceptLanguage() const { return acceptLanguage_; }
-    void setAcceptLanguage(const QString &value) { acceptLanguage_ = value; }
-    QString Connection() const { return connection_; }
-    void setConnection(const QString &value) { connection_ = value; }
-    QString ProxyConnection() const { return proxyConnection_; }
-    void setProxyConnection(const QString &value) { proxyConnection_ = value; }
-    QString RequestVer() const { return requestVer_; }
+    QString URL() const { return settings_.url; }
+    void setURL(const QString &value) { settings_.url = value; }
+    QString Proxy() const { return settings_.proxy; }
+    void setProxy(const QString &value) { settings_.proxy = value; }
+    QString ProxyPort() const { return settings_.proxyPort; }
+    void setProxyPort(const QString &value) { settings_.proxyPort = value; }
+    QString Username() const { return settings_.username; }
+    void setUsername(const QString &value) { settings_.username = value; }
+    QString Password() const { return settings_.password; }
+    void setPassword(const QString &value) { settings_.password = value; }
+    QString ProxyUsername() const { return settings_.proxyUsername; }
+    void setProxyUsername(const QString &value) { settings_.proxyUsername = value; }
+    QString ProxyPassword() const { return settings_.proxyPassword; }
+    void setProxyPassword(const QString &value) { settings_.proxyPassword = value; }
+    QString AcceptLanguage() const { return settings_.acceptLanguage; }
+    void setAcceptLanguage(const QString &value) { settings_.acceptLanguage = value; }
+    QString Connection() const { return settings_.connection; }
+    void setConnection(const QString &value) { settings_.connection = value; }
+    QString ProxyConnection() const { return settings_.proxyConnection; }
+    void setProxyConnection(const QString &value) { settings_.proxyConnection = value; }
+    QString RequestVer() const { return settings_.requestVer; }
     // Only "1.0" and "1.1"; anything else raises EHttpException("Insupported HTTP version").
     void setRequestVer(const QString &value);
-    QString Agent() const { return agent_; }
-    void setAgent(const QString &value) { agent_ = value; }
-    QString Accept() const { return accept_; }
-    void setAccept(const QString &value) { accept_ = value; }
-    QString Sender() const { return sender_; }
-    void setSender(const QString &value) { sender_ = value; }
-    QString Reference() const { return reference_; }
-    void setReference(const QString &value) { reference_ = value; }
-    QDateTime ModifiedSince() const { return modifiedSince_; }
-    void setModifiedSince(const QDateTime &value) { modifiedSince_ = value; }
-    bool NoCache() const { return noCache_; }
-    void setNoCache(bool value) { noCache_ = value; }
-    bool FollowRelocation() const { return followRelocation_; }
-    void setFollowRelocation(bool value) { followRelocation_ = value; }
-    int LocationChangeMaxCount() const { return locationChangeMaxCount_; }
-    void setLocationChangeMaxCount(int value) { locationChangeMaxCount_ = value; }
-    QString LocalAddr() const { return localAddr_; }
-    void setLocalAddr(const QString &value) { localAddr_ = value; }
+    QString Agent() const { return settings_.agent; }
+    void setAgent(const QString &value) { settings_.agent = value; }
+    QString Accept() const { return settings_.accept; }
+    void setAccept(const QString &value) { settings_.accept = value; }
+    QString Sender() const { return settings_.sender; }
+    void setSender(const QString &value) { settings_.sender = value; }
+    QString Reference() const { return settings_.reference; }
+    void setReference(const QString &value) { settings_.reference = value; }
+    QDateTime ModifiedSince() const { return settings_.modifiedSince; }
+    void setModifiedSince(const QDateTime &value) { settings_.modifiedSince = value; }
+    bool NoCache() const { return settings_.noCache; }
+    void setNoCache(bool value) { settings_.noCache = value; }
+    bool FollowRelocation() const { return settings_.followRelocation; }
+    void setFollowRelocation(bool value) { settings_.followRelocation = value; }
+    int LocationChangeMaxCount() const { return settings_.locationChangeMaxCount; }
+    void setLocationChangeMaxCount(int value) { settings_.locationChangeMaxCount = value; }
+    QString LocalAddr() const { return settings_.localAddr; }
+    void setLocalAddr(const QString &value) { settings_.localAddr = value; }
     // Milliseconds without any progress (name found, connected, bytes received) before giving up.
-    int Timeout() const { return timeout_; }
-    void setTimeout(int milliseconds) { timeout_ = milliseconds; }
+    int Timeout() const { return settings_.timeout; }
+    void setTimeout(int milliseconds) { settings_.timeout = milliseconds; }
     // Largest body accepted, in bytes; a longer one fails the request.
-    qint64 MaxDocumentSize() const { return maxDocumentSize_; }
-    void setMaxDocumentSize(qint64 bytes) { maxDocumentSize_ = bytes; }
+    qint64 MaxDocumentSize() const { return settings_.maxDocumentSize; }
+    void setMaxDocumentSize(qint64 bytes) { settings_.maxDocumentSize = bytes; }
 
     // Where each body goes; attached by the document-begin handler, detached by the document-end one.
     QIODevice *RcvdStream() const { return rcvdStream_; }
@@ -165,28 +165,34 @@ private:
     void Finish();
     void DropConnection();
 
-    QString url_;
-    QString proxy_;
-    QString proxyPort_;
-    QString username_;
-    QString password_;
-    QString proxyUsername_;
-    QString proxyPassword_;
-    QString acceptLanguage_;
-    QString connection_;
-    QString proxyConnection_;
-    QString requestVer_ = "1.1";
-    QString agent_ = "Mozilla/4.0 (compatible; ICS)";
-    QString accept_ = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-    QString sender_;
-    QString reference_;
-    QDateTime modifiedSince_;
-    bool noCache_ = false;
-    bool followRelocation_ = true;
-    int locationChangeMaxCount_ = 5;
-    QString localAddr_ = "0.0.0.0";
-    int timeout_ = kDefaultTimeout;
-    qint64 maxDocumentSize_ = kDefaultMaxDocumentSize;
+    // The settings as set, and the copy the request in progress works with, so that a setter called
+    // while a request waits (from a timer, say) cannot change that request halfway.
+    struct Settings {
+        QString url;
+        QString proxy;
+        QString proxyPort;
+        QString username;
+        QString password;
+        QString proxyUsername;
+        QString proxyPassword;
+        QString acceptLanguage;
+        QString connection;
+        QString proxyConnection;
+        QString requestVer = "1.1";
+        QString agent = "Mozilla/4.0 (compatible; ICS)";
+        QString accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+        QString sender;
+        QString reference;
+        QDateTime modifiedSince;
+        bool noCache = false;
+        bool followRelocation = true;
+        int locationChangeMaxCount = 5;
+        QString localAddr = "0.0.0.0";
+        int timeout = kDefaultTimeout;
+        qint64 maxDocumentSize = kDefaultMaxDocumentSize;
+    };
+    Settings settings_;
+    Settings active_;
     QPointer<QIODevice> rcvdStream_;
 
     // The request in progress.
