@@ -1,0 +1,117 @@
+#include "app/SettingsFile.h"
+
+#include <QFile>
+#include <QList>
+#include <QSaveFile>
+
+namespace
+{
+
+// A line that holds a decimal integer and nothing else: an optional "-", then digits.
+std::optional<int> toInteger(const QString &line)
+{
+    if (line.isEmpty())
+        return std::nullopt;
+    const qsizetype start = line.startsWith('-') ? 1 : 0;
+    if (start == line.size())
+        return std::nullopt;
+    for (qsizetype i = start; i < line.size(); ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const int value = line.toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+QList<QString> splitLines(const QByteArray &content)
+{
+    QList<QString> lines;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        qsizetype stop = end;
+        if (stop > start && content[stop - 1] == '\r')
+            --stop;
+        lines << QString::fromLatin1(content.mid(start, stop - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+SettingsRead ParseSettings(const QByteArray &content)
+{
+    const QList<QString> lines = splitLines(content);
+    auto line = [&lines](int number) { return lines.value(number - 1); }; // a missing line is empty
+    SettingsRead read;
+    read.dir = line(3);
+    const auto format = toInteger(line(5));
+    if (!format)
+        return read;
+    read.format = std::clamp(*format, -1, 1);
+    std::optional<int> *indexes[] = {&read.sampleRate, &read.bitRate, &read.maxBitRate, &read.mode,
+                                     &read.quality};
+    for (int i = 0; i < 5; ++i) {
+        *indexes[i] = toInteger(line(7 + i));
+        if (!*indexes[i])
+            return read;
+    }
+    read.proxyHost = line(13);
+    read.proxyPort = line(14);
+    read.proxyUser = line(15);
+    read.proxyPassword = line(16);
+    return read;
+}
+
+QByteArray FormatSettings(const QuarleSettings &s)
+{
+    const QString lines[16] = {"//quarle ini file. non modificare",
+                               "[destination dir]",
+                               s.dir,
+                               "[extraction]",
+                               QString::number(s.format),
+                               "[codec MP3]",
+                               QString::number(s.sampleRate),
+                               QString::number(s.bitRate),
+                               QString::number(s.maxBitRate),
+                               QString::number(s.mode),
+                               QString::number(s.quality),
+                               "[proxy]",
+                               s.proxyHost,
+                               s.proxyPort,
+                               s.proxyUser,
+                               s.proxyPassword};
+    QByteArray out;
+    for (const QString &l : lines) {
+        // A line break inside a value would shift every later line.
+        QString value = l;
+        value.replace('\r', ' ').replace('\n', ' ');
+        out += value.toLatin1() + "\r\n";
+    }
+    return out;
+}
+
+SettingsRead ReadSettingsFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ParseSettings({});
+    // The file is 16 short lines; anything past 1 MiB is not ours to read.
+    return ParseSettings(file.read(1 << 20));
+}
+
+bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(FormatSettings(settings));
+    if (!file.commit())
+        return false;
+    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// "quarle.ini": 16 positional lines in Latin-1, each ended by CR LF. The bracketed section lines are
+// written but never read; every value is found by its line number.
+//
+//   //quarle ini file. non modificare
+//   [destination dir]
+//   /home/me/Musica/
+//   [extraction]
+//   0                 format: 0 MP3, 1 Wav
+//   [codec MP3]
+//   0                 sample rate index
+//   4                 bit rate index
+//   0                 maximum bit rate index
+//   0                 channel mode index
+//   0                 quality index
+//   [proxy]
+//   proxy host, port, user name, password (one line each)
+struct QuarleSettings {
+    QString dir;
+    int format = 0;
+    int sampleRate = 0;
+    int bitRate = 4;
+    int maxBitRate = 0;
+    int mode = 0;
+    int quality = 0;
+    QString proxyHost;
+    QString proxyPort;
+    QString proxyUser;
+    QString proxyPassword;
+};
+
+// What a reading found, in file order. Reading stops at the first line 5 or 7 to 11 that is not a
+// decimal integer (a missing line reads as empty, and so stops it too): the fields after it stay
+// unset. The format is clamped to -1..1; the other indexes are as written.
+struct SettingsRead {
+    std::optional<QString> dir;
+    std::optional<int> format;
+    std::optional<int> sampleRate;
+    std::optional<int> bitRate;
+    std::optional<int> maxBitRate;
+    std::optional<int> mode;
+    std::optional<int> quality;
+    std::optional<QString> proxyHost;
+    std::optional<QString> proxyPort;
+    std::optional<QString> proxyUser;
+    std::optional<QString> proxyPassword;
+};
+
+SettingsRead ParseSettings(const QByteArray &content);
+QByteArray FormatSettings(const QuarleSettings &settings);
+
+// Reads `path`; a missing or unreadable file reads as empty.
+SettingsRead ReadSettingsFile(const QString &path);
+// Replaces `path` whole, readable and writable by its owner only (it holds the proxy password).
+// False when it could not be written; the old file, if any, is then left as it was.
+bool WriteSettingsFile(const QString &path, const QuarleSettings &settings);
