@@ -74,7 +74,20 @@ TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(
     Guarded([this] { FormCreate(); });
 }
 
-TDlgMainForm::~TDlgMainForm() = default;
+// The controls outlive `ui` by a moment (the widget base deletes them): nothing they fire while
+// going may reach the window's handlers.
+TDlgMainForm::~TDlgMainForm()
+{
+    TListViewEx *list = ui->ListViewEx1;
+    list->OnMouseDown = nullptr;
+    list->OnMouseUp = nullptr;
+    list->OnEndColumnResize = nullptr;
+    list->OnScroll = nullptr;
+    ui->Label14->OnClick = nullptr;
+    ui->Label15->OnClick = nullptr;
+    for (QObject *control : findChildren<QObject *>())
+        QObject::disconnect(control, nullptr, this, nullptr);
+}
 
 // The ripper with the values the window gives it. Selecting drive 0 raises the ripper's
 // "Attenzione!" failure when there is no usable drive.
