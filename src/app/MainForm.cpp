@@ -1,10 +1,15 @@
 #include "app/MainForm.h"
 
+#include "app/DiscLookup.h"
 #include "app/WindowChrome.h"
 #include "disc/Quarle.h"
+#include "encoder/MP3Coder.h"
+#include "lookup/CDInfo.h"
+#include "lookup/HttpCli.h"
 #include "platform/Exception.h"
 #include "ui_MainForm.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -39,6 +44,16 @@ std::function<QString(QWidget *, const QString &)> TDlgMainForm::browseForFolder
     return QFileDialog::getExistingDirectory(
         parent, title, QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
 };
+
+std::function<QStringList(QWidget *)> TDlgMainForm::chooseWavFiles = [](QWidget *parent) {
+    QFileDialog dialog(parent);
+    dialog.setNameFilter("WAV Files (*.wav)");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+};
+
+std::function<QString()> TDlgMainForm::programDir = [] { return QCoreApplication::applicationDirPath(); };
 
 TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(new Ui::TDlgMainForm)
 {
@@ -78,6 +93,7 @@ TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(
 // going may reach the window's handlers.
 TDlgMainForm::~TDlgMainForm()
 {
+    StopExtraction();
     TListViewEx *list = ui->ListViewEx1;
     list->OnMouseDown = nullptr;
     list->OnMouseUp = nullptr;
@@ -106,6 +122,28 @@ void TDlgMainForm::CreateComponents(CdRipApi api)
     table.setAtapi(true);
     Quarle->setDriveTable(table);
     Quarle->setWriteWav(true);
+    Quarle->OnBeginTrack = [this](QObject *sender, uint16_t track) { CDRIP1BeginTrack(sender, track); };
+    Quarle->OnEndTrack = [this](QObject *sender, uint16_t track) { CDRIP1EndTrack(sender, track); };
+    Quarle->OnProgress = [this](QObject *sender, uint16_t percent, uint16_t track) {
+        CDRIP1Progress(sender, percent, track);
+    };
+
+    MP3Coder = new TMP3Coder(this);
+    MP3Coder->setObjectName("MP3Coder");
+    MP3Coder->setDefaultExt(".mp3");
+    MP3Coder->OnBeginFile = [this](QObject *sender, uint16_t num, const QString &file) {
+        LameCoder1BeginFile(sender, num, file);
+    };
+    MP3Coder->OnProgress = [this](QObject *sender, uint16_t percent) { LameCoder1Progress(sender, percent); };
+
+    HttpCli1 = new THttpCli(this);
+    HttpCli1->setObjectName("HttpCli1");
+
+    Quarle->setCoder(MP3Coder);
+
+    // The device queries of the lookup block the window briefly: the hourglass shows meanwhile.
+    TCDInfo::beginBusy = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
+    TCDInfo::endBusy = [] { QApplication::restoreOverrideCursor(); };
 }
 
 std::unique_ptr<TDlgMainForm> TDlgMainForm::CreateMainForm(CdRipApi api)
@@ -198,8 +236,14 @@ void TDlgMainForm::changeEvent(QEvent *event)
     Guarded([this] { FormActivate(); });
 }
 
+// Whatever runs when the window closes ends first: the extraction (its track in progress is
+// cancelled and every file closed), a lookup waiting for the network, a conversion.
 void TDlgMainForm::closeEvent(QCloseEvent *event)
 {
+    StopExtraction();
+    if (HttpCli1->Busy())
+        HttpCli1->Abort();
+    MP3Coder->CancelProcess();
     Guarded([this] { FormClose(); });
     event->accept();
 }
@@ -215,7 +259,7 @@ void TDlgMainForm::FormCreate()
     ui->CbBoxActiveCDRom->setCurrentIndex(0);
     LoadSettings();
     if (ui->dir->text().isEmpty())
-        ui->dir->setText(QCoreApplication::applicationDirPath() + "/");
+        ui->dir->setText(programDir() + "/");
 }
 
 void TDlgMainForm::FormActivate()
@@ -273,6 +317,9 @@ void TDlgMainForm::SelectDriveAndListTracks()
 
 void TDlgMainForm::BtnRefreshClick()
 {
+    // A click while the lookup of an earlier one waits for the network does nothing.
+    if (DiscLookupRunning())
+        return;
     Quarle->RefreshTOC();
     CopyTrackCaptions();
     if (ui->ListBoxTrackList->count() > 0)

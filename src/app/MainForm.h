@@ -4,11 +4,18 @@
 
 #include <QWidget>
 
+#include <QPointer>
+#include <QStringList>
+
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class QProgressBar;
+class QThread;
 class QTreeWidgetItem;
+class THttpCli;
+class TMP3Coder;
 class TQuarle;
 class TWindowChrome;
 
@@ -42,8 +49,15 @@ public:
     // Runs a handler. A failure ends it and its message is shown; the window stays open.
     void Guarded(const std::function<void()> &handler);
 
+    // The file-open dialog for the WAV files to convert: the chosen paths, empty when cancelled.
+    static std::function<QStringList(QWidget *parent)> chooseWavFiles;
+    // The program's folder, where "quarle.ini" and the document file "temp" live.
+    static std::function<QString()> programDir;
+
     std::unique_ptr<Ui::TDlgMainForm> ui;
     TQuarle *Quarle = nullptr;
+    TMP3Coder *MP3Coder = nullptr;
+    THttpCli *HttpCli1 = nullptr;
     TWindowChrome *Chrome = nullptr;
 
     bool FActivated() const { return m_activated; }
@@ -81,17 +95,44 @@ public:
     // Raises Exception when the text is not an integer.
     static QString DurationText(const QString &sectors);
 
-    // Filled in by the lookup, the settings file and the jobs (MainFormHooks.cpp holds what is
-    // not written yet).
+    // The disc-database lookup (MainFormLookup.cpp).
     void QueryDiscDatabase();
+    // The settings file (MainFormSettings.cpp).
     void LoadSettings();
     void SaveSettings();
+
+    // The extraction job (ExtractionJob.cpp). ExtractCheckedTracks runs on the worker: it reaches
+    // the controls only through calls queued to the window's thread.
     void BtnExtraireClick();
     void BtnCancelExtraireClick();
+    void ExtractCheckedTracks();
+    void CDRIP1BeginTrack(QObject *sender, uint16_t trackNum);
+    void CDRIP1Progress(QObject *sender, uint16_t percentComplete, uint16_t trackNum);
+    void CDRIP1EndTrack(QObject *sender, uint16_t trackNum);
+    bool ExtractionRunning() const;
+    // Ends a running extraction: the track in progress is cancelled, no further track starts, and
+    // this returns once the worker has ended (events are processed meanwhile).
+    void StopExtraction();
+
+    // The format choice, the "codec MP3" page and the conversion job (ConversionJob.cpp).
+    struct CoderPage {
+        QString sampleRate, bitRate, maxBitRate;
+        int mode = 0, quality = 0;
+        bool vbrHeader = false, vbr = false, copyright = false, original = false, crc = true,
+             isPrivate = false;
+        int vbrQuality = 4;
+    };
     void RGroupFormatExtractionClick();
+    void ApplyExtractionFormat(int formatIndex);
+    CoderPage ReadCoderPage() const;
+    void ApplyCoderSettings(const CoderPage &page);
+    void ChooseWavFiles();
+    void ConvertWavFiles();
     void BtnChoisirFichierWavClick();
     void BtnConvertWavClick();
     void BtnCancelConvertWavClick();
+    void LameCoder1BeginFile(QObject *sender, uint16_t num, const QString &fileName);
+    void LameCoder1Progress(QObject *sender, uint16_t percentComplete);
     void TrackBarVBRQualityChange();
 
 protected:
@@ -106,6 +147,10 @@ private:
     std::function<void()> Handler(void (TDlgMainForm::*method)());
     void ReportFailure(const QString &message);
 
+    QStringList m_pagina; // the lines of the last document fetched
+    QPointer<QThread> m_worker;
+    std::atomic<bool> m_stopExtraction{false};
+    bool m_converting = false;
     bool m_activated = false;
     bool m_reportingFailure = false;
     bool m_skipActivation = false;

@@ -1,0 +1,127 @@
+// The format choice, the "codec MP3" page and the conversion of chosen WAV files, all on the
+// window's thread.
+#include "app/MainForm.h"
+#include "app/MainFormUi.h"
+
+#include "disc/Quarle.h"
+#include "encoder/MP3Coder.h"
+#include "platform/Exception.h"
+
+namespace {
+
+uint32_t comboInteger(const QString &text)
+{
+    bool ok = false;
+    const uint32_t value = text.toUInt(&ok);
+    if (!ok)
+        throw Exception(QString("'%1' is not a valid integer value").arg(text).toStdString());
+    return value;
+}
+
+} // namespace
+
+void TDlgMainForm::RGroupFormatExtractionClick()
+{
+    ApplyExtractionFormat(RGroupFormatExtractionItemIndex());
+}
+
+void TDlgMainForm::ApplyExtractionFormat(int formatIndex)
+{
+    Quarle->setEncode(formatIndex == 0);
+    Quarle->setWriteWav(formatIndex == 1);
+}
+
+TDlgMainForm::CoderPage TDlgMainForm::ReadCoderPage() const
+{
+    CoderPage page;
+    page.sampleRate = ui->CBoxSampleRate->currentText();
+    page.bitRate = ui->CBoxBitRate->currentText();
+    page.maxBitRate = ui->CBoxMaxBitRate->currentText();
+    page.mode = ui->CBoxMode->currentIndex();
+    page.quality = ui->CBoxQuality->currentIndex();
+    page.vbrHeader = ui->CheckBoxVBRHeader->isChecked();
+    page.vbr = ui->CheckBoxVBR->isChecked();
+    page.copyright = ui->CheckBoxCopyright->isChecked();
+    page.original = ui->CheckBoxOriginal->isChecked();
+    page.crc = ui->CheckBoxCRC->isChecked();
+    page.isPrivate = ui->CheckBoxPrivate->isChecked();
+    page.vbrQuality = ui->TrackBarVBRQuality->value();
+    return page;
+}
+
+// The page gives the MP3's own rate and channel mode. What the encoder is fed (a ripped track, a
+// WAV file) sets the coder's input format, and the coder converts between the two.
+void TDlgMainForm::ApplyCoderSettings(const CoderPage &page)
+{
+    MP3Coder->setSampleRate(comboInteger(page.sampleRate));
+    MP3Coder->setBitrate(comboInteger(page.bitRate));
+    MP3Coder->setMaxBitrate(comboInteger(page.maxBitRate));
+    if (page.mode >= 0)
+        MP3Coder->setMode(TMP3CoderMode(page.mode));
+    MP3Coder->setQuality(MPEG_QUALITY(uint8_t(page.quality)));
+    MP3Coder->setWriteVBRHeader(page.vbrHeader);
+    MP3Coder->setEnableVBR(page.vbr);
+    MP3Coder->setCopyright(page.copyright);
+    MP3Coder->setOriginal(page.original);
+    MP3Coder->setCRC(page.crc);
+    MP3Coder->setPrivate(page.isPrivate);
+    MP3Coder->setVBRQuality(page.vbrQuality);
+}
+
+void TDlgMainForm::ChooseWavFiles()
+{
+    const QStringList files = chooseWavFiles(this);
+    if (files.isEmpty())
+        return;
+    MP3Coder->setInputFiles(files);
+    ui->LBoxFichierWav->clear();
+    ui->LBoxFichierWav->addItems(files);
+}
+
+void TDlgMainForm::ConvertWavFiles()
+{
+    // The coder serves one job at a time: an extraction to MP3 may be using it right now.
+    if (ExtractionRunning())
+        throw Exception("Attendere la fine dell'estrazione prima di convertire.");
+    if (m_converting)
+        return;
+    m_converting = true;
+    try {
+        ApplyCoderSettings(ReadCoderPage());
+        MP3Coder->ProcessFiles();
+    } catch (...) {
+        m_converting = false;
+        throw;
+    }
+    m_converting = false;
+}
+
+void TDlgMainForm::BtnChoisirFichierWavClick()
+{
+    ChooseWavFiles();
+}
+
+void TDlgMainForm::BtnConvertWavClick()
+{
+    ConvertWavFiles();
+}
+
+void TDlgMainForm::BtnCancelConvertWavClick()
+{
+    MP3Coder->CancelProcess();
+}
+
+void TDlgMainForm::LameCoder1BeginFile(QObject *, uint16_t, const QString &fileName)
+{
+    ui->LabelEnCours->setText("Codifica di " + fileName);
+}
+
+void TDlgMainForm::LameCoder1Progress(QObject *, uint16_t percentComplete)
+{
+    ui->ProgressBar1->setValue(percentComplete);
+}
+
+void TDlgMainForm::TrackBarVBRQualityChange()
+{
+    ui->LabelVBRQualite->setText(QString::number(ui->TrackBarVBRQuality->value()));
+}

@@ -1,0 +1,66 @@
+// "quarle.ini" read into the window's controls at start, and written from them at close.
+#include "app/MainForm.h"
+#include "app/MainFormUi.h"
+
+#include "app/SettingsFile.h"
+
+namespace {
+
+QString settingsPath()
+{
+    return TDlgMainForm::programDir() + "/quarle.ini";
+}
+
+// An index outside the list's items leaves the list with no selection.
+void selectIndex(QComboBox *box, int index)
+{
+    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+} // namespace
+
+// Applies what the file holds, in file order, up to the first line that could not be read.
+void TDlgMainForm::LoadSettings()
+{
+    const SettingsRead read = ReadSettingsFile(settingsPath());
+    if (read.dir)
+        ui->dir->setText(*read.dir);
+    if (!read.format)
+        return;
+    if (*read.format != RGroupFormatExtractionItemIndex()) {
+        setRGroupFormatExtractionItemIndex(*read.format);
+        RGroupFormatExtractionClick();
+    }
+    const std::pair<const std::optional<int> *, QComboBox *> lists[] = {{&read.sampleRate, ui->CBoxSampleRate},
+                                                                       {&read.bitRate, ui->CBoxBitRate},
+                                                                       {&read.maxBitRate, ui->CBoxMaxBitRate},
+                                                                       {&read.mode, ui->CBoxMode},
+                                                                       {&read.quality, ui->CBoxQuality}};
+    for (const auto &[value, box] : lists) {
+        if (!*value)
+            return;
+        selectIndex(box, **value);
+    }
+    ui->ProxyHostEdit->setText(read.proxyHost.value_or(QString()));
+    ui->ProxyPortEdit->setText(read.proxyPort.value_or(QString()));
+    ui->ProxyUsername->setText(read.proxyUser.value_or(QString()));
+    ui->ProxyPassword->setText(read.proxyPassword.value_or(QString()));
+}
+
+// Errors are not reported: the window closes all the same.
+void TDlgMainForm::SaveSettings()
+{
+    QuarleSettings s;
+    s.dir = ui->dir->text();
+    s.format = RGroupFormatExtractionItemIndex();
+    s.sampleRate = ui->CBoxSampleRate->currentIndex();
+    s.bitRate = ui->CBoxBitRate->currentIndex();
+    s.maxBitRate = ui->CBoxMaxBitRate->currentIndex();
+    s.mode = ui->CBoxMode->currentIndex();
+    s.quality = ui->CBoxQuality->currentIndex();
+    s.proxyHost = ui->ProxyHostEdit->text();
+    s.proxyPort = ui->ProxyPortEdit->text();
+    s.proxyUser = ui->ProxyUsername->text();
+    s.proxyPassword = ui->ProxyPassword->text();
+    WriteSettingsFile(settingsPath(), s);
+}
