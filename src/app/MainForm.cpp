@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include <cstdio>
+
 namespace
 {
 
@@ -151,6 +153,8 @@ std::unique_ptr<TDlgMainForm> TDlgMainForm::CreateMainForm(CdRipApi api)
     try {
         return std::make_unique<TDlgMainForm>(nullptr, std::move(api));
     } catch (const std::exception &e) {
+        // Also on stderr, for a start from a terminal or a script.
+        std::fprintf(stderr, "quarle: %s\n", e.what());
         showError(nullptr, QString::fromUtf8(e.what()));
         return nullptr;
     }
