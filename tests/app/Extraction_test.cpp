@@ -70,6 +70,22 @@ bool controlsEnabled(const TDlgMainForm &form)
     return true;
 }
 
+// The window on a drive that takes `ms` for every chunk it reads.
+std::unique_ptr<TDlgMainForm> openSlowWindow(unsigned long ms)
+{
+    CdRipApi api = CdRipApi::library();
+    api.CR_RipChunk = [rip = api.CR_RipChunk, ms](uint8_t *buffer, int32_t *bytes) {
+        QThread::msleep(ms);
+        return rip(buffer, bytes);
+    };
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    if (form) {
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    return form;
+}
+
 } // namespace
 
 TEST(Extraction, CheckedRowsToMp3AndWav)
@@ -146,16 +162,8 @@ TEST(Extraction, CancelEndsOnlyTheTrackInProgress)
     QTemporaryDir out;
     ErrorRecorder errors;
     // A drive slow enough for the user to press "Annulla" during track 2.
-    CdRipApi api = CdRipApi::library();
-    const auto rip = api.CR_RipChunk;
-    api.CR_RipChunk = [rip](uint8_t *buffer, int32_t *bytes) {
-        QThread::msleep(4);
-        return rip(buffer, bytes);
-    };
-    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    auto form = openSlowWindow(4);
     ASSERT_TRUE(form);
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->ui->dir->setText(out.path() + "/");
     form->ui->RGroupFormatExtractionWav->click();
     checkOnly(*form, {1, 2, 3});
@@ -248,16 +256,8 @@ TEST(Extraction, ClosingDuringAnExtractionStopsItCleanly)
     TestDisc disc({DiscTrack::tone(3000, 440), DiscTrack::tone(3000, 550)});
     QTemporaryDir out;
     ErrorRecorder errors;
-    CdRipApi api = CdRipApi::library();
-    const auto rip = api.CR_RipChunk;
-    api.CR_RipChunk = [rip](uint8_t *buffer, int32_t *bytes) {
-        QThread::msleep(3);
-        return rip(buffer, bytes);
-    };
-    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    auto form = openSlowWindow(3);
     ASSERT_TRUE(form);
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->ui->dir->setText(out.path() + "/");
     form->BtnExtraireClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->RowProgressBar(0)->value() > 10; }));
