@@ -111,6 +111,12 @@ qsizetype HttpResponseParser::Feed(QByteArrayView data, QByteArray &body)
             break;
         }
         const qsizetype lineBytes = lf + 1 - at;
+        // The same limit as for a line still arriving, so that how the bytes were split on the way
+        // cannot decide whether the response is good.
+        if (!headerLine && lf - at > kMaxChunkLine) {
+            Fail("Chunk size line too long");
+            break;
+        }
         QByteArray line = data.sliced(at, lf - at).toByteArray();
         if (line.endsWith('\r'))
             line.chop(1);
