@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #ifndef QUARLE_FUZZ_ENTRY
 #define QUARLE_FUZZ_ENTRY LLVMFuzzerTestOneInput
@@ -31,7 +32,9 @@ void CheckIndex(const QString &text)
         FUZZ_CHECK(valid && value == expected);
     } catch (const EConvertError &error) {
         FUZZ_CHECK(!valid);
-        FUZZ_CHECK(QString::fromStdString(error.what()) == "'" + text + "' is not a valid integer value");
+        // The message is read as a C string, so a NUL in the text ends it there.
+        const std::string message = ("'" + text + "' is not a valid integer value").toStdString();
+        FUZZ_CHECK(std::string(error.what()) == message.c_str());
     }
 }
 
