@@ -18,13 +18,16 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
         if (entry.isEmpty())
             continue;
         const qsizetype eq = entry.indexOf('=');
-        const QString letterText = eq < 0 ? QString() : entry.left(eq).trimmed().toUpper();
+        const QString letterText = eq < 0 ? QString() : entry.left(eq).trimmed();
         const QString path = eq < 0 ? QString() : entry.mid(eq + 1).trimmed();
-        if (letterText.size() != 1 || letterText[0] < 'A' || letterText[0] > 'Z' || path.isEmpty()) {
+        // Only an ASCII letter names a drive: Unicode's upper case turns "ı" into "I" and "ſ" into "S".
+        const char16_t written = letterText.size() == 1 ? letterText[0].unicode() : u'\0';
+        if (!((written >= u'A' && written <= u'Z') || (written >= u'a' && written <= u'z')) ||
+            path.isEmpty()) {
             table.warnings << QString("QUARLE_DRIVES: ignoring malformed entry \"%1\"").arg(entry);
             continue;
         }
-        const char letter = letterText[0].toLatin1();
+        const char letter = char(written >= u'a' ? written - (u'a' - u'A') : written);
         const bool taken = std::any_of(table.entries.begin(), table.entries.end(),
                                        [letter](const DriveLetterEntry &e) { return e.letter == letter; });
         if (taken) {

@@ -18,14 +18,22 @@ extern "C" int QUARLE_FUZZ_ENTRY(const uint8_t *data, size_t size)
     const DriveLetterTable table = parseDriveLetters(text, exists);
 
     qsizetype entries = 0;
-    for (const QString &part : text.split(';'))
+    QString lettersWritten; // each entry's text before "=", when it is a single character
+    for (const QString &part : text.split(';')) {
         entries += part.trimmed().isEmpty() ? 0 : 1;
+        const QString letter = part.left(part.indexOf('=')).trimmed();
+        if (part.contains('=') && letter.size() == 1)
+            lettersWritten += letter;
+    }
     FUZZ_CHECK(qsizetype(table.entries.size()) + table.warnings.size() == entries);
 
     char previous = 0;
     for (const DriveLetterEntry &entry : table.entries) {
         FUZZ_CHECK(entry.letter >= 'A' && entry.letter <= 'Z');
         FUZZ_CHECK(entry.letter > previous);
+        // A drive is named by a letter written as such, not by whatever Unicode upper-cases to one.
+        FUZZ_CHECK(lettersWritten.contains(QChar(entry.letter)) ||
+                   lettersWritten.contains(QChar(entry.letter + ('a' - 'A'))));
         previous = entry.letter;
         FUZZ_CHECK(!entry.path.isEmpty() && entry.path == entry.path.trimmed());
         FUZZ_CHECK(!entry.path.contains(';'));
