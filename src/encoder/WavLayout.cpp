@@ -62,7 +62,8 @@ WavLayout WavLayout::Read(QIODevice &device)
         } else if (std::memcmp(header, "data", 4) == 0) {
             layout.dataOffset = body;
             // Writers that stream (or were interrupted) leave 0 or 0xFFFFFFFF here: trust the file.
-            layout.dataSize = std::min<uint64_t>(chunkSize, fileSize - body);
+            const uint64_t rest = fileSize - body;
+            layout.dataSize = chunkSize == 0 ? rest : std::min<uint64_t>(chunkSize, rest);
             haveData = true;
         }
         pos = body + chunkSize + (chunkSize & 1u); // chunks are padded to an even size
