@@ -128,7 +128,7 @@ int main(int argc, char **argv)
         const qsizetype body = reply.bytes.indexOf("\r\n\r\n") + 4;
         const QByteArray firstLine = reply.bytes.mid(body, reply.bytes.indexOf("\r\n", body) - body);
         std::fprintf(
-            stderr, "[%d] %s -> %d %s\n", connection,
+            stderr, "[%d] %s -> HTTP %d, %s\n", connection,
             qPrintable(Printable(reply.command.isEmpty() ? QStringLiteral("(no command)") : reply.command)),
             reply.status, qPrintable(Printable(QString::fromLatin1(firstLine))));
     };
