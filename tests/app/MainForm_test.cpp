@@ -67,7 +67,7 @@ TEST(MainForm, StartUpShowsOneCheckedRowPerAudioTrack)
     EXPECT_TRUE(ui.dxButton2->isEnabled());
     EXPECT_FALSE(ui.dxButton3->isEnabled());
     EXPECT_EQ(ui.LabelVBRQualite->text(), "4");
-    EXPECT_EQ(ui.dir->text(), QCoreApplication::applicationDirPath() + "/");
+    EXPECT_EQ(ui.dir->text(), TDlgMainForm::programDir() + "/");
     EXPECT_EQ(ui.CBoxBitRate->currentText(), "128");
     EXPECT_EQ(ui.CBoxSampleRate->currentText(), "44100");
     EXPECT_EQ(form->RGroupFormatExtractionItemIndex(), 0);
