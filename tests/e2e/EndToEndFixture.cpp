@@ -70,6 +70,9 @@ testing::AssertionResult EndToEnd::Launch(std::unique_ptr<QuarleRun> &run, const
         return testing::AssertionFailure() << "no main window; the program "
                                            << (run->Running() ? "still runs" : "ended") << ", its errors:\n"
                                            << run->ErrorOutput().toStdString();
+    if (!run->WaitForFocus(*window, LongWaitMs))
+        return testing::AssertionFailure() << "the main window never got the focus, errors:\n"
+                                           << run->ErrorOutput().toStdString();
     return testing::AssertionSuccess();
 }
 

@@ -42,7 +42,8 @@ protected:
     void WriteIni(const IniValues &values) const;
     QByteArray ReadIni() const;
 
-    // Starts the program on drives and waits for its main window (its X window id goes to *window).
+    // Starts the program on drives and waits until its main window is up and has the focus (its X
+    // window id goes to *window).
     testing::AssertionResult Launch(std::unique_ptr<QuarleRun> &run, const QString &drives, QString *window);
     // Closes the main window with the caption bar's close button and waits for a clean exit (code 0,
     // so no sanitizer report either).

@@ -88,6 +88,21 @@ QString QuarleRun::WaitForWindow(const QString &namePattern, int timeoutMs)
     return {};
 }
 
+// The server queues the focus change before any input sent after it, so the window's activation work
+// (the drive's tracks as rows) is done before the program sees the next click.
+bool QuarleRun::WaitForFocus(const QString &window, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && Running()) {
+        const auto focus = m_display.Run(QStringLiteral("xdotool"),
+                                         {QStringLiteral("getwindowfocus"), QStringLiteral("-f")});
+        if (focus && focus->trimmed() == window)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
 bool QuarleRun::Click(const QString &window, const QPoint &at) const
 {
     return m_display

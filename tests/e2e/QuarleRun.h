@@ -27,6 +27,9 @@ public:
     // The first visible window whose name matches the regular expression, once there is one; empty
     // when the program ended or timeoutMs passed first.
     QString WaitForWindow(const QString &namePattern, int timeoutMs);
+    // Waits until the window holds the keyboard focus: from then on the program has its activation
+    // before any click that follows. False when the program ended or timeoutMs passed first.
+    bool WaitForFocus(const QString &window, int timeoutMs);
     // Whether a visible window whose name matches is there now.
     bool HasWindow(const QString &namePattern) const;
     // Moves the pointer to a point of the window (relative to its top-left corner) and clicks the

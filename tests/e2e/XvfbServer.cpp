@@ -1,6 +1,8 @@
 #include "XvfbServer.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QThread>
@@ -26,45 +28,61 @@ XvfbServer::~XvfbServer()
     }
 }
 
-// Xvfb chooses a free display itself and, once it listens, writes the number to the descriptor that
-// -displayfd names (here its standard output): no guessing of free numbers, no race with another
-// test starting its own server at the same time.
+// A display number is taken only when neither its lock file nor its socket is there: a server that
+// is still shutting down removes both, and one that found its number free by the socket alone could
+// lose that socket to the old server's clean-up (Xvfb's own -displayfd choice has that race when
+// tests run side by side). Two tests picking the same number meet at the lock: the loser exits at
+// once and tries the next number. -displayfd still tells when the server listens. Without -noreset
+// the server resets whenever its last client leaves (each xdotool call is one), and a client that
+// connects during the reset is turned away.
 bool XvfbServer::Start(QString *error)
 {
+    const int first = 90 + int(QCoreApplication::applicationPid() % 100);
+    QString log;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int number = 90 + (first - 90 + attempt) % 200;
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
+            QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+            continue;
+        if (StartOn(number, &log))
+            return true;
+    }
+    *error = QStringLiteral("no Xvfb display could be started:\n") + log;
+    return false;
+}
+
+bool XvfbServer::StartOn(int number, QString *log)
+{
+    const QString display = QStringLiteral(":%1").arg(number);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    {display, QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                      QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp")});
+                     QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!m_process.waitForStarted(10000)) {
-        *error = QStringLiteral("Xvfb does not start: ") + m_process.errorString();
+        *log += display + QStringLiteral(": ") + m_process.errorString() + QStringLiteral("\n");
         return false;
     }
     QByteArray announced;
     const QDeadlineTimer deadline(30000);
-    while (!announced.contains('\n') && !deadline.hasExpired()) {
-        if (m_process.state() == QProcess::NotRunning)
-            break;
+    while (!announced.contains('\n') && m_process.state() == QProcess::Running && !deadline.hasExpired()) {
         m_process.waitForReadyRead(200);
         announced += m_process.readAllStandardOutput();
     }
-    const QByteArray number = announced.trimmed();
-    bool numeric = false;
-    number.toUInt(&numeric);
-    if (!numeric) {
-        *error = QStringLiteral("Xvfb named no display: ") +
-                 QString::fromLocal8Bit(announced + m_process.readAllStandardError());
-        return false;
+    if (announced.trimmed() == QByteArray::number(number)) {
+        m_display = display;
+        // The announcement comes once it listens; a client's answer confirms it serves.
+        while (m_process.state() == QProcess::Running && !deadline.hasExpired()) {
+            if (Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, 5000))
+                return true;
+            QThread::msleep(100);
+        }
     }
-    m_display = QStringLiteral(":") + QString::fromLatin1(number);
-
-    // The announcement comes once it listens; a client's answer confirms it serves.
-    while (!deadline.hasExpired()) {
-        if (Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, 5000))
-            return true;
-        QThread::msleep(100);
-    }
-    *error = QStringLiteral("Xvfb on ") + m_display + QStringLiteral(" does not answer");
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    *log += display + QStringLiteral(": ") +
+            QString::fromLocal8Bit(m_process.readAllStandardError()).trimmed() + QStringLiteral("\n");
+    m_display.clear();
     return false;
 }
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-// A private X server (Xvfb) for the program under test, on a display number it picks itself, and
+// A private X server (Xvfb) for the program under test, on a free display number from :90 up, and
 // the X client tools that drive it (xdotool, import). Stopped when the object goes.
 class XvfbServer
 {
@@ -32,6 +32,8 @@ public:
     bool Screenshot(const QString &path) const;
 
 private:
+    bool StartOn(int number, QString *log);
+
     QProcess m_process;
     QString m_display;
 };
