@@ -28,13 +28,11 @@ XvfbServer::~XvfbServer()
     }
 }
 
-// A display number is taken only when neither its lock file nor its socket is there: a server that
-// is still shutting down removes both, and one that found its number free by the socket alone could
-// lose that socket to the old server's clean-up (Xvfb's own -displayfd choice has that race when
-// tests run side by side). Two tests picking the same number meet at the lock: the loser exits at
-// once and tries the next number. -displayfd still tells when the server listens. Without -noreset
-// the server resets whenever its last client leaves (each xdotool call is one), and a client that
-// connects during the reset is turned away.
+// A display number is taken only when neither its lock file nor its socket is there, so a server
+// that is still shutting down keeps its number. Two tests that pick the same number meet at the
+// lock: the loser exits at once and the next number is tried. -displayfd tells when the server
+// listens. Without -noreset the server resets whenever its last client leaves (each xdotool call is
+// one), and a client that connects during the reset is turned away.
 bool XvfbServer::Start(QString *error)
 {
     const int first = 90 + int(QCoreApplication::applicationPid() % 100);
