@@ -10,21 +10,20 @@ namespace
 const std::string Prefix = "http://freedb.dbpoweramp.com/~cddb/cddb.cgi?cmd=";
 const std::string Greeting = "&hello=quarle+localhost+QUARLE+1.0&proto=4";
 
-QStringList lines(const char *text)
+QStringList Lines(const char *text)
 {
     return QString::fromLatin1(text).split('\n');
 }
 
-// Scans a document into a map index -> title, in the order the lines store them.
-std::map<int, std::string> scan(const QStringList &document, std::string *error = nullptr)
+// The titles a document gives, by index, and the conversion error that stopped the scan.
+std::map<int, std::string> Scan(const char *document, std::string &error)
 {
     std::map<int, std::string> titles;
     try {
-        Cddb::ScanTitles(document,
-                         [&titles](int index, const QString &title) { titles[index] = title.toStdString(); });
+        Cddb::ScanTitles(Lines(document),
+                         [&titles](int i, const QString &t) { titles[i] = t.toStdString(); });
     } catch (const EConvertError &e) {
-        if (error)
-            *error = e.what();
+        error = e.what();
     }
     return titles;
 }
@@ -33,142 +32,97 @@ std::map<int, std::string> scan(const QStringList &document, std::string *error 
 
 TEST(Cddb, QueryUrlCarriesIdCountOffsetsAndLength)
 {
-    const QString url = Cddb::QueryUrl("1202e203", {150, 18787, 40512}, 738);
-    EXPECT_EQ(url.toStdString(), Prefix + "cddb+query+1202e203+3+150+18787+40512+738" + Greeting);
-
+    EXPECT_EQ(Cddb::QueryUrl("1202e203", {150, 18787, 40512}, 738).toStdString(),
+              Prefix + "cddb+query+1202e203+3+150+18787+40512+738" + Greeting);
     // N tracks make N + 3 words after "cmd=cddb+query" and before the greeting.
-    for (size_t n : {1u, 2u, 14u, 99u}) {
+    for (uint32_t n : {1u, 14u, 99u}) {
         std::vector<uint32_t> offsets;
-        for (size_t i = 0; i < n; ++i)
-            offsets.push_back(uint32_t(150 + i * 1000));
-        const QString q = Cddb::QueryUrl("00000000", offsets, 1);
-        const QString command = q.section("cmd=cddb+query+", 1).section("&hello=", 0, 0);
-        EXPECT_EQ(size_t(command.split('+').size()), n + 3) << n;
-        EXPECT_FALSE(command.contains("++")) << n;
+        for (uint32_t i = 0; i < n; ++i)
+            offsets.push_back(150 + i * 1000);
+        const QString command = Cddb::QueryUrl("00000000", offsets, 1).section("cmd=cddb+query+", 1);
+        EXPECT_EQ(command.section("&hello=", 0, 0).split('+').size(), n + 3) << n;
     }
 }
 
+// A category from a hostile answer must not add parameters, end the command or break the request line.
 TEST(Cddb, ReadUrlEndsWithPlusAndCannotBeBentByTheCategory)
 {
-    struct Case {
-        const char *category;
-        std::string expected;
-    } cases[] = {
-        {"rock", Prefix + "cddb+read+rock+1202e203+" + Greeting},
-        // No match: an empty category, so two "+" in a row.
-        {"", Prefix + "cddb+read++1202e203+" + Greeting},
-        // A category from a hostile answer must not add parameters, end the command or break the
-        // request line.
-        {"a&proto=1#x", Prefix + "cddb+read+a%26proto%3D1%23x+1202e203+" + Greeting},
-        {"mi+sc%", Prefix + "cddb+read+mi%2Bsc%25+1202e203+" + Greeting},
+    const std::pair<const char *, std::string> cases[] = {
+        {"rock", "rock+1202e203+"},
+        {"", "+1202e203+"}, // after no match: an empty category
+        {"a&proto=1#x", "a%26proto%3D1%23x+1202e203+"},
+        {"mi+sc%", "mi%2Bsc%25+1202e203+"},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(Cddb::ReadUrl(c.category, "1202e203").toStdString(), c.expected) << c.category;
+    for (const auto &[category, read] : cases)
+        EXPECT_EQ(Cddb::ReadUrl(category, "1202e203").toStdString(), Prefix + "cddb+read+" + read + Greeting);
 }
 
 TEST(Cddb, QueryAnswersGiveCategoryAndTitle)
 {
     struct Case {
-        const char *name;
         const char *answer;
-        bool success;
-        bool found;
-        const char *category;
-        const char *title;
+        bool success, found;
+        const char *category, *title;
     } cases[] = {
-        {"exact", "200 rock 1202e203 Some Artist / Some Album", true, true, "rock",
-         "Some Artist / Some Album"},
-        {"exact, title with spaces kept", "200 misc 0a00bc02 A  B ", true, true, "misc", "A  B "},
-        // Missing words: the text is not shortened further, the category needs a space after it.
-        {"two words", "200 rock", true, true, "", "rock"},
-        {"three words", "200 rock 1202e203", true, true, "rock", "1202e203"},
-        {"no match", "202 No match for disc ID 1202e203.", false, false, "", ""},
-        {"exact list",
-         "210 Found exact matches, list follows (until terminating `.')\n"
-         "jazz 1202e203 First Artist / First Album\n"
-         "rock 1202e203 Second Artist / Second Album\n.",
-         true, true, "jazz", "First Artist / First Album"},
-        {"inexact list",
-         "211 Found inexact matches, list follows (until terminating `.')\n"
-         "classical 1202e204 Orchestra / Symphonies\n.",
-         true, true, "classical", "Orchestra / Symphonies"},
-        {"empty list", "211 Found inexact matches, list follows (until terminating `.')\n.", true, false, "",
-         ""},
-        {"list cut short", "210 Found exact matches", true, false, "", ""},
-        {"status word alone", "200", false, false, "", ""},
-        {"empty document", "", false, false, "", ""},
-        {"proxy page", "<HTML><BODY>Proxy error</BODY></HTML>", false, false, "", ""},
-        {"server error", "500 Command syntax error", false, false, "", ""},
+        {"200 rock 1202e203 Some Artist / Some Album", true, true, "rock", "Some Artist / Some Album"},
+        {"200 misc 0a00bc02 A  B ", true, true, "misc", "A  B "},
+        // Missing words: the category needs a space after it.
+        {"200 rock", true, true, "", "rock"},
+        {"202 No match for disc ID 1202e203.", false, false, "", ""},
+        {"210 Found exact matches, list follows\njazz 1202e203 First / One\nrock 1202e203 Second / Two\n.",
+         true, true, "jazz", "First / One"},
+        {"211 Found inexact matches, list follows\nclassical 1202e204 Orchestra / Symphonies\n.", true, true,
+         "classical", "Orchestra / Symphonies"},
+        {"211 Found inexact matches, list follows\n.", true, false, "", ""},
+        {"210 Found exact matches", true, false, "", ""},
+        {"", false, false, "", ""},
+        {"<HTML><BODY>Proxy error</BODY></HTML>", false, false, "", ""},
     };
     for (const Case &c : cases) {
-        const QStringList document = lines(c.answer);
-        EXPECT_EQ(Cddb::IsSuccess(Cddb::StatusWord(document)), c.success) << c.name;
-        const CddbMatch match = Cddb::QueryMatch(document);
-        EXPECT_EQ(match.found, c.found) << c.name;
-        EXPECT_EQ(match.category.toStdString(), c.category) << c.name;
+        SCOPED_TRACE(c.answer);
+        EXPECT_EQ(Cddb::IsSuccess(Cddb::StatusWord(Lines(c.answer))), c.success);
+        const CddbMatch match = Cddb::QueryMatch(Lines(c.answer));
+        EXPECT_EQ(match.found, c.found);
+        EXPECT_EQ(match.category.toStdString(), c.category);
         if (c.found) {
-            EXPECT_EQ(match.title.toStdString(), c.title) << c.name;
+            EXPECT_EQ(match.title.toStdString(), c.title);
         }
     }
 }
 
 TEST(Cddb, TitleLinesAreScannedUpToTheEndLine)
 {
-    using Titles = std::map<int, std::string>;
-    struct Case {
-        const char *name;
-        const char *entry;
-        Titles titles;
-    } cases[] = {
-        {"plain entry",
-         "210 rock 1202e203 CD database entry follows (until terminating `.')\n"
-         "# xmcd\n#\nDISCID=1202e203\nDTITLE=Some Artist / Some Album\nDYEAR=1999\n"
-         "TTITLE0=Intro\nTTITLE1=Song\nTTITLE2=Outro\nEXTD=\nEXTT0=\nPLAYORDER=\n.",
-         {{0, "Intro"}, {1, "Song"}, {2, "Outro"}}},
-        {"empty title", "200 x\nTTITLE1=\n.", {{1, ""}}},
-        {"later line replaces", "200 x\nTTITLE2=Part A\nTTITLE2=Part B\n.", {{2, "Part B"}}},
-        {"equals signs in the title", "200 x\nTTITLE0=E=mc2 = fame\n.", {{0, "E=mc2 = fame"}}},
-        {"title taken unchanged",
-         "200 x\nTTITLE0=  spaced \\n caf\xe9 \n.",
-         {{0, "  spaced \\n caf\xc3\xa9 "}}},
-        {"lines after the end line",
-         "200 x\nTTITLE0=Kept\n.\nTTITLE1=Not examined\nTTITLE0=Nor this",
-         {{0, "Kept"}}},
-        {"no end line", "200 x\nTTITLE0=One\nTTITLE1=Two", {{0, "One"}, {1, "Two"}}},
-        {"keyword is case-sensitive and at the start", "200 x\nttitle0=no\n TTITLE1=no\nDTITLE=no\n.", {}},
-        {"status line is not a title", "TTITLE0=status\nTTITLE1=body\n.", {{1, "body"}}},
-        {"negative and large indexes pass through",
-         "200 x\nTTITLE-1=a\nTTITLE+7=b\nTTITLE2147483647=c\n.",
-         {{-1, "a"}, {7, "b"}, {2147483647, "c"}}},
+    const std::pair<const char *, std::map<int, std::string>> cases[] = {
+        {"210 rock 1202e203 CD database entry follows\n# xmcd\nDISCID=1202e203\nDTITLE=Artist / Album\n"
+         "TTITLE0=Intro\nTTITLE1=Song\nEXTD=\nEXTT0=\n.",
+         {{0, "Intro"}, {1, "Song"}}},
+        {"200 x\nTTITLE1=\n.", {{1, ""}}},
+        {"200 x\nTTITLE2=Part A\nTTITLE2=Part B\n.", {{2, "Part B"}}},
+        {"200 x\nTTITLE0=E=mc2 = fame\n.", {{0, "E=mc2 = fame"}}},
+        {"200 x\nTTITLE0=  spaced caf\xe9 \n.", {{0, "  spaced caf\xc3\xa9 "}}},
+        {"200 x\nTTITLE0=Kept\n.\nTTITLE1=Not examined\nTTITLE0=Nor this", {{0, "Kept"}}},
+        {"200 x\nTTITLE0=One\nTTITLE1=Two", {{0, "One"}, {1, "Two"}}},
+        {"TTITLE0=status line\nttitle1=no\n TTITLE2=no\n.", {}},
     };
-    for (const Case &c : cases) {
+    for (const auto &[document, titles] : cases) {
         std::string error;
-        EXPECT_EQ(scan(lines(c.entry), &error), c.titles) << c.name;
-        EXPECT_EQ(error, "") << c.name;
+        EXPECT_EQ(Scan(document, error), titles) << document;
+        EXPECT_EQ(error, "") << document;
     }
 }
 
 TEST(Cddb, BadTitleIndexRaisesTheConversionErrorKeepingEarlierTitles)
 {
-    struct Case {
-        const char *name;
-        const char *entry;
-        const char *message;
-    } cases[] = {
-        {"letters", "200 x\nTTITLE0=One\nTTITLEx=Two\nTTITLE2=Three\n.", "'x' is not a valid integer value"},
-        {"no equals sign", "200 x\nTTITLE0=One\nTTITLE1 Two\n.", "'' is not a valid integer value"},
-        {"empty index", "200 x\nTTITLE0=One\nTTITLE=Two\n.", "'' is not a valid integer value"},
-        {"space in index", "200 x\nTTITLE0=One\nTTITLE 1=Two\n.", "' 1' is not a valid integer value"},
-        {"beyond int", "200 x\nTTITLE0=One\nTTITLE2147483648=Two\n.",
-         "'2147483648' is not a valid integer value"},
-        {"sign alone", "200 x\nTTITLE0=One\nTTITLE-=Two\n.", "'-' is not a valid integer value"},
+    const std::pair<const char *, const char *> cases[] = {
+        {"TTITLEx=Two", "'x' is not a valid integer value"},
+        {"TTITLE1 Two", "'' is not a valid integer value"},
+        {"TTITLE2147483648=Two", "'2147483648' is not a valid integer value"},
+        {"TTITLE-=Two", "'-' is not a valid integer value"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[line, message] : cases) {
         std::string error;
-        const auto titles = scan(lines(c.entry), &error);
-        EXPECT_EQ(error, c.message) << c.name;
-        EXPECT_EQ(titles, (std::map<int, std::string>{{0, "One"}})) << c.name;
+        const std::string document = "200 x\nTTITLE0=One\n" + std::string(line) + "\nTTITLE2=Three\n.";
+        EXPECT_EQ(Scan(document.c_str(), error), (std::map<int, std::string>{{0, "One"}})) << line;
+        EXPECT_EQ(error, message) << line;
     }
-    EXPECT_EQ(Cddb::ParseIndex("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(Cddb::ParseIndex("007"), 7);
 }

@@ -1,8 +1,7 @@
-#include "lookup/DocumentFetcher.h"
-#include "lookup/HttpCli.h"
-
+#include "HttpTestClient.h"
 #include "ScriptedHttpServer.h"
 #include "TinyproxyProcess.h"
+#include "lookup/DocumentFetcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,11 +11,6 @@
 
 namespace
 {
-
-QByteArray Ok(const QByteArray &body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
 
 QByteArray ReadFile(const QString &path)
 {
@@ -30,8 +24,7 @@ struct Window {
     QTemporaryDir programDir;
     QStringList pagina{"earlier line"};
     QStringList messages;
-    DocumentFetcher fetcher{http, programDir.path(),
-                            [this](const QString &message) { messages.append(message); }};
+    DocumentFetcher fetcher{http, programDir.path(), [this](const QString &m) { messages.append(m); }};
 
     Window() { http.setObjectName("HttpCli1"); }
     QString TempPath() const { return programDir.filePath("temp"); }
@@ -43,89 +36,55 @@ struct Window {
 
 } // namespace
 
-TEST(HttpCliFetch, TheDocumentComesBackAsLatin1Lines)
+TEST(HttpCliFetch, TheDocumentComesBackAsLatin1LinesAndReplacesTheOldFile)
 {
-    const QByteArray body =
-        "210 Found exact matches, list follows\r\nrock 7a0a4a09 A / B\nclassical 7a0a4a09 C\r"
-        "\r\nlast \xe8 line";
-    ScriptedHttpServer server;
+    const QByteArray body = "210 Found\r\nrock 7a0a4a09 A / B\nclassical 7a0a4a09 C\r\r\nlast \xe8 line";
     QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    for (qsizetype at = 0; at < body.size(); at += 13) {
-        const QByteArray piece = body.mid(at, 13);
-        chunked += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
-    }
-    chunked += "0\r\n\r\n";
-    server.Add({{}, ScriptedHttpServer::Split(chunked, 17)});
-
+    for (qsizetype at = 0; at < body.size(); at += 13)
+        chunked += QByteArray::number(body.mid(at, 13).size(), 16) + "\r\n" + body.mid(at, 13) + "\r\n";
+    ScriptedHttpServer server;
+    server.Add({{}, ScriptedHttpServer::Split(chunked + "0\r\n\r\n", 17)});
     Window window;
     QFile old(window.TempPath());
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("an older and much longer document that must be gone afterwards\n");
     old.close();
 
-    const std::optional<QStringList> lines = window.Fetch(server.Url("/~cddb/cddb.cgi?cmd=cddb+query"));
-    const QStringList expected{"210 Found exact matches, list follows", "rock 7a0a4a09 A / B",
-                               "classical 7a0a4a09 C", "", QString::fromUtf8("last è line")};
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(*lines, expected);
+    const QStringList expected{"210 Found", "rock 7a0a4a09 A / B", "classical 7a0a4a09 C", "",
+                               QString::fromUtf8("last è line")};
+    EXPECT_EQ(window.Fetch(server.Url("/")), expected);
     EXPECT_EQ(window.pagina, expected);
     EXPECT_EQ(ReadFile(window.TempPath()), body);
     EXPECT_EQ(window.messages, QStringList());
     EXPECT_EQ(window.http.RcvdStream(), nullptr);
-    EXPECT_FALSE(window.http.OnDocBegin);
-    // The window's settings for every request.
-    EXPECT_EQ(window.http.AcceptLanguage(), "it");
-    EXPECT_EQ(window.http.Connection(), "Keep-Alive");
-    EXPECT_EQ(window.http.RequestVer(), "1.1");
 }
 
 TEST(HttpCliFetch, FailedRequestsGiveNothingAndNoMessage)
 {
-    struct Case {
-        const char *name;
-        QString url;
-        QByteArray answer;
-    };
     ScriptedHttpServer server;
-    const Case cases[] = {
-        {"404", server.Url("/x"), "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"},
-        {"unresolvable host", "http://unresolvable..host/x", ""},
-        {"https", "https://127.0.0.1/x", ""},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        if (!c.answer.isEmpty())
-            server.Add({{}, {c.answer}});
+    server.Add({{}, {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}});
+    for (const QString &url : {server.Url("/x"), QString("http://unresolvable..host/x")}) {
         Window window;
-        EXPECT_FALSE(window.Fetch(c.url));
+        EXPECT_FALSE(window.Fetch(url));
         EXPECT_EQ(window.pagina, QStringList{"earlier line"});
         EXPECT_EQ(window.messages, QStringList());
-        EXPECT_EQ(window.http.RcvdStream(), nullptr);
     }
 }
 
 TEST(HttpCliFetch, AnAnswerWithoutBodyIsAnEmptyDocumentNotThePreviousOne)
 {
-    struct Case {
-        const char *name;
-        QList<QByteArray> answers;
+    const QList<QByteArray> cases[] = {
+        {"HTTP/1.1 204 No Content\r\n\r\n"},
+        {Answer("HTTP/1.1 302 Found", "Location: /next\r\n", "moved"), Ok("")},
     };
-    const Case cases[] = {
-        {"204", {"HTTP/1.1 204 No Content\r\n\r\n"}},
-        {"relocation with a body, then none",
-         {"HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 5\r\n\r\nmoved",
-          "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const QList<QByteArray> &answers : cases) {
         ScriptedHttpServer server;
         server.Add({{}, {Ok("first document\r\n")}});
-        for (const QByteArray &answer : c.answers)
+        for (const QByteArray &answer : answers)
             server.Add({{}, {answer}});
         Window window;
         EXPECT_EQ(window.Fetch(server.Url("/first")), QStringList{"first document"});
         EXPECT_EQ(window.Fetch(server.Url("/second")), QStringList());
-        EXPECT_EQ(window.pagina, QStringList());
         EXPECT_EQ(ReadFile(window.TempPath()), "");
     }
 }
@@ -135,15 +94,14 @@ TEST(HttpCliFetch, ADocumentFileThatCannotBeCreatedIsReportedOnce)
     ScriptedHttpServer server;
     server.Add({{}, {Ok("lost")}});
     Window window;
-    ASSERT_TRUE(QDir(window.programDir.path()).mkdir("temp"));
+    ASSERT_TRUE(QDir(window.programDir.path()).mkdir("temp")); // a folder where the file should be
     EXPECT_FALSE(window.Fetch(server.Url("/x")));
     ASSERT_EQ(window.messages.size(), 1);
     EXPECT_TRUE(window.messages[0].startsWith("Error opening file: ")) << window.messages[0].toStdString();
-    EXPECT_GT(window.messages[0].size(), QString("Error opening file: ").size());
-    EXPECT_EQ(window.http.RcvdStream(), nullptr);
     EXPECT_FALSE(window.http.Busy());
 }
 
+// The refused fetch must neither touch the document file being written nor its caller's lines.
 TEST(HttpCliFetch, AFetchStartedDuringAnotherIsRefusedAndTheFirstCompletes)
 {
     ScriptedHttpServer server;
@@ -161,32 +119,7 @@ TEST(HttpCliFetch, AFetchStartedDuringAnotherIsRefusedAndTheFirstCompletes)
     ASSERT_TRUE(nested);
     EXPECT_FALSE(*nested);
     EXPECT_EQ(nestedPagina, QStringList{"untouched"});
-    EXPECT_EQ(window.http.URL(), server.Url("/first"));
     EXPECT_EQ(server.Requests().size(), 1);
-}
-
-TEST(HttpCliFetch, LinesSplitAtEveryKindOfLineBreak)
-{
-    struct Case {
-        QByteArray text;
-        QStringList lines;
-    };
-    const Case cases[] = {
-        {"", {}},
-        {"one", {"one"}},
-        {"one\r\n", {"one"}},
-        {"one\ntwo", {"one", "two"}},
-        {"one\rtwo\r\nthree\n", {"one", "two", "three"}},
-        {"\n", {""}},
-        {"a\n\nb", {"a", "", "b"}},
-        {"a\r\rb", {"a", "", "b"}},
-        {"a\n\r\nb", {"a", "", "b"}},
-        {"TTITLE0=Caf\xe9", {QString::fromUtf8("TTITLE0=Café")}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(DocumentFetcher::SplitLines(c.text), c.lines);
-    }
 }
 
 TEST(HttpCliFetch, ThroughARealProxyWithBasicAuthentication)
@@ -195,44 +128,27 @@ TEST(HttpCliFetch, ThroughARealProxyWithBasicAuthentication)
         GTEST_SKIP() << "tinyproxy is not installed";
     TinyproxyProcess proxy;
     ASSERT_TRUE(proxy.Start("user", "pass")) << proxy.Log().toStdString();
-
-    struct Case {
-        const char *name;
-        QString user;
-        QString password;
-        bool reachesServer;
-    };
-    const Case cases[] = {
-        {"right credentials", "user", "pass", true},
-        {"no credentials", "", "", false},
-        {"wrong password", "user", "wrong", false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[user, password] : {std::pair{"user", "pass"}, {"", ""}, {"user", "wrong"}}) {
+        const bool right = QByteArray(password) == "pass";
+        SCOPED_TRACE(password);
         ScriptedHttpServer server;
-        if (c.reachesServer)
+        if (right)
             server.Add({{}, ScriptedHttpServer::Split(Ok("200 rock 7a0a4a09 Artist / Album\r\n"), 7)});
         Window window;
-        const ProxySettings settings{"127.0.0.1", QString::number(proxy.port()), c.user, c.password};
         const std::optional<QStringList> lines =
-            window.Fetch(server.Url("/~cddb/cddb.cgi?cmd=cddb+query+7a0a4a09"), settings);
+            window.Fetch(server.Url("/~cddb/cddb.cgi?cmd=cddb+query+7a0a4a09"),
+                         {"127.0.0.1", QString::number(proxy.port()), user, password});
         ASSERT_TRUE(lines) << proxy.Log().toStdString();
         EXPECT_EQ(server.Mismatches(), QStringList());
-        if (c.reachesServer) {
+        EXPECT_EQ(server.Requests().size(), right ? 1 : 0);
+        if (right) {
             EXPECT_EQ(*lines, QStringList{"200 rock 7a0a4a09 Artist / Album"});
-            EXPECT_EQ(window.http.StatusCode(), 200);
-            ASSERT_EQ(server.Requests().size(), 1);
             EXPECT_TRUE(
                 server.Requests()[0].startsWith("GET /~cddb/cddb.cgi?cmd=cddb+query+7a0a4a09 HTTP/1."));
-            EXPECT_TRUE(server.Requests()[0].contains("\r\nHost: " + server.Authority().toLatin1() + "\r\n"));
         } else {
-            // The proxy's refusal page is the document: a final 407 (or the 401 tinyproxy gives for a
-            // wrong password) is not a failure.
-            EXPECT_TRUE(window.http.StatusCode() == 407 || window.http.StatusCode() == 401)
-                << window.http.StatusCode();
+            // The proxy's refusal page (407, or 401 for a wrong password) is the document, not a failure.
             EXPECT_TRUE(lines->join("\n").contains("Generated by tinyproxy"))
                 << lines->join("\n").toStdString();
-            EXPECT_EQ(server.Requests().size(), 0);
         }
     }
 }
