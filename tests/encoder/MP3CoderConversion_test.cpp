@@ -71,7 +71,6 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLength)
          JSTEREO,
          44100,
          {44100, 2, 1.0, 880}},
-        {"stereo-to-mono.wav", WavTestFile::WavBytes(stereo44), MONO, 22050, {22050, 1, 2.0, 1000}},
         {"six-channels.wav", WavTestFile::WavBytes(sixChannels), STEREO, 44100, {44100, 2, 1.0, 500}},
         {"raw-stereo.pcm", WavTestFile::RawBytes(stereo44), STEREO, 44100, {44100, 2, 2.0, 1000}},
         {"raw-mono.pcm", WavTestFile::RawBytes(mono44), MONO, 44100, {44100, 1, 1.0, 660}},
@@ -104,8 +103,9 @@ TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
         uint32_t outRate;
     };
     const Case cases[] = {
-        {44100, 2, STEREO, 44100}, {22050, 1, JSTEREO, 44100},     {44100, 2, MONO, 22050},
-        {11025, 1, MONO, 11025},   {11025, 2, DUALCHANNEL, 44100},
+        {44100, 2, STEREO, 44100},
+        {22050, 1, JSTEREO, 44100},
+        {44100, 2, MONO, 22050},
     };
     QTemporaryDir dir;
     for (const Case &c : cases) {
