@@ -73,14 +73,6 @@ TEST(LameEncoder, BufferHoldsTwiceTheChunkAndHandlesAreChecked)
     uint8_t byte = 0;
     EXPECT_EQ(beDeinitStream(0, &byte, &outBytes), BE_ERR_INVALID_HANDLE);
     EXPECT_EQ(outBytes, 0u);
-
-    BE_CONFIG wrongFormat = Lhv1(44100, 0, BE_MP3_MODE_STEREO, 128, false);
-    wrongFormat.dwConfig = BE_CONFIG_MP3;
-    uint32_t samples = 0, bufferSize = 0;
-    HBE_STREAM stream = 0;
-    EXPECT_EQ(beInitStream(&wrongFormat, &samples, &bufferSize, &stream), BE_ERR_INVALID_FORMAT);
-    BE_CONFIG badMode = Lhv1(44100, 0, 7, 128, false);
-    EXPECT_EQ(beInitStream(&badMode, &samples, &bufferSize, &stream), BE_ERR_INVALID_FORMAT_PARAMETERS);
 }
 
 // The coder's settings must reach the frames a player reads: rate, mode, CRC and the header bits.
