@@ -32,12 +32,11 @@ void encodeDirectly(const QByteArray &pcm, const QString &out)
     std::vector<unsigned char> mp3(size_t(1.25 * chunk + 7200));
     for (int f = 0; f < frames; f += chunk) {
         const int n = std::min(chunk, frames - f);
-        const int bytes = lame_encode_buffer_interleaved(gf, const_cast<short *>(samples + 2 * f), n, mp3.data(),
-                                                         int(mp3.size()));
+        const int bytes = lame_encode_buffer_interleaved(gf, const_cast<short *>(samples + 2 * f), n,
+                                                         mp3.data(), int(mp3.size()));
         file.write(reinterpret_cast<const char *>(mp3.data()), bytes);
     }
     const int bytes = lame_encode_flush(gf, mp3.data(), int(mp3.size()));
     file.write(reinterpret_cast<const char *>(mp3.data()), bytes);
     lame_close(gf);
 }
-

@@ -27,7 +27,8 @@
 // bench/DirectLame.cpp
 void encodeDirectly(const QByteArray &pcm, const QString &out);
 
-namespace {
+namespace
+{
 
 int g_runs = 5;
 
@@ -151,7 +152,8 @@ int main(int argc, char **argv)
                                              wav.fileName(), work + "/lame.mp3"});
             });
             std::printf("  batch %.2f s, lame program %.2f s\n", batch, lame);
-            report("(b) batch of a 10 min WAV / the lame program", batch / lame, "x", "<= 1.0", batch / lame <= 1.0);
+            report("(b) batch of a 10 min WAV / the lame program", batch / lame, "x", "<= 1.0",
+                   batch / lame <= 1.0);
         }
     }
 

@@ -63,7 +63,8 @@ int main(int argc, char **argv)
     }
     std::sort(stalls.begin(), stalls.end());
     const double median = stalls[stalls.size() / 2];
-    std::printf("%-62s %10.3f %-3s target %-10s %s\n", "(e) longest stall of the window's thread, MP3 extraction",
-                median, "ms", "< 50", median < 50 ? "met" : "NOT MET");
+    std::printf("%-62s %10.3f %-3s target %-10s %s\n",
+                "(e) longest stall of the window's thread, MP3 extraction", median, "ms", "< 50",
+                median < 50 ? "met" : "NOT MET");
     return 0;
 }

@@ -7,7 +7,8 @@
 #include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
 
-namespace {
+namespace
+{
 
 uint32_t comboInteger(const QString &text)
 {

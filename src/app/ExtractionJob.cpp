@@ -28,7 +28,8 @@ private:
     TDlgMainForm *m_form;
 };
 
-namespace {
+namespace
+{
 
 template <class F> void post(TDlgMainForm *window, F change)
 {
@@ -40,7 +41,8 @@ template <class F> auto ask(TDlgMainForm *window, F read) -> decltype(read())
     if (QThread::currentThread() == window->thread())
         return read();
     decltype(read()) value{};
-    QMetaObject::invokeMethod(window, [&] { value = read(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        window, [&] { value = read(); }, Qt::BlockingQueuedConnection);
     return value;
 }
 
@@ -86,16 +88,18 @@ void TDlgMainForm::StopExtraction()
 
 void TDlgMainForm::ExtractCheckedTracks()
 {
-    QWidget *const disabled[] = {ui->Label14,       ui->Label15,        ui->ListViewEx1,   ui->RGroupFormatExtraction,
-                                 ui->PageControl1,  ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->CBoxBitRate,
-                                 ui->CBoxMaxBitRate, ui->CBoxMode,        ui->CBoxQuality,    ui->ProxyHostEdit,
-                                 ui->ProxyPortEdit, ui->ProxyUsername,   ui->ProxyPassword,  ui->dirbutton,
-                                 ui->dxButton1,     ui->dxButton2};
-    QWidget *const enabled[] = {ui->Label14,        ui->Label15,        ui->ListViewEx1,  ui->RGroupFormatExtraction,
-                                ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->CBoxBitRate, ui->CBoxMaxBitRate,
-                                ui->CBoxMode,       ui->CBoxQuality,    ui->ProxyHostEdit, ui->ProxyPortEdit,
-                                ui->ProxyUsername,  ui->ProxyPassword,  ui->dirbutton,    ui->PageControl1,
-                                ui->dxButton1};
+    QWidget *const disabled[] = {
+        ui->Label14,        ui->Label15,          ui->ListViewEx1,    ui->RGroupFormatExtraction,
+        ui->PageControl1,   ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->CBoxBitRate,
+        ui->CBoxMaxBitRate, ui->CBoxMode,         ui->CBoxQuality,    ui->ProxyHostEdit,
+        ui->ProxyPortEdit,  ui->ProxyUsername,    ui->ProxyPassword,  ui->dirbutton,
+        ui->dxButton1,      ui->dxButton2};
+    QWidget *const enabled[] = {
+        ui->Label14,          ui->Label15,        ui->ListViewEx1,   ui->RGroupFormatExtraction,
+        ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->CBoxBitRate,   ui->CBoxMaxBitRate,
+        ui->CBoxMode,         ui->CBoxQuality,    ui->ProxyHostEdit, ui->ProxyPortEdit,
+        ui->ProxyUsername,    ui->ProxyPassword,  ui->dirbutton,     ui->PageControl1,
+        ui->dxButton1};
     post(this, [this, disabled] {
         for (QWidget *w : disabled)
             w->setEnabled(false);
@@ -158,7 +162,9 @@ void TDlgMainForm::ExtractCheckedTracks()
 
 void TDlgMainForm::CDRIP1BeginTrack(QObject *, uint16_t trackNum)
 {
-    post(this, [this, trackNum] { ui->LabelEnCours->setText("Estrazione della traccia " + QString::number(trackNum)); });
+    post(this, [this, trackNum] {
+        ui->LabelEnCours->setText("Estrazione della traccia " + QString::number(trackNum));
+    });
 }
 
 void TDlgMainForm::CDRIP1Progress(QObject *, uint16_t percentComplete, uint16_t trackNum)

@@ -6,7 +6,8 @@
 #include "app/FetchDocument.h"
 #include "disc/Quarle.h"
 
-namespace {
+namespace
+{
 
 // The hidden memo holds at most this many characters of the last document.
 constexpr int PaginaLimit = 5000;
@@ -29,8 +30,8 @@ void TDlgMainForm::QueryDiscDatabase()
     context.setRequestUrl = [this](const QString &url) { ui->Edit5->setText(url); };
     context.fetch = [this](const QString &url) {
         // The proxy page is read at every request, so a change takes effect at the next fetch.
-        const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(), ui->ProxyUsername->text(),
-                                  ui->ProxyPassword->text()};
+        const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
+                                  ui->ProxyUsername->text(), ui->ProxyPassword->text()};
         auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina,
                                    [this](const QString &message) { showError(this, message); });
         ui->pagina->setPlainText(m_pagina.join("\r\n").left(PaginaLimit));

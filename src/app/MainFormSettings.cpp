@@ -4,7 +4,8 @@
 
 #include "app/SettingsFile.h"
 
-namespace {
+namespace
+{
 
 QString settingsPath()
 {
@@ -31,11 +32,12 @@ void TDlgMainForm::LoadSettings()
         setRGroupFormatExtractionItemIndex(*read.format);
         RGroupFormatExtractionClick();
     }
-    const std::pair<const std::optional<int> *, QComboBox *> lists[] = {{&read.sampleRate, ui->CBoxSampleRate},
-                                                                       {&read.bitRate, ui->CBoxBitRate},
-                                                                       {&read.maxBitRate, ui->CBoxMaxBitRate},
-                                                                       {&read.mode, ui->CBoxMode},
-                                                                       {&read.quality, ui->CBoxQuality}};
+    const std::pair<const std::optional<int> *, QComboBox *> lists[] = {
+        {&read.sampleRate, ui->CBoxSampleRate},
+        {&read.bitRate, ui->CBoxBitRate},
+        {&read.maxBitRate, ui->CBoxMaxBitRate},
+        {&read.mode, ui->CBoxMode},
+        {&read.quality, ui->CBoxQuality}};
     for (const auto &[value, box] : lists) {
         if (!*value)
             return;

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // One record for the active drive, shared by the whole program, and one scratch record used while
 // the drives are listed.

@@ -23,11 +23,47 @@ public:
 };
 
 enum class TDriveType : uint8_t {
-    GENERIC, TOSHIBA, TOSHIBANEW, IBM, NEC, DEC, IMS, KODAK, RICOH, HP, PHILIPS, PLASMON,
-    GRUNDIGCDR100IPW, MITSUMICDR, PLEXTOR, SONY, YAMAHA, NRC, IMSCDD5, CUSTOMDRIVE
+    GENERIC,
+    TOSHIBA,
+    TOSHIBANEW,
+    IBM,
+    NEC,
+    DEC,
+    IMS,
+    KODAK,
+    RICOH,
+    HP,
+    PHILIPS,
+    PLASMON,
+    GRUNDIGCDR100IPW,
+    MITSUMICDR,
+    PLEXTOR,
+    SONY,
+    YAMAHA,
+    NRC,
+    IMSCDD5,
+    CUSTOMDRIVE
 };
-enum class TReadMethod : uint8_t { READMMC, READ10, READNEC, READSONY, READMMC2, READMMC3, READC1, READC2, READC3 };
-enum class TSetSpeed : uint8_t { SPEEDNONE, SPEEDMMC, SPEEDSONY, SPEEDYAMAHA, SPEEDTOSHIBA, SPEEDPHILIPS, SPEEDNEC };
+enum class TReadMethod : uint8_t {
+    READMMC,
+    READ10,
+    READNEC,
+    READSONY,
+    READMMC2,
+    READMMC3,
+    READC1,
+    READC2,
+    READC3
+};
+enum class TSetSpeed : uint8_t {
+    SPEEDNONE,
+    SPEEDMMC,
+    SPEEDSONY,
+    SPEEDYAMAHA,
+    SPEEDTOSHIBA,
+    SPEEDPHILIPS,
+    SPEEDNEC
+};
 enum class TEndian : uint8_t { BIGENDIAN, LITTLEENDIAN };
 enum class TEnableMode : uint8_t { ENABLENONE, ENABLESTD };
 

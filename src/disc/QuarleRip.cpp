@@ -10,7 +10,8 @@
 #include <optional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 void writeAll(QFile &file, const void *data, qint64 size)
 {
@@ -126,8 +127,8 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         uint32_t carry = 0;
         auto encode = [&](const uint8_t *samples, uint32_t sampleCount) {
             uint32_t out = 0;
-            const int code =
-                m_coder->EncodeChunk(sampleCount, reinterpret_cast<const int16_t *>(samples), mp3Buffer.data(), out);
+            const int code = m_coder->EncodeChunk(sampleCount, reinterpret_cast<const int16_t *>(samples),
+                                                  mp3Buffer.data(), out);
             if (code != 0)
                 throw ECDRIPError(QString("beEncodeChunk failed %1").arg(code));
             writeAll(file, mp3Buffer.data(), out);

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 void put32(uint8_t *p, uint32_t v)
 {
@@ -22,12 +23,18 @@ void put16(uint8_t *p, uint16_t v)
 SampleFormat sampleFormatOf(TOutputFormat format)
 {
     switch (format) {
-    case TOutputFormat::MONO44100: return {1, 44100};
-    case TOutputFormat::STEREO22050: return {2, 22050};
-    case TOutputFormat::MONO22050: return {1, 22050};
-    case TOutputFormat::STEREO11025: return {2, 11025};
-    case TOutputFormat::MONO11025: return {1, 11025};
-    default: return {2, 44100};
+    case TOutputFormat::MONO44100:
+        return {1, 44100};
+    case TOutputFormat::STEREO22050:
+        return {2, 22050};
+    case TOutputFormat::MONO22050:
+        return {1, 22050};
+    case TOutputFormat::STEREO11025:
+        return {2, 11025};
+    case TOutputFormat::MONO11025:
+        return {1, 11025};
+    default:
+        return {2, 44100};
     }
 }
 

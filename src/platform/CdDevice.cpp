@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct CdioDeleter {
     void operator()(CdIo_t *p) const { cdio_destroy(p); }
@@ -151,7 +152,8 @@ QString CdDevice::identify(const QString &path)
     cdio_hwinfo_t info{};
     if (device && cdio_get_hwinfo(device->m_handle->cdio.get(), &info)) {
         return QString("%1 %2 %3")
-            .arg(QString::fromLatin1(info.psz_vendor).trimmed(), QString::fromLatin1(info.psz_model).trimmed(),
+            .arg(QString::fromLatin1(info.psz_vendor).trimmed(),
+                 QString::fromLatin1(info.psz_model).trimmed(),
                  QString::fromLatin1(info.psz_revision).trimmed())
             .simplified();
     }

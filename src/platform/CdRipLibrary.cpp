@@ -54,7 +54,8 @@ size_t convertCdAudio(const int16_t *in, size_t frames, uint8_t outputFormat, in
     return o * 2;
 }
 
-namespace {
+namespace
+{
 
 constexpr int32_t LibraryVersion = 110;
 
@@ -86,7 +87,10 @@ struct Library {
     std::vector<uint64_t> toc;        // n entries and the lead-out
     Rip rip;
 
-    Drive *activeDrive() { return active >= 0 && active < int32_t(drives.size()) ? &drives[active] : nullptr; }
+    Drive *activeDrive()
+    {
+        return active >= 0 && active < int32_t(drives.size()) ? &drives[active] : nullptr;
+    }
 
     CdDevice *openDevice()
     {
@@ -109,7 +113,8 @@ Library &lib()
 TCDROMParameters defaultParameters(const DriveLetterEntry &entry)
 {
     TCDROMParameters p{};
-    const QByteArray id = CdDevice::identify(entry.path).toLatin1().left(TCDROMParameters::IdentifierSize - 1);
+    const QByteArray id =
+        CdDevice::identify(entry.path).toLatin1().left(TCDROMParameters::IdentifierSize - 1);
     std::memcpy(p.bytes + TCDROMParameters::IdentifierOffset, id.constData(), size_t(id.size()));
     p.setInt32At(TCDROMParameters::SpeedOffset, 0);
     p.setInt32At(TCDROMParameters::JitterCorrectionOffset, -1);

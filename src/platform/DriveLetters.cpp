@@ -31,11 +31,13 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
         const bool taken = std::any_of(table.entries.begin(), table.entries.end(),
                                        [letter](const DriveLetterEntry &e) { return e.letter == letter; });
         if (taken) {
-            table.warnings << QString("QUARLE_DRIVES: drive %1 is given twice; keeping the first").arg(letter);
+            table.warnings
+                << QString("QUARLE_DRIVES: drive %1 is given twice; keeping the first").arg(letter);
             continue;
         }
         if (!exists(path)) {
-            table.warnings << QString("QUARLE_DRIVES: %1: %2 does not exist; drive skipped").arg(letter).arg(path);
+            table.warnings
+                << QString("QUARLE_DRIVES: %1: %2 does not exist; drive skipped").arg(letter).arg(path);
             continue;
         }
         table.entries.push_back({letter, path});
@@ -45,9 +47,11 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
     return table;
 }
 
-namespace DriveLetters {
+namespace DriveLetters
+{
 
-namespace {
+namespace
+{
 
 std::mutex g_mutex;
 std::optional<QByteArray> g_key; // the environment value the cached table was built from

@@ -24,7 +24,8 @@ struct DriveLetterTable {
 // answers false are left out with a warning each.
 DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool(const QString &)> &exists);
 
-namespace DriveLetters {
+namespace DriveLetters
+{
 
 constexpr int DriveNoRootDir = 1;
 constexpr int DriveCdRom = 5;

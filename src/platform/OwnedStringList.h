@@ -14,7 +14,10 @@ public:
     bool isEmpty() const { return m_items.empty(); }
     const QString &caption(int i) const { return m_items.at(size_t(i)).caption; }
     T *object(int i) const { return m_items.at(size_t(i)).object.get(); }
-    void add(const QString &caption, std::unique_ptr<T> object) { m_items.push_back({caption, std::move(object)}); }
+    void add(const QString &caption, std::unique_ptr<T> object)
+    {
+        m_items.push_back({caption, std::move(object)});
+    }
     void clear() { m_items.clear(); }
     QStringList captions() const;
 

@@ -13,7 +13,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 QByteArray readFile(const QString &path)
 {
@@ -66,7 +67,8 @@ struct FailingLame {
         a.beInitStream = [](BE_CONFIG *c, uint32_t *s, uint32_t *b, HBE_STREAM *h) -> BE_ERR {
             return initCode ? initCode : DefaultLameApi().beInitStream(c, s, b, h);
         };
-        a.beEncodeChunk = [](HBE_STREAM h, uint32_t n, const int16_t *in, uint8_t *out, uint32_t *o) -> BE_ERR {
+        a.beEncodeChunk = [](HBE_STREAM h, uint32_t n, const int16_t *in, uint8_t *out,
+                             uint32_t *o) -> BE_ERR {
             *o = 0;
             return encodeCode ? encodeCode : DefaultLameApi().beEncodeChunk(h, n, in, out, o);
         };
@@ -87,10 +89,10 @@ struct FailingLame {
 TEST(QuarleRip, WavHeaderOfTheWorkedExample)
 {
     const WavHeader h = MakeWavHeaderForRange(TOutputFormat::STEREO44100, 150, 899);
-    const uint8_t expected[44] = {0x52, 0x49, 0x46, 0x46, 0x94, 0xe1, 0x1a, 0x00, 0x57, 0x41, 0x56, 0x45,
-                                  0x66, 0x6d, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00,
-                                  0x44, 0xac, 0x00, 0x00, 0x10, 0xb1, 0x02, 0x00, 0x04, 0x00, 0x10, 0x00,
-                                  0x64, 0x61, 0x74, 0x61, 0x70, 0xe1, 0x1a, 0x00};
+    const uint8_t expected[44] = {0x52, 0x49, 0x46, 0x46, 0x94, 0xe1, 0x1a, 0x00, 0x57, 0x41, 0x56,
+                                  0x45, 0x66, 0x6d, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00,
+                                  0x02, 0x00, 0x44, 0xac, 0x00, 0x00, 0x10, 0xb1, 0x02, 0x00, 0x04,
+                                  0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0x70, 0xe1, 0x1a, 0x00};
     EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()), std::vector<uint8_t>(expected, expected + 44));
 
     const WavHeader mono = MakeWavHeaderForRange(TOutputFormat::MONO11025, 10, 10);
@@ -141,7 +143,8 @@ TEST(QuarleRip, OutputFormatsDeliverTheirSampleCounts)
         TOutputFormat format;
         int channels;
         uint32_t rate;
-    } cases[] = {{TOutputFormat::MONO44100, 1, 44100}, {TOutputFormat::STEREO22050, 2, 22050},
+    } cases[] = {{TOutputFormat::MONO44100, 1, 44100},
+                 {TOutputFormat::STEREO22050, 2, 22050},
                  {TOutputFormat::MONO11025, 1, 11025}};
     for (const Case &c : cases) {
         r.quarle->setOutputFormat(c.format);

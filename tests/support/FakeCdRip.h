@@ -18,11 +18,11 @@ struct FakeCdRip {
     int32_t version = 110;
     int32_t initResult = CR_OK;
     int32_t active = 0;
-    std::string cdRomLetters = "D";          // letters the drive-type query calls CD-ROM
-    std::vector<TCDROMParameters> drives;   // one record per library drive
-    std::set<int32_t> refusedDrives;        // CR_SetActiveCDROM answers 1 for these
+    std::string cdRomLetters = "D";       // letters the drive-type query calls CD-ROM
+    std::vector<TCDROMParameters> drives; // one record per library drive
+    std::set<int32_t> refusedDrives;      // CR_SetActiveCDROM answers 1 for these
     int32_t readTocResult = CR_OK;
-    std::vector<uint64_t> toc;              // n entries, then the lead-out
+    std::vector<uint64_t> toc; // n entries, then the lead-out
     bool throwInReadToc = false;
     TCDROMParameters lastSetParameters{};
     int32_t setParametersResult = CR_OK;
@@ -33,7 +33,7 @@ struct FakeCdRip {
     int32_t openResult = CR_OK;
     int32_t chunkBytes = 4 * 2352;
     std::vector<int32_t> chunkResults;
-    std::vector<int32_t> chunkFill;        // bytes per chunk; chunkBytes when missing
+    std::vector<int32_t> chunkFill; // bytes per chunk; chunkBytes when missing
     size_t nextChunk = 0;
     int32_t jitterFirst = 0;
     int32_t jitterLast = 0;

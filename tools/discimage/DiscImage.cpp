@@ -9,7 +9,8 @@
 #include <cmath>
 #include <numbers>
 
-namespace {
+namespace
+{
 
 constexpr int SectorBytes = 2352;
 constexpr int FramesPerSector = SectorBytes / 4;
@@ -122,7 +123,8 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
                 for (int32_t s = 0; s < n; ++s)
                     dataSector(lsn + done + s, bytes + size_t(s) * SectorBytes);
             } else {
-                renderTrackAudio(t, int64_t(done) * FramesPerSector, int64_t(n) * FramesPerSector, block.data());
+                renderTrackAudio(t, int64_t(done) * FramesPerSector, int64_t(n) * FramesPerSector,
+                                 block.data());
             }
             const qint64 size = qint64(n) * SectorBytes;
             if (bin.write(reinterpret_cast<const char *>(bytes), size) != size)
@@ -176,9 +178,15 @@ bool parseDiscTrackWord(const QString &word, DiscTrack *track)
             return false;
     }
     switch (kind) {
-    case DiscTrack::Kind::Data: *track = DiscTrack::data(sectors); break;
-    case DiscTrack::Kind::Music: *track = DiscTrack::music(sectors, frequency); break;
-    case DiscTrack::Kind::Tone: *track = DiscTrack::tone(sectors, frequency); break;
+    case DiscTrack::Kind::Data:
+        *track = DiscTrack::data(sectors);
+        break;
+    case DiscTrack::Kind::Music:
+        *track = DiscTrack::music(sectors, frequency);
+        break;
+    case DiscTrack::Kind::Tone:
+        *track = DiscTrack::tone(sectors, frequency);
+        break;
     }
     return true;
 }

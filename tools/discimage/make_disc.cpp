@@ -9,7 +9,8 @@
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s BASE TRACK...\n  TRACK: SECTORS[:HZ] | music:SECTORS[:HZ] | data:SECTORS\n",
+        std::fprintf(stderr,
+                     "usage: %s BASE TRACK...\n  TRACK: SECTORS[:HZ] | music:SECTORS[:HZ] | data:SECTORS\n",
                      argv[0]);
         return 2;
     }
