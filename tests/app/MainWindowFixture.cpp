@@ -22,11 +22,11 @@ ErrorRecorder::~ErrorRecorder()
 std::unique_ptr<TDlgMainForm> openMainWindow()
 {
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
-    if (!form)
-        return form;
-    form->show();
-    form->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    if (form) {
+        form->show();
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
     return form;
 }
 
@@ -50,29 +50,25 @@ QPoint cellCentre(const TDlgMainForm &form, int row, int column)
 QPoint checkBoxCentre(const TDlgMainForm &form, int row)
 {
     TListViewEx *list = form.ui->ListViewEx1;
-    const QModelIndex index = list->model()->index(row, 0);
     QStyleOptionViewItem option;
     option.initFrom(list);
-    option.rect = list->visualRect(index);
+    option.rect = list->visualRect(list->model()->index(row, 0));
     option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = index.data().toString();
+    option.text = list->topLevelItem(row)->text(0);
     return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
 }
 
 void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps,
                  const std::function<void()> &beforeRelease)
 {
-    auto *list = static_cast<TListViewEx *>(listWidget);
-    QWidget *header = list->header()->viewport();
-    const int x = list->header()->sectionViewportPosition(section) + list->header()->sectionSize(section);
-    const int y = header->height() / 2;
-    QTest::mousePress(header, Qt::LeftButton, {}, QPoint(x, y));
-    int last = 0;
-    for (int dx : steps) {
-        QTest::mouseMove(header, QPoint(x + dx, y));
-        last = dx;
-    }
+    QHeaderView *header = static_cast<TListViewEx *>(listWidget)->header();
+    const QPoint divider(header->sectionViewportPosition(section) + header->sectionSize(section),
+                         header->viewport()->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
+    for (int dx : steps)
+        QTest::mouseMove(header->viewport(), divider + QPoint(dx, 0));
     if (beforeRelease)
         beforeRelease();
-    QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(x + last, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {},
+                        divider + QPoint(steps.empty() ? 0 : steps.back(), 0));
 }

@@ -11,75 +11,42 @@
 
 #include <gtest/gtest.h>
 
-namespace
+class WindowChrome : public ::testing::Test
 {
-
-std::unique_ptr<TDlgMainForm> openOnDisc(std::unique_ptr<TestDisc> &disc)
-{
-    disc = std::make_unique<TestDisc>(std::vector<DiscTrack>{DiscTrack::tone(750, 440)});
-    return openMainWindow();
-}
-
-void sendMove(QWidget *w, QPoint at)
-{
-    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
-void sendLeave(QWidget *w)
-{
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(w, &leave);
-}
-
-} // namespace
-
-TEST(WindowChrome, TheTitleBarGoesAndComesBackWithTheClientSizeKept)
-{
-    std::unique_ptr<TestDisc> disc;
+protected:
+    void SetUp() override { ASSERT_TRUE(form); }
+    TestDisc disc{{DiscTrack::tone(750, 440)}};
     ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openOnDisc(disc);
-    ASSERT_TRUE(form);
-    EXPECT_TRUE(form->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(form->size(), QSize(587, 394));
+    std::unique_ptr<TDlgMainForm> form = openMainWindow();
+};
 
+TEST_F(WindowChrome, TitleBarGoesAndComesBackKeepingTheClientSize)
+{
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::FramelessWindowHint));
     for (bool hide : {false, true, false}) {
-        const Qt::WindowFlags flags = TWindowChrome::HideTitleBar(form.get(), hide);
-        EXPECT_EQ(flags.testFlag(Qt::FramelessWindowHint), hide) << hide;
-        EXPECT_EQ(form->windowFlags(), flags) << hide;
+        EXPECT_EQ(TWindowChrome::HideTitleBar(form.get(), hide).testFlag(Qt::FramelessWindowHint), hide);
         EXPECT_EQ(form->size(), QSize(587, 394)) << hide;
         EXPECT_TRUE(form->isVisible()) << hide;
     }
 }
 
-TEST(WindowChrome, CaptionBarIsStripedWithTheTitleBoxInTheMiddle)
+// Grey lines on even rows, broken in the middle by the title box.
+TEST_F(WindowChrome, CaptionBarIsStripedAroundTheTitleBox)
 {
-    std::unique_ptr<TestDisc> disc;
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openOnDisc(disc);
-    ASSERT_TRUE(form);
     TCaptionBar *bar = form->ui->dxContainer1;
     EXPECT_EQ(bar->geometry(), QRect(0, 0, 587, 16));
-    EXPECT_EQ(bar->caption(), " ( QUARLE ) ");
     const QImage image = bar->grab().toImage();
-    const QColor grey(128, 128, 128);
+    const int boxLeft = 587 / 2 - QFontMetrics(bar->font()).horizontalAdvance(" ( QUARLE ) ") / 2 + 1;
     for (int y = 0; y < 16; ++y) {
-        EXPECT_EQ(image.pixelColor(20, y) == grey, y % 2 == 0) << "row " << y;
-        EXPECT_EQ(image.pixelColor(0, y) == grey, false) << "row " << y;
+        EXPECT_EQ(image.pixelColor(20, y) == QColor(128, 128, 128), y % 2 == 0) << "row " << y;
+        if (y >= 2 && y <= 12) {
+            EXPECT_NE(image.pixelColor(boxLeft, y), QColor(128, 128, 128)) << "row " << y;
+        }
     }
-    // The middle of the bar is a plain box: no stripe runs through it beside the text.
-    const int textWidth = QFontMetrics(bar->font()).horizontalAdvance(" ( QUARLE ) ");
-    const int boxLeft = 587 / 2 - textWidth / 2 + 1;
-    for (int y = 2; y <= 12; y += 2)
-        EXPECT_NE(image.pixelColor(boxLeft, y), grey) << "row " << y;
 }
 
-TEST(WindowChrome, DraggingTheCaptionBarMovesTheWindow)
+TEST_F(WindowChrome, CaptionBarDragsAndItsButtonsMinimiseAndClose)
 {
-    std::unique_ptr<TestDisc> disc;
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openOnDisc(disc);
-    ASSERT_TRUE(form);
     TCaptionBar *bar = form->ui->dxContainer1;
     const QPoint start = form->pos();
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(100, 8));
@@ -87,25 +54,15 @@ TEST(WindowChrome, DraggingTheCaptionBarMovesTheWindow)
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(100, 8));
     EXPECT_EQ(form->pos(), start + QPoint(30, 20));
 
-    // A press on a tool button is the button's own; moving on afterwards moves nothing.
-    const QPoint before = form->pos();
+    // A press on a tool button is the button's own: moving on afterwards moves nothing.
     QToolButton *minimise = form->ui->dxToolButton2;
     QTest::mousePress(minimise, Qt::LeftButton, {}, QPoint(7, 7));
     QTest::mouseMove(bar, QPoint(300, 40));
     QTest::mouseRelease(minimise, Qt::LeftButton, {}, QPoint(60, 60));
-    EXPECT_EQ(form->pos(), before);
+    EXPECT_EQ(form->pos(), start + QPoint(30, 20));
     EXPECT_FALSE(form->isMinimized());
-}
 
-TEST(WindowChrome, ToolButtonsMinimiseAndClose)
-{
-    std::unique_ptr<TestDisc> disc;
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openOnDisc(disc);
-    ASSERT_TRUE(form);
-    EXPECT_EQ(form->ui->dxToolButton1->geometry(), QRect(561, 0, 15, 15));
-    EXPECT_EQ(form->ui->dxToolButton2->geometry(), QRect(546, 0, 15, 15));
-    QTest::mouseClick(form->ui->dxToolButton2, Qt::LeftButton);
+    QTest::mouseClick(minimise, Qt::LeftButton);
     EXPECT_TRUE(form->isMinimized());
     form->showNormal();
     QTest::mouseClick(form->ui->dxToolButton1, Qt::LeftButton);
@@ -113,23 +70,15 @@ TEST(WindowChrome, ToolButtonsMinimiseAndClose)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
-TEST(WindowChrome, LinkLabelsTurnRedUnderThePointer)
+TEST_F(WindowChrome, LinkLabelsTurnRedUnderThePointer)
 {
-    std::unique_ptr<TestDisc> disc;
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openOnDisc(disc);
-    ASSERT_TRUE(form);
-    const QColor teal(0, 128, 128);
-    const QColor red(255, 0, 0);
     for (TLinkLabel *label : {form->ui->Label14, form->ui->Label15}) {
-        const std::string name = label->objectName().toStdString();
-        EXPECT_EQ(label->colour(), teal) << name;
-        EXPECT_TRUE(label->font().underline()) << name;
-        sendMove(label, QPoint(5, 5));
-        EXPECT_EQ(label->colour(), red) << name;
-        sendLeave(label);
-        EXPECT_EQ(label->colour(), teal) << name;
-        QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(5, 5));
-        EXPECT_EQ(label->colour(), teal) << name;
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), label->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(label, &move);
+        EXPECT_EQ(label->colour(), QColor(255, 0, 0));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(label, &leave);
+        EXPECT_EQ(label->colour(), QColor(0, 128, 128));
     }
 }
