@@ -1,61 +1,73 @@
 #pragma once
 
-#include "QuarleRun.h"
-#include "XvfbServer.h"
-
-#include <QByteArray>
 #include <QDir>
-#include <QString>
+#include <QPoint>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
-class FormLayout;
+class TDlgMainForm;
 
-// The settings file's values, as the tests write them before a start and expect them after a close.
+// The values of "quarle.ini", as a test writes them before a start and expects them after a close.
 struct IniValues {
-    QString dir = QString();
-    QString format = "0";
-    QString sampleRate = "0", bitRate = "4", maxBitRate = "0", mode = "0", quality = "0";
-    QString proxyHost = QString(), proxyPort = QString(), proxyUser = QString(), proxyPassword = QString();
+    QString dir = {}, format = "0", sampleRate = "0", bitRate = "4", maxBitRate = "0", mode = "0",
+            quality = "0";
+    QString proxyHost = {}, proxyPort = {}, proxyUser = {}, proxyPassword = {};
 };
 
-// An X display of the test's own and a folder holding a copy of the program, for runs of the real
-// program driven through real clicks. Skips when Xvfb or xdotool is not installed.
+// The real program, copied into a folder of the test (so "quarle.ini" and "temp" beside it are the
+// folder's, never the user's), run on a private Xvfb display and driven through xdotool with real
+// clicks and key presses. Skips when Xvfb or xdotool is not installed.
 class EndToEnd : public ::testing::Test
 {
 protected:
-    // The main window's name: three spaces, "> QUARLE <" and the application's name after it.
-    static const QString MainWindowName;
     static constexpr int LongWaitMs = 60000;
+    static const QString MainWindow; // the main window's name, as a pattern
 
+    EndToEnd();
+    ~EndToEnd() override;
     void SetUp() override;
 
-    QString ProgramFolder() const { return m_programFolder.path(); }
-    const XvfbServer &Display() const { return m_display; }
-
-    // The 16 CR LF lines of "quarle.ini" in Latin-1.
-    static QByteArray IniBytes(const IniValues &values);
+    QString Folder() const { return m_folder.path(); }
+    static QByteArray IniBytes(const IniValues &values); // 16 CR LF lines in Latin-1
     void WriteIni(const IniValues &values) const;
     QByteArray ReadIni() const;
 
-    // Starts the program on drives and waits until its main window is up and has the focus (its X
-    // window id goes to *window).
-    testing::AssertionResult Launch(std::unique_ptr<QuarleRun> &run, const QString &drives, QString *window);
-    // Closes the main window with the caption bar's close button and waits for a clean exit (code 0,
-    // so no sanitizer report either).
-    testing::AssertionResult CloseWithButton(QuarleRun &run, const QString &window, const FormLayout &layout);
-    // Waits until every file of names is in folder, the extraction worker has ended and the sizes
-    // have stopped changing.
-    testing::AssertionResult WaitForExtraction(QuarleRun &run, const QDir &folder, const QStringList &names);
-    // A screenshot of the display: into $QUARLE_E2E_SHOTS when that names a folder (to look at after
-    // the run), else into the program's folder.
-    QString Screenshot(const QString &name) const;
+    // Starts the program with QUARLE_DRIVES set to drives ("" for none).
+    testing::AssertionResult Start(const QString &drives);
+    // Start, then wait until the main window is up and has the focus: from then on the window's
+    // activation (the rows) is done before any click is seen.
+    testing::AssertionResult Launch(const QString &drives);
+    // The first visible window whose name matches, once there is one; empty when the program ended or
+    // the wait ran out.
+    QString WaitForWindow(const QString &pattern);
+    // Clicks a control of the main window by its object name, or a cell of the track list.
+    bool Click(const QString &control) { return ClickAt(Centre(control)); }
+    bool ClickRow(int row, int column);
+    // Clicks the caption bar's close button and waits for a clean exit (code 0, so no sanitizer report).
+    testing::AssertionResult Close();
+    // Waits until the program ends with the given code.
+    testing::AssertionResult WaitForExit(int code);
+    // Waits until every one of names is in folder, the extraction worker has ended and no size changes.
+    testing::AssertionResult WaitForExtraction(const QDir &folder, const QStringList &names);
+    // Runs xdotool on the display: its output, or nothing when it failed.
+    std::optional<QString> XDoTool(const QStringList &arguments) const;
+    QString ErrorOutput();
 
 private:
-    XvfbServer m_display;
-    QTemporaryDir m_programFolder;
+    bool StartDisplay(int number, QString *log);
+    QPoint Centre(const QString &control) const;
+    bool ClickAt(QPoint at);
+
+    QProcess m_xvfb, m_program;
+    QString m_display, m_window, m_errors;
+    QTemporaryDir m_folder;
+    // The same window laid out off screen in this process: the form fixes every control's geometry,
+    // so its points are those of the program's window.
+    std::unique_ptr<TDlgMainForm> m_layout;
 };
