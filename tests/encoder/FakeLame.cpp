@@ -7,14 +7,11 @@ namespace
 {
 
 FakeLame *live = nullptr;
+constexpr HBE_STREAM kHandle = 77;
 
 void fakeVersion(BE_VERSION *v)
 {
     std::memset(v, 0, sizeof(*v));
-    v->byDLLMajorVersion = 1;
-    v->byDLLMinorVersion = 2;
-    v->byMajorVersion = 3;
-    v->byMinorVersion = 4;
 }
 
 BE_ERR fakeInit(BE_CONFIG *config, uint32_t *samples, uint32_t *bufferSize, HBE_STREAM *stream)
@@ -25,25 +22,21 @@ BE_ERR fakeInit(BE_CONFIG *config, uint32_t *samples, uint32_t *bufferSize, HBE_
         return live->initCode;
     *samples = live->samples;
     *bufferSize = live->bufferSize;
-    *stream = 77;
+    *stream = kHandle;
     ++live->openStreams;
     return BE_ERR_SUCCESSFUL;
 }
 
 BE_ERR fakeEncode(HBE_STREAM stream, uint32_t n, const int16_t *samples, uint8_t *out, uint32_t *outBytes)
 {
-    if (stream != 77)
+    if (stream != kHandle)
         return BE_ERR_INVALID_HANDLE;
-    const int call = static_cast<int>(live->encodeSamples.size());
+    const bool fail = int(live->encodeSamples.size()) == live->failingCall;
     live->encodeSamples.push_back(n);
     live->received.insert(live->received.end(), samples, samples + n);
-    if (call == live->failingCall) {
-        *outBytes = 0;
-        return live->encodeCode;
-    }
-    *outBytes = std::min(live->bytesPerCall, live->bufferSize);
+    *outBytes = fail ? 0 : std::min(live->bytesPerCall, live->bufferSize);
     std::memset(out, 0xAB, *outBytes);
-    return BE_ERR_SUCCESSFUL;
+    return fail ? live->encodeCode : BE_ERR_SUCCESSFUL;
 }
 
 BE_ERR fakeDeinit(HBE_STREAM, uint8_t *out, uint32_t *outBytes)

@@ -1,94 +1,83 @@
 // Real conversions: libmp3lame encodes, mpg123 decodes, and the result must have the rate, channels,
-// length and pitch a listener expects.
+// length and pitch a listener expects, and frame headers that carry the coder's settings.
 #include "Mp3Decode.h"
 #include "WavTestFile.h"
 #include "encoder/MP3Coder.h"
 
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 namespace
 {
 
+using W = WavTestFile;
+
 // LAME adds its encoder delay (576 samples) and the decoder adds 529 more; the last frame is padded.
 constexpr double kMaxExtraFrames = 1152 + 576 + 529;
 
-struct Expectation {
-    uint32_t rate;
-    int channels;
-    double inputSeconds;
-    double hz;
-};
-
-void ExpectSounds(const QString &mp3, const Expectation &e, const std::string &label)
+void ExpectSounds(const QString &mp3, uint32_t rate, int channels, double inputSeconds, double hz)
 {
-    SCOPED_TRACE(label);
     const TestPcm out = DecodeMp3(mp3);
     ASSERT_FALSE(out.samples.empty()) << "mpg123 could not decode " << mp3.toStdString();
-    EXPECT_EQ(out.rate, e.rate);
-    EXPECT_EQ(out.channels, e.channels);
-    const double expectedFrames = e.inputSeconds * e.rate;
-    EXPECT_GE(static_cast<double>(out.frames()), expectedFrames - 1);
-    EXPECT_LE(static_cast<double>(out.frames()), expectedFrames + kMaxExtraFrames);
+    EXPECT_EQ(out.rate, rate);
+    EXPECT_EQ(out.channels, channels);
+    EXPECT_GE(double(out.frames()), inputSeconds * rate - 1);
+    EXPECT_LE(double(out.frames()), inputSeconds * rate + kMaxExtraFrames);
     for (int c = 0; c < out.channels; ++c)
-        EXPECT_NEAR(WavTestFile::ToneFrequency(out, c), e.hz, e.hz * 0.01) << "channel " << c;
+        EXPECT_NEAR(W::ToneFrequency(out, c), hz, hz * 0.01) << "channel " << c;
 }
 
 } // namespace
 
-TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLength)
+TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
 {
     QTemporaryDir dir;
-    const auto path = [&](const char *name) { return dir.path() + "/" + name; };
-    const QByteArray listChunk =
-        WavTestFile::Chunk("LIST", QByteArray("INFO") + WavTestFile::Chunk("ICMT", QByteArray(40000, 'x')));
-
+    const QByteArray list = W::Chunk("LIST", QByteArray("INFO") + W::Chunk("ICMT", QByteArray(40000, 'x')));
+    const TestPcm stereo44 = W::Tone(44100, 2, 1000, 2.0), mono22 = W::Tone(22050, 1, 440, 1.5);
+    const TestPcm stereo48 = W::Tone(48000, 2, 880, 1.0), mono44 = W::Tone(44100, 1, 660, 1.0);
+    const TestPcm six = W::Tone(32000, 6, 500, 1.0);
+    // Header bits: crc, private, copyright, original; kbps and the frame's bitrate index.
     struct Case {
         const char *name;
         QByteArray bytes;
         TMP3CoderMode mode;
-        uint32_t sampleRate;
-        Expectation expect;
+        uint32_t rate, kbps;
+        bool crc, priv, copy, orig;
+        int bitrateIndex;
+        double seconds, hz;
     };
-    const TestPcm stereo44 = WavTestFile::Tone(44100, 2, 1000, 2.0);
-    const TestPcm mono22 = WavTestFile::Tone(22050, 1, 440, 1.5);
-    const TestPcm stereo48 = WavTestFile::Tone(48000, 2, 880, 1.0);
-    const TestPcm mono44 = WavTestFile::Tone(44100, 1, 660, 1.0);
-    const TestPcm sixChannels = WavTestFile::Tone(32000, 6, 500, 1.0);
     const Case cases[] = {
-        {"stereo44.wav", WavTestFile::WavBytes(stereo44), STEREO, 44100, {44100, 2, 2.0, 1000}},
-        {"mono22.wav", WavTestFile::WavBytes(mono22), STEREO, 44100, {44100, 2, 1.5, 440}},
-        {"list-after.wav",
-         WavTestFile::WavBytes(stereo44, {}, listChunk),
-         JSTEREO,
-         44100,
-         {44100, 2, 2.0, 1000}},
-        {"extensible-list-before.wav",
-         WavTestFile::WavBytes(stereo48, listChunk, {}, true),
-         JSTEREO,
-         44100,
-         {44100, 2, 1.0, 880}},
-        {"six-channels.wav", WavTestFile::WavBytes(sixChannels), STEREO, 44100, {44100, 2, 1.0, 500}},
-        {"raw-stereo.pcm", WavTestFile::RawBytes(stereo44), STEREO, 44100, {44100, 2, 2.0, 1000}},
-        {"raw-mono.pcm", WavTestFile::RawBytes(mono44), MONO, 44100, {44100, 1, 1.0, 660}},
+        {"stereo44.wav", W::WavBytes(stereo44), STEREO, 44100, 128, 1, 0, 0, 0, 9, 2.0, 1000},
+        {"mono22.wav", W::WavBytes(mono22), STEREO, 44100, 128, 1, 0, 0, 0, 9, 1.5, 440},
+        {"list-after.wav", W::WavBytes(stereo44, {}, list), JSTEREO, 44100, 160, 0, 0, 1, 0, 10, 2.0, 1000},
+        {"ext-list-before.wav", W::WavBytes(stereo48, list, {}, true), DUALCHANNEL, 48000, 192, 1, 1, 0, 1,
+         11, 1.0, 880},
+        {"six-channels.wav", W::WavBytes(six), STEREO, 44100, 128, 1, 0, 0, 0, 9, 1.0, 500},
+        {"raw-stereo.pcm", W::RawBytes(stereo44), STEREO, 44100, 128, 1, 0, 0, 0, 9, 2.0, 1000},
+        {"raw-mono.pcm", W::RawBytes(mono44), MONO, 44100, 64, 0, 1, 1, 1, 5, 1.0, 660},
     };
-
-    TMP3Coder coder;
-    QStringList inputs;
-    for (const Case &c : cases) {
-        ASSERT_TRUE(WavTestFile::Write(path(c.name), c.bytes));
-        inputs << path(c.name);
-    }
     // One file per batch, since the MP3 format changes between cases.
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        coder.setMode(cases[i].mode);
-        coder.setSampleRate(cases[i].sampleRate);
-        coder.setInputFiles({inputs[static_cast<int>(i)]});
-        ASSERT_NO_THROW(coder.ProcessFiles()) << cases[i].name;
-        ExpectSounds(coder.OutputFiles().first(), cases[i].expect, cases[i].name);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString input = dir.path() + "/" + c.name;
+        ASSERT_TRUE(W::Write(input, c.bytes));
+        TMP3Coder coder;
+        coder.setMode(c.mode);
+        coder.setSampleRate(c.rate);
+        coder.setBitrate(c.kbps);
+        coder.setCRC(c.crc);
+        coder.setPrivate(c.priv);
+        coder.setCopyright(c.copy);
+        coder.setOriginal(c.orig);
+        coder.setInputFiles({input});
+        ASSERT_NO_THROW(coder.ProcessFiles());
+        ExpectSounds(coder.OutputFiles().first(), c.rate, c.mode == MONO ? 1 : 2, c.seconds, c.hz);
+        const Mp3FrameHeader h = FirstMp3Frame(coder.OutputFiles().first());
+        ASSERT_TRUE(h.found);
+        EXPECT_EQ(std::tuple(h.version, h.layer, h.sampleRate, h.mode, h.bitrateIndex),
+                  std::tuple(1, 3, int(c.rate), int(c.mode), c.bitrateIndex));
+        EXPECT_EQ(std::tuple(h.crc, h.privateBit, h.copyright, h.original),
+                  std::tuple(c.crc, c.priv, c.copy, c.orig));
     }
 }
 
@@ -102,16 +91,11 @@ TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
         TMP3CoderMode mode;
         uint32_t outRate;
     };
-    const Case cases[] = {
-        {44100, 2, STEREO, 44100},
-        {22050, 1, JSTEREO, 44100},
-        {44100, 2, MONO, 22050},
-    };
     QTemporaryDir dir;
-    for (const Case &c : cases) {
-        const std::string label = std::to_string(c.inRate) + "x" + std::to_string(c.inChannels) + " -> " +
-                                  std::to_string(c.outRate) + " mode " + std::to_string(c.mode);
-        SCOPED_TRACE(label);
+    for (const Case &c :
+         {Case{44100, 2, STEREO, 44100}, {22050, 1, JSTEREO, 44100}, {44100, 2, MONO, 22050}}) {
+        SCOPED_TRACE(std::to_string(c.inRate) + "x" + std::to_string(c.inChannels) + " mode " +
+                     std::to_string(c.mode));
         TMP3Coder coder;
         coder.setMode(c.mode);
         coder.setSampleRate(c.outRate);
@@ -120,15 +104,14 @@ TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
         ASSERT_EQ(coder.InitStream(), 0);
         const uint32_t spc = coder.SamplesPerChunk();
         ASSERT_GT(spc, 0u);
-        ASSERT_EQ(spc % static_cast<uint32_t>(c.inChannels), 0u);
+        ASSERT_EQ(spc % uint32_t(c.inChannels), 0u);
         std::vector<uint8_t> out(coder.Mp3BufferSize());
-
-        const TestPcm tone = WavTestFile::Tone(c.inRate, c.inChannels, 700, 1.3);
+        const TestPcm tone = W::Tone(c.inRate, c.inChannels, 700, 1.3);
         QFile mp3(dir.path() + "/track.mp3");
         ASSERT_TRUE(mp3.open(QIODevice::WriteOnly | QIODevice::Truncate));
         uint32_t outBytes = 0;
         for (size_t pos = 0; pos < tone.samples.size(); pos += spc) {
-            const auto n = static_cast<uint32_t>(std::min<size_t>(spc, tone.samples.size() - pos));
+            const auto n = uint32_t(std::min<size_t>(spc, tone.samples.size() - pos));
             ASSERT_EQ(coder.EncodeChunk(n, tone.samples.data() + pos, out.data(), outBytes), 0);
             ASSERT_LE(outBytes, out.size());
             mp3.write(reinterpret_cast<const char *>(out.data()), outBytes);
@@ -137,6 +120,6 @@ TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
         mp3.write(reinterpret_cast<const char *>(out.data()), outBytes);
         coder.CloseStream();
         mp3.close();
-        ExpectSounds(mp3.fileName(), {c.outRate, c.mode == MONO ? 1 : 2, tone.seconds(), 700}, label);
+        ExpectSounds(mp3.fileName(), c.outRate, c.mode == MONO ? 1 : 2, tone.seconds(), 700);
     }
 }

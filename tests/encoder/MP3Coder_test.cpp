@@ -1,5 +1,5 @@
-// TMP3Coder against a scripted encoder: settings, the recorded configuration, the batch's events,
-// failures and clean-up, and the stream operations' channel handling.
+// TMP3Coder against a scripted encoder: the recorded configuration, the batch's events, failures and
+// clean-up, and the stream operations' channel handling.
 #include "FakeLame.h"
 #include "WavTestFile.h"
 #include "encoder/MP3Coder.h"
@@ -21,63 +21,43 @@ int OpenDescriptors(const QString &path)
     int count = 0;
     for (const QFileInfo &fd :
          QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-        if (!target.isEmpty() && fd.symLinkTarget() == target)
-            ++count;
+        count += !target.isEmpty() && fd.symLinkTarget() == target;
     return count;
 }
-
-QString Join(const std::vector<std::string> &events)
-{
-    QStringList list;
-    for (const std::string &e : events)
-        list << QString::fromStdString(e);
-    return list.join(' ');
-}
-
-// Records every event of a batch as a word: B, F0:<name>, P40, E0:<name>, Z.
-struct EventLog {
-    std::vector<std::string> events;
-    explicit EventLog(TMP3Coder &coder)
-    {
-        coder.OnBeginProcess = [this](QObject *) { events.push_back("B"); };
-        coder.OnBeginFile = [this](QObject *, uint16_t n, const QString &f) {
-            events.push_back("F" + std::to_string(n) + ":" + QFileInfo(f).fileName().toStdString());
-        };
-        coder.OnProgress = [this](QObject *, uint16_t p) { events.push_back("P" + std::to_string(p)); };
-        coder.OnEndFile = [this](QObject *, uint16_t n, const QString &f) {
-            events.push_back("E" + std::to_string(n) + ":" + QFileInfo(f).fileName().toStdString());
-        };
-        coder.OnEndProcess = [this](QObject *) { events.push_back("Z"); };
-    }
-};
 
 qint64 SizeOf(const QString &path)
 {
     return QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
 }
 
+QString Word(const char *kind, uint16_t n, const QString &file)
+{
+    return kind + QString::number(n) + ":" + QFileInfo(file).fileName();
+}
+
+// Records every event of a batch as a word: B, F0:<name>, P40, E0:<name>, Z.
+struct EventLog {
+    QStringList events;
+    explicit EventLog(TMP3Coder &coder)
+    {
+        coder.OnBeginProcess = [this](QObject *) { events << "B"; };
+        coder.OnBeginFile = [this](QObject *, uint16_t n, const QString &f) { events << Word("F", n, f); };
+        coder.OnProgress = [this](QObject *, uint16_t p) { events << "P" + QString::number(p); };
+        coder.OnEndFile = [this](QObject *, uint16_t n, const QString &f) { events << Word("E", n, f); };
+        coder.OnEndProcess = [this](QObject *) { events << "Z"; };
+    }
+    std::string Text() const { return events.join(' ').toStdString(); }
+};
+
 } // namespace
 
 TEST(MP3Coder, OutputNamesAreDerivedFromTheInputs)
 {
-    const struct {
-        const char *input, *output;
-    } cases[] = {
-        {"/musica/brano.wav", "/musica/brano.mp3"},
-        {"/a.b/brano", "/a.b/brano.mp3"},
-        {"/x/disco.1.pcm", "/x/disco.1.mp3"},
-        {"relative.WAV", "relative.mp3"},
-        {"/x/.hidden", "/x/.mp3"},
-    };
     FakeLame fake;
     TMP3Coder coder(fake.Api());
-    QStringList inputs, expected;
-    for (const auto &c : cases) {
-        inputs << c.input;
-        expected << c.output;
-    }
-    coder.setInputFiles(inputs);
-    EXPECT_EQ(coder.OutputFiles(), expected);
+    coder.setInputFiles({"/musica/brano.wav", "/a.b/brano", "/x/disco.1.pcm", "relative.WAV", "/x/.hidden"});
+    EXPECT_EQ(coder.OutputFiles(), QStringList({"/musica/brano.mp3", "/a.b/brano.mp3", "/x/disco.1.mp3",
+                                                "relative.mp3", "/x/.mp3"}));
 }
 
 TEST(MP3Coder, ConfigurationRecordCarriesTheSettings)
@@ -119,53 +99,66 @@ TEST(MP3Coder, ConfigurationRecordCarriesTheSettings)
         std::tuple(1, 0, -1, -1, -1));
 }
 
-// Raw PCM of 5000 bytes in chunks of 2000 bytes (the fake takes 1000 samples a call): 40, 80, 100.
-TEST(MP3Coder, BatchEventsProgressAndCancel)
+// What the encoder receives and the events a batch sends: raw PCM of 5000 bytes in chunks of 2000 bytes
+// gives 40, 80, 100; nothing from a 44-byte WAV, half a sample dropped, a chunk of exactly 65536 bytes.
+// A cancel from OnProgress: no flush, the stream closed without a deinit, later files untouched.
+TEST(MP3Coder, BatchEventsProgressCancelAndEdgeFiles)
 {
     QTemporaryDir dir;
-    const QString a = dir.path() + "/a.pcm", b = dir.path() + "/b.pcm", c = dir.path() + "/c.pcm";
-    ASSERT_TRUE(WavTestFile::Write(a, QByteArray(5000, 1)));
-    ASSERT_TRUE(WavTestFile::Write(b, QByteArray(700, 1)));
-    ASSERT_TRUE(WavTestFile::Write(c, QByteArray(5000, 1)));
-
-    {
+    const auto path = [&](const QString &name) { return dir.path() + "/" + name; };
+    for (const auto &[name, bytes] : {std::pair{"a.pcm", QByteArray(5000, 1)},
+                                      {"b.pcm", QByteArray(700, 1)},
+                                      {"empty.wav", WavTestFile::WavBytes(TestPcm{})},
+                                      {"odd.pcm", QByteArray(3001, 2)},
+                                      {"big.pcm", QByteArray(65536 * 2 + 4, 3)}})
+        ASSERT_TRUE(WavTestFile::Write(path(name), bytes));
+    struct Case {
+        QStringList files;
+        bool cancel;
+        uint32_t fakeSamples;
+        std::vector<uint32_t> calls;
+        const char *events;
+        qint64 mp3Size;
+    };
+    const Case cases[] = {
+        {{}, false, 1000, {}, "B Z", -1},
+        {{"a.pcm", "b.pcm"},
+         false,
+         1000,
+         {1000, 1000, 500, 350},
+         "B F0:a.pcm P40 P80 P100 E0:a.mp3 F1:b.pcm P100 E1:b.mp3 Z",
+         3 * 100 + 10},
+        {{"a.pcm", "b.pcm"}, true, 1000, {1000}, "B F0:a.pcm P40", 100}, // one chunk, no final frames
+        {{"empty.wav"}, false, 1000, {}, "B F0:empty.wav E0:empty.mp3 Z", 10},
+        {{"odd.pcm"}, false, 1000, {1000, 500}, "B F0:odd.pcm P66 P100 E0:odd.mp3 Z", 210},
+        {{"big.pcm"}, false, 32768, {32768, 32768, 2}, "B F0:big.pcm P49 P99 P100 E0:big.mp3 Z", 310},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.events);
+        QFile::remove(path("b.mp3"));
         FakeLame fake;
-        fake.samples = 1000;
+        fake.samples = c.fakeSamples;
+        fake.bufferSize = 1000;
         TMP3Coder coder(fake.Api());
         EventLog log(coder);
-        coder.ProcessFiles();
-        EXPECT_EQ(Join(log.events), "B Z");
-        EXPECT_EQ(fake.inits, 0);
-
         coder.CancelProcess(); // forgotten when the batch starts
-        coder.setInputFiles({a, b});
-        coder.ProcessFiles();
-        EXPECT_EQ(Join(log.events), "B Z B F0:a.pcm P40 P80 P100 E0:a.mp3 F1:b.pcm P100 E1:b.mp3 Z");
-        EXPECT_EQ(fake.encodeSamples, (std::vector<uint32_t>{1000, 1000, 500, 350}));
-        EXPECT_EQ(fake.inits, 2);
-        EXPECT_EQ(fake.deinits, 2);
-        EXPECT_EQ(fake.closes, 2);
-        EXPECT_EQ(SizeOf(dir.path() + "/a.mp3"), 3 * 100 + 10);
-    }
-    {
-        FakeLame fake;
-        fake.samples = 1000;
-        TMP3Coder coder(fake.Api());
-        EventLog log(coder);
-        coder.OnProgress = [&](QObject *sender, uint16_t p) {
-            log.events.push_back("P" + std::to_string(p));
-            static_cast<TMP3Coder *>(sender)->CancelProcess();
-        };
-        coder.setInputFiles({c, b});
-        QFile::remove(dir.path() + "/b.mp3");
-        coder.ProcessFiles();
-        EXPECT_EQ(Join(log.events), "B F0:c.pcm P40");
-        EXPECT_EQ(fake.deinits, 0);
-        EXPECT_EQ(fake.closes, 1);
-        EXPECT_EQ(fake.openStreams, 0);
-        EXPECT_EQ(SizeOf(dir.path() + "/c.mp3"), 100); // one chunk, no final frames
-        EXPECT_FALSE(QFileInfo::exists(dir.path() + "/b.mp3"));
-        EXPECT_EQ(OpenDescriptors(c), 0);
+        if (c.cancel)
+            coder.OnProgress = [&](QObject *sender, uint16_t p) {
+                log.events << "P" + QString::number(p);
+                static_cast<TMP3Coder *>(sender)->CancelProcess();
+            };
+        QStringList inputs;
+        for (const QString &file : c.files)
+            inputs << path(file);
+        coder.setInputFiles(inputs);
+        ASSERT_NO_THROW(coder.ProcessFiles());
+        EXPECT_EQ(log.Text(), c.events);
+        EXPECT_EQ(fake.encodeSamples, c.calls);
+        EXPECT_EQ(std::tuple(fake.closes, fake.deinits, fake.openStreams),
+                  std::tuple(fake.inits, c.cancel ? 0 : fake.inits, 0));
+        EXPECT_EQ(SizeOf(inputs.isEmpty() ? "" : coder.OutputFiles().first()), c.mp3Size);
+        EXPECT_EQ(QFileInfo::exists(path("b.mp3")), c.files.size() == 2 && !c.cancel);
+        EXPECT_EQ(OpenDescriptors(path("a.pcm")), 0);
     }
 }
 
@@ -175,65 +168,61 @@ TEST(MP3Coder, BatchFailuresReleaseEverythingAndStop)
 {
     QTemporaryDir dir;
     const auto path = [&](const QString &name) { return dir.path() + "/" + name; };
-    const TestPcm tone = WavTestFile::Tone(44100, 2, 1000, 0.1);
-    QByteArray floatWav = WavTestFile::WavBytes(tone);
+    const QByteArray tone = WavTestFile::WavBytes(WavTestFile::Tone(44100, 2, 1000, 0.1));
+    QByteArray floatWav = tone, noBlockAlign = tone;
     floatWav[20] = 3; // WAVE_FORMAT_IEEE_FLOAT
-    QByteArray noBlockAlign = WavTestFile::WavBytes(tone);
     noBlockAlign[32] = 0;
-    ASSERT_TRUE(WavTestFile::Write(path("tone.wav"), WavTestFile::WavBytes(tone)));
-    ASSERT_TRUE(WavTestFile::Write(path("short.wav"), WavTestFile::WavBytes(tone).left(40)));
-    ASSERT_TRUE(WavTestFile::Write(path("float.wav"), floatWav));
-    ASSERT_TRUE(WavTestFile::Write(path("zero-align.wav"), noBlockAlign));
-    ASSERT_TRUE(WavTestFile::Write(path("next.wav"), WavTestFile::WavBytes(tone)));
+    for (const auto &[name, bytes] : {std::pair{"tone.wav", tone},
+                                      {"short.wav", tone.left(40)},
+                                      {"float.wav", floatWav},
+                                      {"zero-align.wav", noBlockAlign},
+                                      {"next.wav", tone}})
+        ASSERT_TRUE(WavTestFile::Write(path(name), bytes));
+    const auto cannot = [&](const char *verb, const char *name, const char *why) {
+        return QString("Cannot %1 \"%2\"%3").arg(verb, path(name), why).toStdString();
+    };
+    const char *noFile = ". No such file or directory", *notPcm = ": only 16-bit PCM WAV files are supported";
 
+    // The fake's settings: what init reports and returns, which encode call fails and how, the flush's code.
     struct Case {
-        const char *label;
         QString input, output;
-        std::function<void(FakeLame &)> script;
         std::string message;
         bool outputCreated;
+        uint32_t samples = 1000;
+        BE_ERR init = 0;
+        int failingCall = -1;
+        BE_ERR encode = 0, deinit = 0;
+        uint32_t bytesPerCall = 100;
     };
-    const auto none = [](FakeLame &) {};
     const Case cases[] = {
-        {"missing input", path("absent.wav"), path("absent.mp3"), none,
-         "Cannot open file \"" + path("absent.wav").toStdString() + "\". No such file or directory", false},
-        {"output folder missing", path("tone.wav"), path("no/such/dir.mp3"), none,
-         "Cannot create file \"" + path("no/such/dir.mp3").toStdString() + "\". No such file or directory",
-         false},
-        {"encoder fails", path("tone.wav"), path("tone.mp3"),
-         [](FakeLame &f) {
-             f.failingCall = 1;
-             f.encodeCode = 7;
-         },
-         "beEncodeChunk failed 7", true},
-        {"disk full", path("tone.wav"), "/dev/full", none, "Write Error", true},
-        {"disk full at the flush", path("tone.wav"), "/dev/full", [](FakeLame &f) { f.bytesPerCall = 0; },
-         "Write error", true},
-        {"flush fails", path("tone.wav"), path("tone.mp3"), [](FakeLame &f) { f.deinitCode = 3; },
-         "beDeinitStream failed 3", true},
-        {"stream refused", path("tone.wav"), path("refused.mp3"), [](FakeLame &f) { f.initCode = 2; },
-         "beInitStream failed 2", false},
-        {"stream takes no samples", path("tone.wav"), path("zero.mp3"), [](FakeLame &f) { f.samples = 0; },
-         "beInitStream failed 2", false},
-        {"shorter than a header", path("short.wav"), path("short.mp3"), none, "Read Error", false},
-        {"not PCM", path("float.wav"), path("float.mp3"), none,
-         "Cannot convert \"" + path("float.wav").toStdString() +
-             "\": only 16-bit PCM WAV files are supported",
-         false},
-        {"block align 0", path("zero-align.wav"), path("zero-align.mp3"), none,
-         "Cannot convert \"" + path("zero-align.wav").toStdString() +
-             "\": only 16-bit PCM WAV files are supported",
-         false},
+        {path("absent.wav"), path("absent.mp3"), cannot("open file", "absent.wav", noFile), false},
+        {path("tone.wav"), path("no/dir.mp3"), cannot("create file", "no/dir.mp3", noFile), false},
+        {path("tone.wav"), path("tone.mp3"), "beEncodeChunk failed 7", true, 1000, 0, 1, 7},
+        {path("tone.wav"), "/dev/full", "Write Error", true},
+        {path("tone.wav"), "/dev/full", "Write error", true, 1000, 0, -1, 0, 0, 0}, // at the flush
+        {path("tone.wav"), path("tone.mp3"), "beDeinitStream failed 3", true, 1000, 0, -1, 0, 3},
+        {path("tone.wav"), path("refused.mp3"), "beInitStream failed 2", false, 1000, 2},
+        {path("tone.wav"), path("zero.mp3"), "beInitStream failed 2", false, 0},
+        {path("short.wav"), path("short.mp3"), "Read Error", false},
+        {path("float.wav"), path("float.mp3"), cannot("convert", "float.wav", notPcm), false},
+        {path("zero-align.wav"), path("zero-align.mp3"), cannot("convert", "zero-align.wav", notPcm), false},
+        // A missing output name must end the batch, not read past the list.
+        {path("tone.wav"), {}, "List index out of bounds (0)", false},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.label);
+        SCOPED_TRACE(c.message);
         QFile::remove(path("next.mp3"));
         FakeLame fake;
-        c.script(fake);
+        fake.samples = c.samples;
+        fake.initCode = c.init;
+        fake.failingCall = c.failingCall;
+        fake.encodeCode = c.encode;
+        fake.deinitCode = c.deinit;
+        fake.bytesPerCall = c.bytesPerCall;
         TMP3Coder coder(fake.Api());
         EventLog log(coder);
         coder.setInputFiles({c.input, path("next.wav")});
-        coder.setOutputFiles({c.output, path("next.mp3")});
+        coder.setOutputFiles(c.output.isEmpty() ? QStringList() : QStringList{c.output, path("next.mp3")});
         std::string message;
         try {
             coder.ProcessFiles();
@@ -245,56 +234,7 @@ TEST(MP3Coder, BatchFailuresReleaseEverythingAndStop)
         EXPECT_EQ(OpenDescriptors(c.input), 0);
         EXPECT_EQ(QFileInfo::exists(c.output), c.outputCreated);
         EXPECT_FALSE(QFileInfo::exists(path("next.mp3")));
-        EXPECT_EQ(log.events.back().rfind("E", 0), std::string::npos) << Join(log.events).toStdString();
-    }
-
-    FakeLame fake;
-    TMP3Coder coder(fake.Api());
-    coder.setInputFiles({path("tone.wav"), path("next.wav")});
-    coder.setOutputFiles({path("tone.mp3")});
-    try {
-        coder.ProcessFiles();
-        ADD_FAILURE() << "a missing output name must end the batch";
-    } catch (const Exception &e) {
-        EXPECT_STREQ(e.what(), "List index out of bounds (1)");
-    }
-    EXPECT_EQ(fake.openStreams, 0);
-}
-
-// What the encoder receives from files at the edges: nothing from a 44-byte WAV, half a sample dropped,
-// a chunk of exactly 65536 bytes.
-TEST(MP3Coder, BatchEdgeFiles)
-{
-    QTemporaryDir dir;
-    const auto path = [&](const QString &name) { return dir.path() + "/" + name; };
-    ASSERT_TRUE(WavTestFile::Write(path("empty.wav"), WavTestFile::WavBytes(TestPcm{})));
-    ASSERT_TRUE(WavTestFile::Write(path("odd.pcm"), QByteArray(3001, 2)));
-    ASSERT_TRUE(WavTestFile::Write(path("big.pcm"), QByteArray(65536 * 2 + 4, 3)));
-
-    struct Case {
-        const char *file;
-        uint32_t fakeSamples;
-        std::vector<uint32_t> calls;
-        const char *events;
-        qint64 mp3Size;
-    };
-    const Case cases[] = {
-        {"empty.wav", 1000, {}, "B F0:empty.wav E0:empty.mp3 Z", 10},
-        {"odd.pcm", 1000, {1000, 500}, "B F0:odd.pcm P66 P100 E0:odd.mp3 Z", 210},
-        {"big.pcm", 32768, {32768, 32768, 2}, "B F0:big.pcm P49 P99 P100 E0:big.mp3 Z", 310},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.file);
-        FakeLame fake;
-        fake.samples = c.fakeSamples;
-        fake.bufferSize = 1000;
-        TMP3Coder coder(fake.Api());
-        EventLog log(coder);
-        coder.setInputFiles({path(c.file)});
-        ASSERT_NO_THROW(coder.ProcessFiles());
-        EXPECT_EQ(fake.encodeSamples, c.calls);
-        EXPECT_EQ(Join(log.events).toStdString(), c.events);
-        EXPECT_EQ(SizeOf(coder.OutputFiles().first()), c.mp3Size);
+        EXPECT_TRUE(log.events.isEmpty() || !log.events.back().startsWith("E")) << log.Text();
     }
 }
 
@@ -303,7 +243,6 @@ TEST(MP3Coder, BatchEdgeFiles)
 TEST(MP3Coder, StreamOperationsMixChannelsAndRefuseAClosedStream)
 {
     FakeLame fake;
-    fake.samples = 2304;
     TMP3Coder coder(fake.Api());
     const int16_t stereo[] = {1000, 3000, -2000, -4000, 7, 8};
     std::vector<uint8_t> out(fake.bufferSize);
@@ -311,8 +250,7 @@ TEST(MP3Coder, StreamOperationsMixChannelsAndRefuseAClosedStream)
     EXPECT_EQ(coder.EncodeChunk(6, stereo, out.data(), outBytes), 4);
     EXPECT_EQ(coder.DeinitStream(out.data(), outBytes), 4);
     EXPECT_EQ(outBytes, 0u);
-    EXPECT_TRUE(fake.encodeSamples.empty());
-    EXPECT_EQ(fake.deinits, 0);
+    EXPECT_EQ(fake.deinits + int(fake.encodeSamples.size()), 0);
 
     coder.setMode(MONO);
     coder.setInputChannels(2);
