@@ -44,22 +44,17 @@ QByteArray Get(const QByteArray &target, const QByteArray &fields = "Host: x\r\n
 
 } // namespace
 
+// After a query without a match the program reads with an empty category ("cddb+read++id+"); the empty
+// and "." lines of the file are left out so that the list does not end early.
 TEST(CddbDemoDatabase, AnswersQueriesAndReadsLikeACddbServer)
 {
     const CddbDemoDatabase database = DemoDatabase();
     EXPECT_EQ(database.Answer("cddb query 12345678 1 150 20"), QStringList{"202 No match found."});
-    // After a query without a match the program reads with an empty category ("cddb+read++id+").
     EXPECT_EQ(database.Answer("cddb read  2200be04 "), QStringList{"500 Command syntax error."});
-    // The empty and "." lines of the file are left out so that the list does not end early.
     const QStringList entry = database.Answer("cddb read classical 2200be04");
     EXPECT_EQ(entry.count("."), 1);
     EXPECT_EQ(entry.last(), ".");
     EXPECT_EQ(Titles(entry)[3], QString::fromUtf8("Finale: più mosso"));
-
-    CddbDemoDatabase refusing;
-    EXPECT_FALSE(refusing.Add("misc", "DTITLE=A / B\nTTITLE0=x\n"));
-    EXPECT_FALSE(refusing.Add("misc", "DISCID=2200be0\nDTITLE=A / B\n"));
-    EXPECT_TRUE(refusing.Entries().empty());
 }
 
 // Origin form, or absolute form as through a proxy; garbage and unknown versions end the connection.
@@ -71,16 +66,15 @@ TEST(CddbHttpExchange, AnswersRequestsInOriginAndAbsoluteForm)
     struct Case {
         QByteArray request;
         int status;
-        QByteArray bodyStart;
         bool close;
     };
     const Case cases[] = {
-        {Get(kQuery), 200, found, false},
-        {Get("HTTP://freedb.dbpoweramp.com:80" + kQuery), 200, found, false},
-        {Get(kQuery, "Connection: close\r\n"), 200, found, true},
-        {Get(kQuery, "", "HTTP/1.0"), 200, found, true},
-        {"\x16\x03\x01 hello\r\n\r\n", 400, "", true},
-        {Get(kQuery, "", "HTTP/2.0"), 505, "", true},
+        {Get(kQuery), 200, false},
+        {Get("HTTP://freedb.dbpoweramp.com:80" + kQuery), 200, false},
+        {Get(kQuery, "Connection: close\r\n"), 200, true},
+        {Get(kQuery, "", "HTTP/1.0"), 200, true},
+        {"\x16\x03\x01 hello\r\n\r\n", 400, true},
+        {Get(kQuery, "", "HTTP/2.0"), 505, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.request.toStdString());
@@ -92,7 +86,7 @@ TEST(CddbHttpExchange, AnswersRequestsInOriginAndAbsoluteForm)
         EXPECT_EQ(reply->close, c.close);
         EXPECT_EQ(reply->bytes.contains("Connection: close\r\n"), c.close);
         EXPECT_TRUE(reply->bytes.contains("Content-Length: " + QByteArray::number(body.size()) + "\r\n"));
-        EXPECT_TRUE(body.startsWith(c.bodyStart));
+        EXPECT_EQ(body.startsWith(found), c.status == 200);
         EXPECT_TRUE(inbox.isEmpty());
     }
 }

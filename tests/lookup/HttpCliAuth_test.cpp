@@ -43,41 +43,32 @@ bool ProofHolds(const QByteArray &authorization, const QString &password)
 
 } // namespace
 
+// Without credentials the 401 page is the answer; NTLM needs a password, Basic does not.
 TEST(HttpCliAuth, BasicAnswersTo401And407)
 {
     struct Case {
         const char *name;
         bool viaProxy;
-        QString url, user;
+        QString url, user, password;
         QList<QPair<QByteArray, QByteArray>> steps; // extra request lines, answer
         QByteArray document;
     };
-    const QByteArray ask401 =
-        Answer("HTTP/1.1 401 Unauthorized", "WWW-Authenticate: Basic realm=x\r\n", "who?");
-    const QByteArray ask407 =
-        Answer("HTTP/1.1 407 Proxy Authentication Required", "Proxy-Authenticate: Basic realm=p\r\n", "");
-    const QByteArray ok = Ok("titles"), auth = "Authorization: " + kBasic + "\r\n";
-    const QByteArray proxyAuth = "Proxy-Authorization: " + kBasic + "\r\n";
+    const QByteArray ask = Answer("HTTP/1.1 401 Unauthorized", "WWW-Authenticate: Basic realm=x\r\n", "who?");
+    const QByteArray askP = Answer("HTTP/1.1 407 Proxy", "Proxy-Authenticate: Basic realm=p\r\n", "");
+    const QByteArray ok = Ok("t"), auth = "Authorization: " + kBasic + "\r\n";
+    const QByteArray authP = "Proxy-Authorization: " + kBasic + "\r\n", remote = "http://cddb.example.org/x";
+    const QByteArray both =
+        Answer("HTTP/1.1 401 No", "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Basic\r\n", "");
+    const QByteArray noPass = "Authorization: Basic dXNlcjo=\r\n";
+    const QString L = "http://%A/x";
     const Case cases[] = {
-        {"no credentials: the 401 page is the answer", false, "http://%A/x", "", {{"", ask401}}, "who?"},
-        {"server asks", false, "http://%A/x", "user", {{"", ask401}, {auth, ok}}, "titles"},
-        {"proxy asks", true, "http://cddb.example.org/x", "user", {{"", ask407}, {proxyAuth, ok}}, "titles"},
-        {"proxy, then server asks",
-         true,
-         "http://cddb.example.org/x",
-         "user",
-         {{"", ask407}, {proxyAuth, ask401}, {auth + proxyAuth, ok}},
-         "titles"},
-        {"refused again", false, "http://%A/x", "user", {{"", ask401}, {auth, Ok("denied")}}, "denied"},
-        {"credentials in the URL", false, "http://user:pass@%A/x", "", {{"", ask401}, {auth, ok}}, "titles"},
-        // NTLM needs a password, Basic does not.
-        {"no password",
-         false,
-         "http://%A/x",
-         "user",
-         {{"", Answer("HTTP/1.1 401 No", "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Basic\r\n", "")},
-          {"Authorization: Basic dXNlcjo=\r\n", ok}},
-         "titles"},
+        {"no credentials", false, L, "", "", {{"", ask}}, "who?"},
+        {"server asks", false, L, "user", "pass", {{"", ask}, {auth, ok}}, "t"},
+        {"proxy asks", true, remote, "user", "pass", {{"", askP}, {authP, ok}}, "t"},
+        {"proxy+server", true, remote, "user", "pass", {{"", askP}, {authP, ask}, {auth + authP, ok}}, "t"},
+        {"refused again", false, L, "user", "pass", {{"", ask}, {auth, Ok("denied")}}, "denied"},
+        {"credentials in the URL", false, "http://user:pass@%A/x", "", "", {{"", ask}, {auth, ok}}, "t"},
+        {"no password", false, L, "user", "", {{"", both}, {noPass, ok}}, "t"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,7 +79,7 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
             server.Add({LookupRequest(c.viaProxy ? url.toLatin1() : "/x", host, extra),
                         ScriptedHttpServer::Split(answer, 11)});
         HttpTestClient client;
-        client.Credentials(c.user, c.user.isEmpty() || QString(c.name) == "no password" ? "" : "pass");
+        client.Credentials(c.user, c.password);
         if (c.viaProxy)
             client.http.setProxy(server.Authority());
         const std::optional<EHttpException> error = client.Get(url);

@@ -73,22 +73,6 @@ TEST(HttpResponseParser, BodiesAreFramedAsTheHeaderSays)
     }
 }
 
-TEST(HttpResponseParser, StatusLineAndFieldsAreReadAsSent)
-{
-    HttpResponseParser parser;
-    QByteArray body;
-    const QByteArray input =
-        "HTTP/1.0   302 Moved Temporarily\r\nContent-Type: Text/HTML; Charset=X\r\n"
-        "Location:   /a b\r\nno colon line\r\nLocation: /second\r\nContent-Length: 0\r\n\r\n";
-    EXPECT_EQ(parser.Feed(input, body), input.size());
-    ASSERT_TRUE(parser.Complete());
-    EXPECT_EQ(parser.Version(), "1.0");
-    EXPECT_EQ(parser.Status(), 302);
-    EXPECT_EQ(parser.Reason(), "Moved Temporarily");
-    EXPECT_EQ(parser.ContentType(), "text/html; charset=x");
-    EXPECT_EQ(parser.Values("location"), (QList<QByteArray>{"/a b", "/second"}));
-}
-
 TEST(HttpResponseParser, HostileOrBrokenAnswersFailInsteadOfGrowing)
 {
     const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
