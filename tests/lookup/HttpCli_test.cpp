@@ -22,11 +22,11 @@ quint16 ClosedPort()
 }
 
 // A server that accepts and never answers.
-void AddSilent(ScriptedHttpServer &server)
+ScriptedExchange Silent()
 {
     ScriptedExchange exchange;
     exchange.silent = true;
-    server.Add(exchange);
+    return exchange;
 }
 
 } // namespace
@@ -104,12 +104,10 @@ TEST(HttpCli, BodiesArriveWholeHoweverTheyAreFramedOrSplit)
         QByteArray document;
     };
     const QByteArray html = "<HTML><BODY>Proxy says hello</BODY></HTML>\r\n";
+    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1B\r\n200 rock 7a0a4a09 "
+                               "Artist \r\n\r\n7;ext=1\r\n/ Album\r\n0\r\n\r\n";
     const Case cases[] = {
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1B\r\n200 rock 7a0a4a09 Artist \r\n\r\n"
-         "7;ext=1\r\n/ Album\r\n0\r\n\r\n",
-         {2, 50, 51, 52, 70, 80},
-         false,
-         "200 rock 7a0a4a09 Artist \r\n/ Album"},
+        {chunked, {2, 50, 51, 52, 70, 80}, false, "200 rock 7a0a4a09 Artist \r\n/ Album"},
         {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n210 found\r\n.\r\n",
          {30, 47},
          true,
@@ -256,7 +254,7 @@ TEST(HttpCli, ASilentServerTimesOutButASlowOneDoesNot)
 TEST(HttpCli, AbortOrQuittingEndsTheWaitingRequest)
 {
     ScriptedHttpServer server;
-    AddSilent(server);
+    server.Add(Silent());
     HttpTestClient client;
     QTimer::singleShot(50, [&client] { client.http.Abort(); });
     const std::optional<EHttpException> error = client.Get(server.Url("/"));
@@ -268,7 +266,7 @@ TEST(HttpCli, AbortOrQuittingEndsTheWaitingRequest)
     EXPECT_EXIT(
         {
             ScriptedHttpServer silent;
-            AddSilent(silent);
+            silent.Add(Silent());
             HttpTestClient quitting;
             QTimer::singleShot(50, [] { QCoreApplication::exit(0); });
             const std::optional<EHttpException> e = quitting.Get(silent.Url("/"));
