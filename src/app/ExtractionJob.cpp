@@ -6,6 +6,7 @@
 // except when it closes, and then it keeps processing events while it waits.
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
+#include "app/TrackFileNames.h"
 
 #include "disc/Quarle.h"
 #include "platform/Exception.h"
@@ -57,6 +58,9 @@ void TDlgMainForm::BtnExtraireClick()
 {
     if (ExtractionRunning())
         return;
+    // The coder serves one job at a time: a conversion started from the hidden group may be using it.
+    if (m_converting)
+        throw Exception("Attendere la fine della conversione prima di estrarre.");
     // Disabled here, on the window's thread, so that a second click before the worker's first step
     // cannot start a second worker.
     ui->dxButton2->setEnabled(false);
@@ -113,23 +117,25 @@ void TDlgMainForm::ExtractCheckedTracks()
         if (format == 0)
             ApplyCoderSettings(ask(this, [this] { return ReadCoderPage(); }));
         const int rows = ask(this, [this] { return ui->ListViewEx1->topLevelItemCount(); });
+        TTrackFileNames names;
         for (int i = 0; i < rows && !m_stopExtraction; ++i) {
             QString name;
+            QString caption;
             QString folder;
             const bool checked = ask(this, [&] {
                 QTreeWidgetItem *item = ui->ListViewEx1->topLevelItem(i);
                 if (!item || item->checkState(0) != Qt::Checked)
                     return false;
                 name = item->text(1);
+                caption =
+                    Quarle->Tracks().captions().value(i, QString("Track %1").arg(i + 1, 2, 10, QChar('0')));
                 folder = ui->dir->text();
                 return true;
             });
             if (!checked)
                 continue;
-            // A title from the disc database may hold "/": in the file name (only there) it must not
-            // lead out of the destination folder.
-            name.replace('/', '-');
-            const QString path = folder + name + (Quarle->WriteWav() ? ".wav" : ".pcm");
+            const QString ext = Quarle->WriteWav() ? ".wav" : ".pcm";
+            const QString path = names.Next(folder, name, caption, ext, Quarle->Encode() ? ".mp3" : ext);
             post(this, [this, i] {
                 TListViewEx *list = ui->ListViewEx1;
                 if (i == 0)

@@ -321,8 +321,9 @@ void TDlgMainForm::SelectDriveAndListTracks()
 
 void TDlgMainForm::BtnRefreshClick()
 {
-    // A click while the lookup of an earlier one waits for the network does nothing.
-    if (DiscLookupRunning())
+    // A click while the lookup of an earlier one waits for the network does nothing; nor does one
+    // that reaches the handler while an extraction works on the rows.
+    if (DiscLookupRunning() || ExtractionRunning())
         return;
     Quarle->RefreshTOC();
     CopyTrackCaptions();

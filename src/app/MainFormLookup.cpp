@@ -6,11 +6,40 @@
 #include "app/FetchDocument.h"
 #include "disc/Quarle.h"
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace
 {
 
 // The hidden memo holds at most this many characters of the last document.
 constexpr int PaginaLimit = 5000;
+
+// While the lookup waits for the network the window stays live. "Estrai" and the drive box are held
+// meanwhile, so that no extraction starts on rows that the refresh is about to rebuild and no other
+// drive's rows take this disc's titles; they come back as they were however the lookup ends.
+class HeldControls
+{
+public:
+    HeldControls(std::initializer_list<QWidget *> controls)
+    {
+        for (QWidget *control : controls) {
+            m_held.emplace_back(control, control->isEnabled());
+            control->setEnabled(false);
+        }
+    }
+    ~HeldControls()
+    {
+        for (const auto &[control, enabled] : m_held)
+            control->setEnabled(enabled);
+    }
+    HeldControls(const HeldControls &) = delete;
+    HeldControls &operator=(const HeldControls &) = delete;
+
+private:
+    std::vector<std::pair<QWidget *, bool>> m_held;
+};
 
 } // namespace
 
@@ -26,7 +55,8 @@ void TDlgMainForm::QueryDiscDatabase()
     context.trackList = &descriptions;
     for (int i = 0; i < Quarle->Tracks().Count(); ++i)
         context.rowTracks.push_back(Quarle->Tracks().object(i)->Number);
-    context.setDiscTitle = [this](const QString &title) { ui->LabeActiveCDRom->setText(title); };
+    std::optional<QString> discTitle;
+    context.setDiscTitle = [&discTitle](const QString &title) { discTitle = title; };
     context.setRequestUrl = [this](const QString &url) { ui->Edit5->setText(url); };
     context.fetch = [this](const QString &url) {
         // The proxy page is read at every request, so a change takes effect at the next fetch.
@@ -38,11 +68,21 @@ void TDlgMainForm::QueryDiscDatabase()
         return lines;
     };
 
-    // Titles stored before a failure stay.
+    // The titles go only to the disc they were asked for: the drive and its table of contents must be
+    // the same when the answer arrives. Titles stored before a failure stay.
+    const int askedDrive = Quarle->ActiveCdRomNum();
+    const QStringList captions = Quarle->Tracks().captions();
+    const QStringList lengths = Quarle->TrackLengths();
     auto storeTitles = [&] {
+        if (Quarle->ActiveCdRomNum() != askedDrive || Quarle->Tracks().captions() != captions ||
+            Quarle->TrackLengths() != lengths)
+            return;
+        if (discTitle)
+            ui->LabeActiveCDRom->setText(*discTitle);
         for (int i = 0; i < descriptions.size() && i < ui->ListBoxTrackList->count(); ++i)
             ui->ListBoxTrackList->item(i)->setText(descriptions[i]);
     };
+    HeldControls held{ui->dxButton2, ui->CbBoxActiveCDRom};
     try {
         ::QueryDiscDatabase(context);
     } catch (...) {

@@ -26,6 +26,32 @@ bool readAt(QIODevice &device, uint64_t offset, char *buffer, qint64 size)
     return device.seek(static_cast<qint64>(offset)) && device.read(buffer, size) == size;
 }
 
+// True when the bytes from `pos` to the end of the file are whole RIFF chunks: four printable
+// characters of id, a size that fits, and the last one ending at the end of the file (its pad
+// byte may be missing). Samples almost never pass this; a long run of chunks is taken as chunks.
+bool chunksFill(QIODevice &device, uint64_t pos, uint64_t fileSize)
+{
+    if (pos >= fileSize)
+        return false;
+    for (int walked = 0; walked < 1024; ++walked) {
+        if (pos == fileSize)
+            return true;
+        char header[8];
+        if (pos + 8 > fileSize || !readAt(device, pos, header, sizeof header))
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            if (header[i] < 0x20 || header[i] > 0x7e)
+                return false;
+        }
+        const uint32_t size = le32(header + 4);
+        const uint64_t end = pos + 8 + size;
+        if (end > fileSize)
+            return false;
+        pos = (size & 1u) && end < fileSize ? end + 1 : end;
+    }
+    return true;
+}
+
 } // namespace
 
 WavLayout WavLayout::Read(QIODevice &device)
@@ -62,8 +88,10 @@ WavLayout WavLayout::Read(QIODevice &device)
         } else if (std::memcmp(header, "data", 4) == 0) {
             layout.dataOffset = body;
             // Writers that stream (or were interrupted) leave 0 or 0xFFFFFFFF here: trust the file.
+            // A 0 followed by further chunks is a data chunk that is really empty.
             const uint64_t rest = fileSize - body;
-            layout.dataSize = chunkSize == 0 ? rest : std::min<uint64_t>(chunkSize, rest);
+            const bool streamed = chunkSize == 0 && !chunksFill(device, body, fileSize);
+            layout.dataSize = streamed ? rest : std::min<uint64_t>(chunkSize, rest);
             haveData = true;
         }
         pos = body + chunkSize + (chunkSize & 1u); // chunks are padded to an even size

@@ -7,6 +7,7 @@
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -218,16 +219,51 @@ TEST(Extraction, FailuresAreShownAndTheWindowComesBack)
     ASSERT_EQ(errors.messages.size(), 2);
     EXPECT_EQ(errors.messages[1], "'' is not a valid integer value");
     EXPECT_TRUE(filesIn(out.path()).isEmpty());
+}
 
-    // A title holding "/" names a file inside the destination folder; the row keeps its text.
-    form->ui->CBoxBitRate->setCurrentIndex(4);
-    form->ui->RGroupFormatExtractionWav->click();
-    form->ui->ListViewEx1->topLevelItem(0)->setText(1, "Andante / Allegro");
-    checkOnly(*form, {0});
+// Titles name the files, and no file of a run replaces another of the same run: a blank title gives
+// the track's caption, a name already written gets " (2)", " (3)", a title too long for the file
+// system is cut to 255 bytes with its extension, whole characters only. A file from before the run
+// is replaced.
+TEST(Extraction, FileNamesOfOneRunNeverOverwriteEachOther)
+{
+    std::vector<DiscTrack> tracks;
+    for (int i = 1; i <= 8; ++i)
+        tracks.push_back(DiscTrack::tone(75 * i, 440));
+    TestDisc disc(tracks);
+    QTemporaryDir out;
+    ASSERT_TRUE(WavTestFile::Write(out.filePath("Interlude.mp3"), "before the run"));
+    ErrorRecorder errors;
+    auto form = openMainWindow();
+    ASSERT_TRUE(form);
+    form->ui->dir->setText(out.path() + "/");
+    const QString notes = "x" + QString("\U0001F3B5").repeated(100); // 401 bytes, four per note
+    const struct {
+        QString title, file;
+    } rows[] = {
+        {"Interlude", "Interlude.mp3"},
+        {"Interlude", "Interlude (2).mp3"},
+        {"", "Track 03.mp3"},
+        {"  ", "Track 04.mp3"},
+        {"Track 03", "Track 03 (2).mp3"},
+        {notes, "x" + QString("\U0001F3B5").repeated(62) + ".mp3"},
+        {notes, "x" + QString("\U0001F3B5").repeated(61) + " (2).mp3"},
+        {"Andante / Allegro", "Andante - Allegro.mp3"},
+    };
+    QStringList expected;
+    for (int i = 0; i < 8; ++i) {
+        form->ui->ListViewEx1->topLevelItem(i)->setText(1, rows[i].title);
+        expected << rows[i].file;
+    }
     form->BtnExtraireClick();
     ASSERT_TRUE(waitForExtraction(*form));
-    EXPECT_EQ(filesIn(out.path()), QStringList({"Andante - Allegro.wav"}));
-    EXPECT_EQ(rowsOf(*form)[0].description, "Andante / Allegro");
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    expected.sort();
+    EXPECT_EQ(filesIn(out.path()), expected);
+    // Each file holds its own track: track n lasts n seconds.
+    for (int i : {0, 1, 4, 6})
+        EXPECT_NEAR(DecodeMp3(out.filePath(rows[i].file)).seconds(), i + 1, 0.06) << i;
+    EXPECT_EQ(rowsOf(*form)[7].description, "Andante / Allegro");
 }
 
 TEST(Extraction, Mp3AtThePageRateAndModePlaysAtTheRightPitch)
@@ -294,19 +330,42 @@ TEST(Extraction, ConversionShowsItsProgress)
     TDlgMainForm::chooseWavFiles = saved;
     ASSERT_EQ(form->ui->LBoxFichierWav->count(), 2);
 
+    // The conversion group and the VBR, CRC and copyright controls lie outside the window's visible
+    // part: Tab never reaches them, so neither does Space.
+    const Ui::TDlgMainForm *ui = form->ui.get();
+    const QWidget *hidden[] = {ui->CheckBoxVBR,       ui->CheckBoxVBRHeader,  ui->TrackBarVBRQuality,
+                               ui->CheckBoxCopyright, ui->CheckBoxOriginal,   ui->CheckBoxCRC,
+                               ui->CheckBoxPrivate,   ui->LBoxFichierWav,     ui->BtnChoisirFichierWav,
+                               ui->BtnConvertWav,     ui->BtnCancelConvertWav};
+    form->ui->dxButton1->setFocus();
+    for (int tab = 0; tab < 40; ++tab) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        for (const QWidget *w : hidden)
+            ASSERT_FALSE(w->hasFocus()) << w->objectName().toStdString();
+    }
+
+    // "Estrai" during the conversion is refused: both would use the one coder.
+    form->Label14Click();
     QStringList statuses;
     QList<int> percents;
+    bool extractedMeanwhile = false;
     QObject::connect(form->ui->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
         percents << v;
         if (statuses.isEmpty() || statuses.last() != form->ui->LabelEnCours->text())
             statuses << form->ui->LabelEnCours->text();
+        if (percents.size() == 1) {
+            QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
+            extractedMeanwhile = form->ExtractionRunning();
+        }
     });
     QTest::mouseClick(form->ui->BtnConvertWav, Qt::LeftButton);
+    EXPECT_FALSE(extractedMeanwhile);
+    EXPECT_EQ(errors.messages, QStringList{"Attendere la fine della conversione prima di estrarre."});
     EXPECT_EQ(statuses, QStringList({"Codifica di " + wavs[0], "Codifica di " + wavs[1]}));
     EXPECT_EQ(percents.last(), 100);
     EXPECT_EQ(form->ui->ProgressBar1->value(), 100) << "keeps its last value";
     EXPECT_NEAR(DecodeMp3(dir.filePath("Track 02.mp3")).seconds(), 10.0, 0.06);
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    waitForExtraction(*form);
 
     // VBR quality label follows the track bar.
     form->ui->TrackBarVBRQuality->setValue(9);

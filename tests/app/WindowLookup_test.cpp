@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -92,4 +93,64 @@ TEST(WindowLookup, NetworkDownLeavesTheCaptionsAndShowsNothing)
     EXPECT_EQ(form->ui->LabeActiveCDRom->text(), label);
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
     EXPECT_TRUE(form->ui->dxButton2->isEnabled());
+}
+
+// While "Aggiorna" waits for the server, "Estrai" and the drive box are held; a drive changed all the
+// same keeps its own captions. Both controls come back after the lookup, also after one that fails.
+TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithTheirDisc)
+{
+    TestDisc alpha({DiscTrack::tone(750, 440), DiscTrack::tone(900, 660)}, "alpha");
+    TestDisc beta({DiscTrack::tone(300, 440), DiscTrack::tone(300, 550), DiscTrack::tone(300, 660)}, "beta");
+    TestDisc::setDrives(alpha.driveEntry('D') + ";" + beta.driveEntry('E'));
+    QTemporaryDir out;
+    ErrorRecorder errors;
+    const QByteArray read = answer("210 rock 1e00d402 CD database entry follows (until terminating `.')\r\n"
+                                   "DTITLE=Ensemble Quarle / Alfa\r\nTTITLE0=Uno\r\nTTITLE1=Due\r\n.\r\n");
+    ScriptedHttpServer cddb;
+    cddb.Add({{}, {answer("200 rock 1e00d402 Ensemble Quarle / Alfa\r\n")}});
+    // The read's answer comes in two pieces, a second apart: the test acts in between.
+    cddb.Add({{}, ScriptedHttpServer::SplitAt(read, {20}), false, false, 1000});
+    cddb.Add({{}, {answer("200 rock 1e00d402 Ensemble Quarle / Alfa\r\n")}});
+    cddb.Add({{}, {answer("210 rock 1e00d402 CD database entry follows\r\nTTITLEx=Uno\r\n.\r\n")}});
+
+    auto form = openMainWindow();
+    ASSERT_TRUE(form);
+    form->ui->dir->setText(out.path() + "/");
+    form->ui->ProxyHostEdit->setText("127.0.0.1");
+    form->ui->ProxyPortEdit->setText(QString::number(cddb.port()));
+
+    bool acted = false, estraiEnabled = true, driveEnabled = true, extracting = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (acted || cddb.Requests().size() < 2)
+            return;
+        acted = true;
+        estraiEnabled = form->ui->dxButton2->isEnabled();
+        driveEnabled = form->ui->CbBoxActiveCDRom->isEnabled();
+        QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
+        extracting = form->ExtractionRunning();
+        // The drive changes all the same (a handler run by other means): the titles are not its own.
+        form->ui->CbBoxActiveCDRom->setCurrentIndex(1);
+        form->CbBoxActiveCDRomChange();
+    });
+    poll.start(5);
+    QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    poll.stop();
+    ASSERT_TRUE(acted) << cddb.Mismatches().join("\n").toStdString();
+    EXPECT_FALSE(estraiEnabled);
+    EXPECT_FALSE(driveEnabled);
+    EXPECT_FALSE(extracting);
+    EXPECT_EQ(descriptions(*form), QStringList({"Track 01", "Track 02", "Track 03"}));
+    EXPECT_EQ(form->ui->LabeActiveCDRom->text(), "Disc image beta.cue");
+    EXPECT_TRUE(form->ui->dxButton2->isEnabled());
+    EXPECT_TRUE(form->ui->CbBoxActiveCDRom->isEnabled());
+
+    // A failing lookup (a title line without its number) gives both controls back too.
+    form->ui->CbBoxActiveCDRom->setCurrentIndex(0);
+    form->CbBoxActiveCDRomChange();
+    QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    EXPECT_EQ(errors.messages, QStringList{"'x' is not a valid integer value"});
+    EXPECT_TRUE(form->ui->dxButton2->isEnabled());
+    EXPECT_TRUE(form->ui->CbBoxActiveCDRom->isEnabled());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
 }

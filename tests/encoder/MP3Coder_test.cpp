@@ -102,15 +102,23 @@ TEST(MP3Coder, ConfigurationRecordCarriesTheSettings)
 // What the encoder receives and the events a batch sends: raw PCM of 5000 bytes in chunks of 2000 bytes
 // gives 40, 80, 100; nothing from a 44-byte WAV, half a sample dropped, a chunk of exactly 65536 bytes.
 // A cancel from OnProgress: no flush, the stream closed without a deinit, later files untouched.
+// A data size of 0 is the rest of the file only when no chunk follows the data.
 TEST(MP3Coder, BatchEventsProgressCancelAndEdgeFiles)
 {
     QTemporaryDir dir;
     const auto path = [&](const QString &name) { return dir.path() + "/" + name; };
-    for (const auto &[name, bytes] : {std::pair{"a.pcm", QByteArray(5000, 1)},
-                                      {"b.pcm", QByteArray(700, 1)},
-                                      {"empty.wav", WavTestFile::WavBytes(TestPcm{})},
-                                      {"odd.pcm", QByteArray(3001, 2)},
-                                      {"big.pcm", QByteArray(65536 * 2 + 4, 3)}})
+    TestPcm frames;
+    frames.samples.assign(2000, 9);
+    QByteArray streamed = WavTestFile::WavBytes(frames);
+    streamed.replace(40, 4, QByteArray(4, 0));
+    for (const auto &[name, bytes] :
+         {std::pair{"a.pcm", QByteArray(5000, 1)},
+          {"b.pcm", QByteArray(700, 1)},
+          {"empty.wav", WavTestFile::WavBytes(TestPcm{})},
+          {"odd.pcm", QByteArray(3001, 2)},
+          {"big.pcm", QByteArray(65536 * 2 + 4, 3)},
+          {"streamed.wav", streamed},
+          {"list.wav", WavTestFile::WavBytes(TestPcm{}, {}, WavTestFile::Chunk("LIST", "INFOIART"))}})
         ASSERT_TRUE(WavTestFile::Write(path(name), bytes));
     struct Case {
         QStringList files;
@@ -132,6 +140,8 @@ TEST(MP3Coder, BatchEventsProgressCancelAndEdgeFiles)
         {{"empty.wav"}, false, 1000, {}, "B F0:empty.wav E0:empty.mp3 Z", 10},
         {{"odd.pcm"}, false, 1000, {1000, 500}, "B F0:odd.pcm P66 P100 E0:odd.mp3 Z", 210},
         {{"big.pcm"}, false, 32768, {32768, 32768, 2}, "B F0:big.pcm P49 P99 P100 E0:big.mp3 Z", 310},
+        {{"streamed.wav"}, false, 1000, {1000, 1000}, "B F0:streamed.wav P50 P100 E0:streamed.mp3 Z", 210},
+        {{"list.wav"}, false, 1000, {}, "B F0:list.wav E0:list.mp3 Z", 10},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.events);
