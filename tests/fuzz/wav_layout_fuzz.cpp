@@ -31,8 +31,19 @@ extern "C" int QUARLE_FUZZ_ENTRY(const uint8_t *data, size_t size)
     FUZZ_CHECK(layout.dataOffset >= 20 && layout.dataOffset <= size);
     FUZZ_CHECK(layout.dataSize <= size - layout.dataOffset);
     FUZZ_CHECK(std::memcmp(data + layout.dataOffset - 8, "data", 4) == 0);
-    // A data chunk that a streaming writer left at size 0 still holds the samples after it.
-    FUZZ_CHECK(layout.dataSize > 0 || layout.dataOffset == size);
+    // A data chunk that a streaming writer left at size 0 still holds the samples after it, unless
+    // what follows it is further chunks, each with a printable four-character id.
+    const auto chunkFollows = [&] {
+        const size_t next = size_t(layout.dataOffset);
+        if (size - next < 8)
+            return false;
+        for (size_t i = next; i < next + 4; ++i) {
+            if (data[i] < 0x20 || data[i] > 0x7e)
+                return false;
+        }
+        return true;
+    };
+    FUZZ_CHECK(layout.dataSize > 0 || layout.dataOffset == size || chunkFollows());
     // The batch reads from dataOffset for dataSize bytes: all of them must be there.
     FUZZ_CHECK(device.seek(qint64(layout.dataOffset)));
     FUZZ_CHECK(device.read(qint64(layout.dataSize)).size() == qint64(layout.dataSize));
