@@ -18,7 +18,8 @@ constexpr int PaginaLimit = 5000;
 
 // While the lookup waits for the network the window stays live. "Estrai" and the drive box are held
 // meanwhile, so that no extraction starts on rows that the refresh is about to rebuild and no other
-// drive's rows take this disc's titles; they come back as they were however the lookup ends.
+// drive's rows take this disc's titles, and so are the rows and the select labels, whose handlers
+// would enable "Estrai" again. They come back as they were however the lookup ends.
 class HeldControls
 {
 public:
@@ -82,7 +83,7 @@ void TDlgMainForm::QueryDiscDatabase()
         for (int i = 0; i < descriptions.size() && i < ui->ListBoxTrackList->count(); ++i)
             ui->ListBoxTrackList->item(i)->setText(descriptions[i]);
     };
-    HeldControls held{ui->dxButton2, ui->CbBoxActiveCDRom};
+    HeldControls held{ui->dxButton2, ui->CbBoxActiveCDRom, ui->ListViewEx1, ui->Label14, ui->Label15};
     try {
         ::QueryDiscDatabase(context);
     } catch (...) {

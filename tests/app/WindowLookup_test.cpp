@@ -125,6 +125,7 @@ TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithThei
         if (acted || cddb.Requests().size() < 2)
             return;
         acted = true;
+        QTest::mouseClick(form->ui->Label14, Qt::LeftButton); // "seleziona tutto" would enable "Estrai"
         estraiEnabled = form->ui->dxButton2->isEnabled();
         driveEnabled = form->ui->CbBoxActiveCDRom->isEnabled();
         QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
