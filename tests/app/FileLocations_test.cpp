@@ -41,10 +41,10 @@ TEST(FileLocations, ProgramFolderOrTheUsersFolders)
             ASSERT_TRUE(QDir(root).mkdir("Music"));
         }
         const FileLocations at = LocateFiles(root + "/bin", c.own, user);
-        EXPECT_EQ(at.SettingsToRead(), root + "/" + c.read) << c.name;
-        EXPECT_EQ(at.settingsFile, root + "/" + c.written) << c.name;
-        EXPECT_EQ(at.documentFolder, root + "/" + c.documentFolder) << c.name;
-        EXPECT_EQ(at.defaultDestination, root + "/" + c.destination) << c.name;
+        EXPECT_EQ(at.SettingsToRead().toStdString(), (root + "/" + c.read).toStdString()) << c.name;
+        EXPECT_EQ(at.settingsFile.toStdString(), (root + "/" + c.written).toStdString()) << c.name;
+        EXPECT_EQ(at.documentFolder.toStdString(), (root + "/" + c.documentFolder).toStdString()) << c.name;
+        EXPECT_EQ(at.defaultDestination.toStdString(), (root + "/" + c.destination).toStdString()) << c.name;
     }
 }
 
