@@ -249,7 +249,8 @@ TEST_F(EndToEnd, InstalledProgramKeepsTheSettingsInTheUsersConfigurationFolder)
         ASSERT_TRUE(QDir().mkpath(home + folder));
         ASSERT_EQ(chown(qPrintable(home + folder), uid, gid), 0);
     }
-    QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const QString &folder : {home, home + "/run"}) // as Qt wants the runtime folder
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     TestDisc disc({DiscTrack::tone(75, 440)});
     QFile::setPermissions(disc.dir(), open);
     m_command = asUser + QStringList{bin + "/quarle"};
