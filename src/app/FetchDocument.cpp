@@ -1,5 +1,6 @@
 #include "app/FetchDocument.h"
 
+#include "app/FileLocations.h"
 #include "lookup/HttpCli.h"
 
 #include <QApplication>
@@ -14,6 +15,9 @@ std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &pr
         report = [](const QString &message) {
             QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("QUARLE"), message);
         };
-    DocumentFetcher fetcher(http, programDir, report);
+    // The user's cache folder, for an installed program, may not exist yet.
+    const QString folder = LocateFiles(programDir).documentFolder;
+    MakePrivateFolder(folder);
+    DocumentFetcher fetcher(http, folder, report);
     return fetcher.Fetch(proxy, url, pagina);
 }

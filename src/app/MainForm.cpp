@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/DiscLookup.h"
+#include "app/FileLocations.h"
 #include "app/WindowChrome.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
@@ -263,7 +264,7 @@ void TDlgMainForm::FormCreate()
     ui->CbBoxActiveCDRom->setCurrentIndex(0);
     LoadSettings();
     if (ui->dir->text().isEmpty())
-        ui->dir->setText(programDir() + "/");
+        ui->dir->setText(LocateFiles(programDir()).defaultDestination);
 }
 
 void TDlgMainForm::FormActivate()

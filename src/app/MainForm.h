@@ -51,7 +51,8 @@ public:
 
     // The file-open dialog for the WAV files to convert: the chosen paths, empty when cancelled.
     static std::function<QStringList(QWidget *parent)> chooseWavFiles;
-    // The program's folder, where "quarle.ini" and the document file "temp" live.
+    // The program's folder: "quarle.ini" and the document file "temp" live there while the user may
+    // write it, else in the user's own folders (FileLocations.h).
     static std::function<QString()> programDir;
 
     std::unique_ptr<Ui::TDlgMainForm> ui;

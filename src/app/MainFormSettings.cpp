@@ -2,15 +2,15 @@
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
 
+#include "app/FileLocations.h"
 #include "app/SettingsFile.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
 
 namespace
 {
-
-QString settingsPath()
-{
-    return TDlgMainForm::programDir() + "/quarle.ini";
-}
 
 // An index outside the list's items leaves the list with no selection.
 void selectIndex(QComboBox *box, int index)
@@ -23,7 +23,7 @@ void selectIndex(QComboBox *box, int index)
 // Applies what the file holds, in file order, up to the first line that could not be read.
 void TDlgMainForm::LoadSettings()
 {
-    const SettingsRead read = ReadSettingsFile(settingsPath());
+    const SettingsRead read = ReadSettingsFile(LocateFiles(programDir()).SettingsToRead());
     if (read.dir)
         ui->dir->setText(*read.dir);
     if (!read.format)
@@ -49,7 +49,7 @@ void TDlgMainForm::LoadSettings()
     ui->ProxyPassword->setText(read.proxyPassword.value_or(QString()));
 }
 
-// Errors are not reported: the window closes all the same.
+// The window closes all the same when the file cannot be written; stderr says so.
 void TDlgMainForm::SaveSettings()
 {
     QuarleSettings s;
@@ -64,5 +64,8 @@ void TDlgMainForm::SaveSettings()
     s.proxyPort = ui->ProxyPortEdit->text();
     s.proxyUser = ui->ProxyUsername->text();
     s.proxyPassword = ui->ProxyPassword->text();
-    WriteSettingsFile(settingsPath(), s);
+    const QString path = LocateFiles(programDir()).settingsFile;
+    // The user's configuration folder may not exist yet; the file holds the proxy password.
+    if (!MakePrivateFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
+        std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(path));
 }

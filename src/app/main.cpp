@@ -1,12 +1,69 @@
 #include "app/MainForm.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace
+{
+
+// --help and --version are answered before the application object exists, so that they need no display.
+// Qt's own options (-platform, -style, ...) are taken out by QApplication; whatever is left after that
+// must be ours, and takes no arguments.
+void describe(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        "Rips the tracks of an audio CD to WAV or MP3 files, with the titles from a CDDB disc database.\n"
+        "\n"
+        "Environment:\n"
+        "  QUARLE_DRIVES  the drive letters, e.g. \"D=/dev/sr0;E=/home/me/album.cue\" (a device or a\n"
+        "                 CUE/BIN or cdrdao TOC image each); by default the optical drives from D up.\n"
+        "\n"
+        "Settings: ~/.config/quarle/quarle.ini, or quarle.ini beside the program while the user may\n"
+        "write its folder (outside /usr). See quarle(1).");
+    parser.addOption({{"h", "help"}, "Prints this help and exits."});
+    parser.addOption({{"v", "version"}, "Prints the version and exits."});
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName("quarle");
+    QCoreApplication::setApplicationVersion(QUARLE_VERSION);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    {
+        QCommandLineParser parser;
+        describe(parser);
+        parser.parse(arguments);
+        if (parser.isSet("help")) {
+            // Without an application object Qt does not know the program's name.
+            const QString help = parser.helpText().replace("<executable_name>", "quarle");
+            std::fputs(qPrintable(help), stdout);
+            return 0;
+        }
+        if (parser.isSet("version")) {
+            std::printf("QUARLE %s\n", QUARLE_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("QUARLE");
     QApplication::setApplicationDisplayName("QUARLE");
+    QGuiApplication::setDesktopFileName("io.github.quarle.Quarle");
+    QCommandLineParser parser;
+    describe(parser);
+    parser.process(app); // an unknown option: its message, and exit code 1
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "quarle: unexpected argument \"%s\"\n",
+                     qPrintable(parser.positionalArguments()[0]));
+        return 1;
+    }
+
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
     if (!form)
         return 1;

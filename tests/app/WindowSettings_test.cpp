@@ -3,6 +3,7 @@
 
 #include "app/MainFormUi.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -124,4 +125,21 @@ TEST(WindowSettings, ReadBackAndWrittenAgain)
         EXPECT_EQ(form.ui->CBoxMode->currentText(), "Joint stereo");
         EXPECT_EQ(form.ui->ProxyPassword->text(), "p ss;=");
     });
+}
+
+// A file that cannot be written is not lost silently: the close goes on and says so on stderr.
+TEST(WindowSettings, AFileThatCannotBeWrittenIsReportedOnStderr)
+{
+    TestDisc disc({DiscTrack::tone(75, 440)});
+    ErrorRecorder errors;
+    QFile::remove(iniPath());
+    ASSERT_TRUE(QDir().mkdir(iniPath())); // a folder where the file should be: not even root writes it
+    testing::internal::CaptureStderr();
+    openAndClose();
+    const std::string said = testing::internal::GetCapturedStderr();
+    QDir(iniPath()).removeRecursively();
+    EXPECT_NE(said.find("quarle: the settings could not be saved to " + iniPath().toStdString()),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(errors.messages.isEmpty());
 }

@@ -123,10 +123,13 @@ testing::AssertionResult EndToEnd::Start(const QString &drives)
     // remains (and fails the exit code) is the program's own.
     if (!environment.contains("LSAN_OPTIONS"))
         environment.insert("LSAN_OPTIONS", "suppressions=" QUARLE_LSAN_SUPPRESSIONS ":print_suppressions=0");
+    if (m_adjustEnvironment)
+        m_adjustEnvironment(environment);
     m_program.setProcessEnvironment(environment);
     m_program.setWorkingDirectory(Folder());
     m_program.setStandardOutputFile(QProcess::nullDevice());
-    m_program.start(m_folder.filePath("quarle"), {});
+    const QStringList command = m_command.isEmpty() ? QStringList{m_folder.filePath("quarle")} : m_command;
+    m_program.start(command.first(), command.mid(1));
     if (!m_program.waitForStarted(10000))
         return testing::AssertionFailure()
                << "the program does not start: " << m_program.errorString().toStdString();

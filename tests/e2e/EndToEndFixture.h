@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,6 +59,11 @@ protected:
     // Runs xdotool on the display: its output, or nothing when it failed.
     std::optional<QString> XDoTool(const QStringList &arguments) const;
     QString ErrorOutput();
+
+    // In place of the copy in Folder(), Start may run another command (the program first: an installed
+    // one, through a command that drops privileges), with the environment changed as it says.
+    QStringList m_command;
+    std::function<void(QProcessEnvironment &)> m_adjustEnvironment;
 
 private:
     bool StartDisplay(int number, QString *log);

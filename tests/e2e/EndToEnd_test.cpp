@@ -8,9 +8,14 @@
 
 #include "lookup/CDInfo.h"
 
+#include <QDirIterator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QtEndian>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace
 {
@@ -19,6 +24,22 @@ QByteArray FileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Takes the write permission from everything under path (and path itself), or gives it back to the owner.
+void SetTreeWritable(const QString &path, bool writable)
+{
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    QStringList paths = {path};
+    while (it.hasNext())
+        paths << it.next();
+    const QFile::Permissions write =
+        QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    for (const QString &entry : paths) {
+        const QFile::Permissions now = QFile::permissions(entry);
+        QFile::setPermissions(entry, writable ? now | QFile::WriteOwner : now & ~write);
+    }
 }
 
 } // namespace
@@ -189,4 +210,73 @@ TEST_F(EndToEnd, SettingsWithALatin1FolderAndEveryFieldSurviveARun)
     EXPECT_EQ(QFileInfo(QDir(folder).filePath("Track 01.wav")).size(), 44 + 75 * 2352);
     ASSERT_TRUE(Close());
     EXPECT_EQ(ReadIni(), IniBytes(values));
+}
+
+// The installed program, run by a user who may not write its folder (the tests run as root drop to
+// nobody for it): the file shipped beside the program is read while the user has none of their own, the
+// close writes the user's file, private, in a private folder of their configuration folder, the
+// destination offered is their music folder, and the next start reads the user's file back.
+TEST_F(EndToEnd, InstalledProgramKeepsTheSettingsInTheUsersConfigurationFolder)
+{
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    QStringList asUser;
+    if (uid == 0) {
+        const passwd *nobody = getpwnam("nobody");
+        if (!nobody || QStandardPaths::findExecutable("setpriv").isEmpty())
+            GTEST_SKIP() << "no user nobody, or no setpriv to run the program as that user";
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+        asUser = {"setpriv", "--reuid=" + QString::number(uid), "--regid=" + QString::number(gid),
+                  "--clear-groups", "--"};
+    }
+    const QString prefix = Folder() + "/prefix", bin = prefix + "/bin", home = Folder() + "/home";
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(QUARLE_CMAKE, {"--install", QUARLE_BUILD_DIR, "--prefix", prefix});
+    ASSERT_TRUE(install.waitForFinished(120000) && install.exitCode() == 0)
+        << install.readAll().toStdString();
+    const QByteArray shipped = IniBytes({.format = "1", .proxyHost = "proxy.lan"});
+    QFile shippedFile(bin + "/quarle.ini");
+    ASSERT_TRUE(shippedFile.open(QIODevice::WriteOnly) && shippedFile.write(shipped) == shipped.size());
+    shippedFile.close();
+    SetTreeWritable(prefix, false);
+    const auto writableAgain = qScopeGuard([&prefix] { SetTreeWritable(prefix, true); });
+    const QFile::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(Folder(), open);
+    for (const char *folder : {"", "/Music", "/run"}) {
+        ASSERT_TRUE(QDir().mkpath(home + folder));
+        ASSERT_EQ(chown(qPrintable(home + folder), uid, gid), 0);
+    }
+    for (const QString &folder : {home, home + "/run"}) // as Qt wants the runtime folder
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestDisc disc({DiscTrack::tone(75, 440)});
+    QFile::setPermissions(disc.dir(), open);
+    m_command = asUser + QStringList{bin + "/quarle"};
+    m_adjustEnvironment = [&home](QProcessEnvironment &environment) {
+        environment.insert("HOME", home);
+        environment.insert("XDG_RUNTIME_DIR", home + "/run");
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+            environment.remove(name);
+    };
+
+    ASSERT_TRUE(Launch(disc.driveEntry()));
+    ASSERT_TRUE(Click("RGroupFormatExtractionMP3"));
+    ASSERT_TRUE(Close());
+    const QString userIni = home + "/.config/quarle/quarle.ini";
+    const QByteArray written = FileBytes(userIni);
+    EXPECT_EQ(written, IniBytes({.dir = home + "/Music/", .format = "0", .proxyHost = "proxy.lan"}));
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    for (const QString &path : {userIni, home + "/.config/quarle"}) {
+        EXPECT_FALSE(QFileInfo(path).permissions() & others) << path.toStdString() << " is open to others";
+        EXPECT_EQ(QFileInfo(path).ownerId(), uid) << path.toStdString();
+    }
+    EXPECT_EQ(FileBytes(bin + "/quarle.ini"), shipped);
+
+    ASSERT_TRUE(Launch(disc.driveEntry()));
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(FileBytes(userIni), written) << "the second start did not read the user's own file";
+    EXPECT_EQ(QDir(bin).entryList(QDir::Files, QDir::Name), QStringList({"quarle", "quarle.ini"}));
 }

@@ -1,0 +1,20 @@
+# The Debian package (scripts/package): the program and the files of data/, with the dependencies that
+# dpkg-shlibdeps finds in the program itself.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quarle)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rip the tracks of an audio CD to MP3 or WAV files")
+# One line of the package's long description each.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "QUARLE reads the tracks of an audio CD with jitter correction (libcdio-paranoia)\n"
+       "and writes each one as a WAV file or, encoded while it is read, as an MP3 file\n"
+       "(LAME). The disc and track titles can come from a CDDB disc database, directly or\n"
+       "through an HTTP proxy. Its texts are Italian.")
+set(CPACK_PACKAGE_CONTACT "The QUARLE developers <quarle@localhost>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quarle/quarle")
+include(CPack)

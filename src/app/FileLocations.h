@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// The user's own folders, as QStandardPaths names them on this system.
+struct UserFolders {
+    QString config; // ~/.config
+    QString cache;  // ~/.cache
+    QString music;  // ~/Music, or the folder xdg-user-dirs names
+    QString home;
+
+    static UserFolders Standard();
+};
+
+// Where the program keeps "quarle.ini" and the document file "temp", and which destination folder it
+// offers. A program whose folder the user may write (a build folder, a portable copy) keeps them in
+// that folder; an installed one, whose folder belongs to the system, in the user's own folders.
+struct FileLocations {
+    QString settingsFile;       // "quarle.ini" as written at close
+    QString settingsFallback;   // read in its place while it does not exist yet; empty when none
+    QString documentFolder;     // where "temp" goes
+    QString defaultDestination; // offered when the settings name no destination; ends in "/"
+
+    // The file that holds the settings to read at start.
+    QString SettingsToRead() const;
+};
+
+// The rule, on plain data: programDirIsOwn tells whether the program's folder is its own (see below).
+FileLocations LocateFiles(const QString &programDir, bool programDirIsOwn, const UserFolders &user);
+// The rule for this program and this user.
+FileLocations LocateFiles(const QString &programDir);
+
+// The user may write the folder, and it is not in the system's /usr tree (where even root, who may
+// write anything, should not leave a settings file beside the program).
+bool IsOwnProgramFolder(const QString &programDir);
+
+// Creates folder and whichever of its parents are missing, each readable by its owner only. True when
+// the folder is there afterwards.
+bool MakePrivateFolder(const QString &folder);
