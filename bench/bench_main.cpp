@@ -216,9 +216,13 @@ int main(int argc, char **argv)
         report(jitter ? "(c) rip 10 min to WAV, jitter correction on (x real time)"
                       : "(c) rip 10 min to WAV, jitter correction off (x real time)",
                tenSeconds / t, "x", ">= 200", !jitter || tenSeconds / t >= 200);
+        // The share in processor time, as the checksums' own figure is.
+        std::vector<double> processor;
+        for (int i = 0; i < g_runs; ++i)
+            processor.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); }));
         checksumShare(jitter ? "(f) AccurateRip checksums / rip to WAV of (c), jitter on"
                              : "(f) AccurateRip checksums / rip to WAV of (c), jitter off",
-                      t);
+                      median(processor));
     }
 
     if (onlyRips)
