@@ -1,3 +1,4 @@
+#include "AccurateRipDemo.h"
 #include "MainWindowFixture.h"
 #include "Mp3Decode.h"
 #include "ScriptedHttpServer.h"
@@ -5,10 +6,8 @@
 
 #include "app/ListViewEx.h"
 #include "app/MainFormUi.h"
-#include "disc/AccurateRip.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
-#include "lookup/AccurateRipDb.h"
 
 #include <QDir>
 #include <QFile>
@@ -326,28 +325,14 @@ TEST(Extraction, ConversionShowsItsProgress)
 // after the disc's title. With the server down the verdict says so and the extraction goes on.
 TEST(Extraction, TracksVerifiedWithAccurateRipAndLogged)
 {
-    const std::vector<DiscTrack> tracks = threeTones();
-    TestDisc disc(tracks);
-    std::vector<TDiscTocEntry> toc;
-    for (size_t i = 0; i < tracks.size(); ++i)
-        toc.push_back({disc.image().startSector(i), true});
-    const TAccurateRipId id = AccurateRipDiscId(toc, disc.image().totalSectors());
-    QByteArray dbar;
-    for (int pressing = 0; pressing < 2; ++pressing) {
-        dbar.append(char(3));
-        for (uint32_t v : {id.id1, id.id2, id.cddb})
-            dbar.append(QByteArray::fromRawData(reinterpret_cast<const char *>(&v), 4));
-        for (size_t i = 0; i < tracks.size(); ++i) {
-            const QByteArray audio = trackAudioBytes(tracks[i]);
-            TAccurateRipChecksum sum;
-            sum.Start(uint32_t(audio.size() / 4), i == 0, i == tracks.size() - 1);
-            sum.Add(reinterpret_cast<const uint8_t *>(audio.constData()), size_t(audio.size() / 4));
-            uint32_t crc = (pressing == 0 ? sum.V1() : sum.V2()) + (i == 1 ? 1 : 0);
-            dbar.append(char(pressing == 0 ? 12 : 4));
-            dbar.append(QByteArray::fromRawData(reinterpret_cast<const char *>(&crc), 4));
-            dbar.append(QByteArray(4, '\0'));
-        }
-    }
+    TestDisc disc(threeTones());
+    // The file the demo's server makes from the image, track 2's checksums altered in both pressings
+    // (3 tracks: 13 + 27 bytes a pressing; an entry's checksum after its confidence byte).
+    const std::optional<AccurateRipDemoFile> file = MakeAccurateRipDemoFile(disc.image().cuePath);
+    ASSERT_TRUE(file);
+    QByteArray dbar = file->bytes;
+    dbar[13 + 9 + 1] = char(dbar[13 + 9 + 1] ^ 1);
+    dbar[40 + 13 + 9 + 1] = char(dbar[40 + 13 + 9 + 1] ^ 1);
     ScriptedExchange answer;
     answer.reply = {"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(dbar.size()) + "\r\n\r\n" +
                     dbar};
@@ -388,7 +373,7 @@ TEST(Extraction, TracksVerifiedWithAccurateRipAndLogged)
         QFile log(out.filePath(run.log));
         ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << run.log;
         const QStringList lines = QString::fromUtf8(log.readAll()).split('\n');
-        EXPECT_TRUE(lines.contains("Disco AccurateRip: " + id.Text()));
+        EXPECT_TRUE(file->path.contains(lines.filter("Disco AccurateRip: ").value(0).mid(19).toLatin1()));
         for (int i = 0; i < 3; ++i) {
             const QString line =
                 lines.filter(QString("Traccia 0%1  Track 0%1.wav  CRC v1 ").arg(i + 1)).value(0);
@@ -397,5 +382,6 @@ TEST(Extraction, TracksVerifiedWithAccurateRipAndLogged)
         }
     }
     ASSERT_EQ(server.Requests().size(), 1) << "one fetch per extraction";
-    EXPECT_TRUE(server.Requests()[0].startsWith("GET " + id.Url().toLatin1() + " HTTP/1.1\r\n"));
+    EXPECT_TRUE(
+        server.Requests()[0].startsWith("GET http://www.accuraterip.com" + file->path + " HTTP/1.1\r\n"));
 }

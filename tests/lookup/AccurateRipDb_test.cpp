@@ -2,23 +2,20 @@
 #include "lookup/AccurateRipDb.h"
 #include "lookup/HttpCli.h"
 
-#include <QTcpServer>
 #include <gtest/gtest.h>
 
 namespace
 {
 
-// Tracks from their first sectors as a disc's table of contents gives them (LBA, lead-in counted).
-std::vector<TDiscTocEntry> FromLba(std::initializer_list<int32_t> audio, int32_t data = -1,
-                                   bool dataFirst = false)
+// Tracks from their first sectors as a disc's table of contents gives them (LBA, lead-in counted);
+// a data track first or last.
+std::vector<TDiscTocEntry> FromLba(std::vector<int32_t> audio, int32_t data = 0, bool dataFirst = false)
 {
     std::vector<TDiscTocEntry> toc;
-    if (data >= 0 && dataFirst)
-        toc.push_back({data - 150, false});
     for (int32_t lba : audio)
         toc.push_back({lba - 150, true});
-    if (data >= 0 && !dataFirst)
-        toc.push_back({data - 150, false});
+    if (data > 0)
+        toc.insert(dataFirst ? toc.begin() : toc.end(), {data - 150, false});
     return toc;
 }
 
@@ -111,24 +108,16 @@ TEST(AccurateRipDb, VerdictsFromAFileOfPressings)
         EXPECT_FALSE(ParseAccurateRipFile(bad)) << bad.size();
 }
 
-// The file is fetched as bytes (CR and LF are data); a 404, a refused connection or a proxy error
-// page is no answer.
+// The file is fetched as bytes (CR and LF are data); a final 407 (no credentials to try) is no answer,
+// though it raises nothing and has a body.
 TEST(AccurateRipDb, FetchGivesTheBytesOrNothing)
 {
     const QByteArray body("\x03\r\n\x00\r\x0a\x01", 7);
     ScriptedHttpServer server({
         {{}, {"HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\n" + body}},
-        {{}, {"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!"}},
-        {{}, {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 2\r\n\r\nno"}},
+        {{}, {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 3\r\n\r\nno!"}},
     });
     THttpCli http;
     EXPECT_EQ(FetchAccurateRipFile(http, {}, server.Url("/a.bin")), body);
     EXPECT_FALSE(FetchAccurateRipFile(http, {}, server.Url("/b.bin")));
-    EXPECT_FALSE(FetchAccurateRipFile(http, {}, server.Url("/c.bin")));
-
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    EXPECT_FALSE(FetchAccurateRipFile(http, {}, QString("http://127.0.0.1:%1/x.bin").arg(port)));
 }

@@ -1,13 +1,9 @@
 // The demo's CDDB server (tests/support): its answers to the commands and requests the lookup sends,
 // and one lookup's exchange through the program's own HTTP client.
-#include "AccurateRipDemo.h"
 #include "CddbDemoDatabase.h"
 #include "CddbDemoServer.h"
 #include "CddbHttpExchange.h"
 #include "HttpTestClient.h"
-#include "TestDisc.h"
-#include "disc/AccurateRip.h"
-#include "lookup/AccurateRipDb.h"
 #include "lookup/Cddb.h"
 
 #include <QSignalSpy>
@@ -157,39 +153,4 @@ TEST(CddbDemoServer, ClosesAnIdleConnection)
     socket.write("GET /~cddb/cddb.cgi HTTP/1.1\r\n");
     EXPECT_TRUE(closed.wait(30000));
     EXPECT_EQ(server.Requests(), 0);
-}
-
-// The demo disc's AccurateRip file, asked for through the proxy page (absolute form), verifies a
-// faithful rip of every track of the image.
-TEST(CddbHttpExchange, ServesTheImagesAccurateRipFile)
-{
-    const std::vector<DiscTrack> tracks = {DiscTrack::music(400, 220), DiscTrack::tone(300, 440),
-                                           DiscTrack::music(500, 262)};
-    TestDisc disc(tracks);
-    QString error;
-    const std::optional<AccurateRipDemoFile> file = MakeAccurateRipDemoFile(disc.image().cuePath, &error);
-    ASSERT_TRUE(file) << error.toStdString();
-    std::vector<TDiscTocEntry> toc;
-    for (size_t i = 0; i < tracks.size(); ++i)
-        toc.push_back({disc.image().startSector(i), true});
-    const TAccurateRipId id = AccurateRipDiscId(toc, disc.image().totalSectors());
-    EXPECT_EQ("http://www.accuraterip.com" + file->path, id.Url().toLatin1());
-
-    const CddbDemoDatabase database = DemoDatabase();
-    CddbHttpExchange exchange(database);
-    exchange.AddDocument(file->path, file->bytes);
-    QByteArray inbox = Get(id.Url().toLatin1());
-    const std::optional<CddbHttpExchange::Reply> reply = exchange.Next(inbox);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, 200);
-    const auto answer = ParseAccurateRipFile(reply->bytes.mid(reply->bytes.indexOf("\r\n\r\n") + 4));
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const QByteArray audio = trackAudioBytes(tracks[i]);
-        TAccurateRipChecksum sum;
-        sum.Start(uint32_t(audio.size() / 4), i == 0, i + 1 == tracks.size());
-        sum.Add(reinterpret_cast<const uint8_t *>(audio.constData()), size_t(audio.size() / 4));
-        EXPECT_EQ(CompareWithAccurateRip(answer, id, int(i) + 1, sum.V1(), 0).Text(),
-                  "accurata (fiducia 12)");
-        EXPECT_EQ(CompareWithAccurateRip(answer, id, int(i) + 1, 0, sum.V2()).Text(), "accurata (fiducia 5)");
-    }
 }
