@@ -20,9 +20,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 // bench/DirectLame.cpp
@@ -135,6 +135,34 @@ int main(int argc, char **argv)
     const double tenSeconds = tenMinutes / 75.0;
     std::printf("QUARLE benchmarks, medians of %d runs, %s\n\n", g_runs, qPrintable(work));
 
+    // (f) The AccurateRip checksums every rip of stereo 44100 Hz samples accumulates, alone, on the
+    // same 10 minutes fed in the library's chunks; set against the rips of (a) and (c) below.
+    double checksumSeconds = 0;
+    {
+        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
+        const auto *samples = reinterpret_cast<const uint8_t *>(pcm.constData());
+        const size_t frames = size_t(pcm.size() / 4);
+        const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector;
+        uint32_t keep = 0;
+        std::vector<double> times;
+        for (int i = 0; i < g_runs; ++i) {
+            times.push_back(seconds([&] {
+                TAccurateRipChecksum sum;
+                sum.Start(uint32_t(frames), true, true);
+                for (size_t at = 0; at < frames; at += chunk)
+                    sum.Add(samples + at * 4, std::min(chunk, frames - at));
+                keep ^= sum.V1() ^ sum.V2();
+            }));
+        }
+        checksumSeconds = median(times);
+        std::printf("  AccurateRip checksums of 10 min: %.1f ms of processor time (%08x)\n",
+                    checksumSeconds * 1000, keep);
+    }
+    auto checksumShare = [&](const char *what, double ripSeconds) {
+        const double share = 100 * checksumSeconds / ripSeconds;
+        report(what, share, "%", "< 1", share < 1);
+    };
+
     // (a) Ripping to MP3 against encoding the same PCM directly; the runs alternate, so that a change
     // of the machine's pace meanwhile touches both sides alike.
     {
@@ -146,16 +174,20 @@ int main(int argc, char **argv)
             ripOff.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, false); }));
         }
         const double on = median(ripOn), off = median(ripOff), lame = median(direct);
-        std::printf("  processor time: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly %.2f s\n",
+        std::printf("  processor time: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly "
+                    "%.2f s\n",
                     on, off, lame);
-        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM", on / lame, "x", "<= 1.05", on / lame <= 1.05);
+        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM", on / lame, "x", "<= 1.05",
+               on / lame <= 1.05);
         report("(a) the same, jitter correction off", off / lame, "x", "<= 1.05", off / lame <= 1.05);
+        checksumShare("(f) AccurateRip checksums / rip to MP3 of (a)", on);
     }
     if (qEnvironmentVariable("QUARLE_BENCH_ONLY") == "a")
         return 0;
+    const bool onlyRips = qEnvironmentVariable("QUARLE_BENCH_ONLY") == "c";
 
     // (b) The batch conversion against the lame program at the same settings.
-    {
+    if (!onlyRips) {
         QFile wav(work + "/ten.wav");
         if (!wav.exists())
             ripTrack(ten.cuePath, wav.fileName(), false, false);
@@ -184,7 +216,17 @@ int main(int argc, char **argv)
         report(jitter ? "(c) rip 10 min to WAV, jitter correction on (x real time)"
                       : "(c) rip 10 min to WAV, jitter correction off (x real time)",
                tenSeconds / t, "x", ">= 200", !jitter || tenSeconds / t >= 200);
+        // The share in processor time, as the checksums' own figure is.
+        std::vector<double> processor;
+        for (int i = 0; i < g_runs; ++i)
+            processor.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); }));
+        checksumShare(jitter ? "(f) AccurateRip checksums / rip to WAV of (c), jitter on"
+                             : "(f) AccurateRip checksums / rip to WAV of (c), jitter off",
+                      median(processor));
     }
+
+    if (onlyRips)
+        return 0;
 
     // (d) Peak memory of ripping to MP3: it must not grow with the track.
     {

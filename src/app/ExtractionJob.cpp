@@ -6,12 +6,15 @@
 // except when it closes, and then it keeps processing events while it waits.
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
+#include "app/RipVerification.h"
 #include "app/TrackFileNames.h"
 
 #include "disc/Quarle.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QThread>
 
@@ -118,6 +121,15 @@ void TDlgMainForm::ExtractCheckedTracks()
             ApplyCoderSettings(ask(this, [this] { return ReadCoderPage(); }));
         const int rows = ask(this, [this] { return ui->ListViewEx1->topLevelItemCount(); });
         TTrackFileNames names;
+        TRipVerification verification(MakeVerificationSetup(
+            *Quarle,
+            ask(this,
+                [this] {
+                    return ProxySettings{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
+                                         ui->ProxyUsername->text(), ui->ProxyPassword->text()};
+                }),
+            m_stopExtraction));
+        QString logFolder;
         for (int i = 0; i < rows && !m_stopExtraction; ++i) {
             QString name;
             QString caption;
@@ -145,6 +157,19 @@ void TDlgMainForm::ExtractCheckedTracks()
                 PlaceRowProgressBars();
             });
             Quarle->RipTrack(uint16_t(i + 1), path);
+            const QString verdict = verification.TrackRipped(
+                Quarle->Tracks().object(i)->Number,
+                QFileInfo(Quarle->Encode() ? ChangeFileExt(path, ".mp3") : path).fileName(),
+                Quarle->TrackChecksum(), Quarle->JitterErrors());
+            post(this, [this, verdict] { ui->LabelEnCours->setText(verdict); });
+            logFolder = folder;
+        }
+        if (verification.HasTracks()) {
+            const QString label = ask(this, [this] {
+                const QString text = ui->LabeActiveCDRom->text();
+                return text == Quarle->CdRomName() ? QString() : text;
+            });
+            verification.WriteLog(logFolder, label, QDateTime::currentDateTime());
         }
     } catch (const std::exception &e) {
         failure = QString::fromUtf8(e.what());

@@ -103,6 +103,7 @@ void TQuarle::readToc()
 {
     m_tracks.clear();
     m_trackLengths.clear();
+    m_discEntries.clear();
     try {
         if (failed(m_api.CR_ReadToc()))
             return;
@@ -111,6 +112,9 @@ void TQuarle::readToc()
             const uint64_t entry = m_api.CR_GetTocEntry(i);
             const uint64_t next = m_api.CR_GetTocEntry(i + 1);
             const QString caption = "Track " + QString("%1").arg(i + 1, 2, 10, QChar('0'));
+            m_discEntries.push_back({int32_t(uint32_t(entry)), uint8_t(entry >> 32) == TocFlagAudio});
+            if (i == n - 1)
+                m_discEntries.push_back({int32_t(uint32_t(next)), false});
             if (uint8_t(entry >> 32) != TocFlagAudio)
                 continue;
             auto track = std::make_unique<TTrack>();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "disc/AccurateRip.h"
 #include "disc/CdRip_dll.h"
 #include "disc/WavHeader.h"
 #include "encoder/MP3Coder.h"
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ECDRIPError : public Exception
 {
@@ -99,6 +101,12 @@ private:
     bool m_atapi = false;
 };
 
+// One entry of the table of contents as the library gave it, data tracks included.
+struct TDiscEntry {
+    int32_t StartSector = 0;
+    bool Audio = false;
+};
+
 struct TDriveInfo {
     QString Name;
     char Letter = 0;
@@ -154,12 +162,17 @@ public:
     void setCoder(TMP3Coder *coder);
     int32_t JitterErrors() const { return m_jitterErrors; }
     const QStringList &JitterLog() const { return m_jitterLog; }
+    // The AccurateRip checksums of the samples of the latest rip, when it delivered them as they come
+    // from the disc (stereo 44100 Hz); nothing otherwise.
+    const TAccurateRipChecksum *TrackChecksum() const { return m_checksumValid ? &m_checksum : nullptr; }
 
     void FillDriveList(QStringList &list) const;
     void RefreshTOC();
     const TOwnedStringList<TTrack> &Tracks() const { return m_tracks; }
     const QStringList &TrackLengths() const { return m_trackLengths; }
     const TOwnedStringList<TDriveInfo> &Drives() const { return m_drives; }
+    // Every entry of the latest table of contents in disc order, then the lead-out (not audio).
+    const std::vector<TDiscEntry> &DiscEntries() const { return m_discEntries; }
 
     // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, or
     // with Encode an MP3 file whose name gets the extension ".mp3". Runs on the caller's thread and
@@ -181,6 +194,7 @@ private:
     void copyFromRecord();
     void readToc();
     void configureCoder();
+    void startChecksum(int32_t first, int32_t last);
     void RipSectors(int32_t first, int32_t last, const QString &fileName, uint16_t trackNum);
 
     CdRipApi m_api;
@@ -190,8 +204,11 @@ private:
     QByteArray m_identifier; // the record's first 256 bytes
     TOwnedStringList<TTrack> m_tracks;
     QStringList m_trackLengths;
+    std::vector<TDiscEntry> m_discEntries;
     QStringList m_jitterLog;
     int32_t m_jitterErrors = 0;
+    TAccurateRipChecksum m_checksum;
+    bool m_checksumValid = false;
     bool m_jitterCorrect = false;
     bool m_encode = false;
     bool m_writeWav = false;

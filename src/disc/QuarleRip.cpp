@@ -42,6 +42,17 @@ void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
         OnEndTrack(this, trackNum);
 }
 
+void TQuarle::startChecksum(int32_t first, int32_t last)
+{
+    // The checksums are defined on the disc's own samples; converted ones cannot give them.
+    const SampleFormat format = sampleFormatOf(m_outputFormat);
+    m_checksumValid = format.channels == 2 && format.rate == 44100;
+    const bool firstTrack = m_tracks.Count() > 0 && first == m_tracks.object(0)->StartSector;
+    const bool lastTrack = m_tracks.Count() > 0 && last == m_tracks.object(m_tracks.Count() - 1)->EndSector;
+    m_checksum.Start(uint32_t(last - first + 1) * TAccurateRipChecksum::FramesPerSector, firstTrack,
+                     lastTrack);
+}
+
 void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, uint16_t trackNum)
 {
     int32_t result = CR_ERROR;
@@ -54,9 +65,11 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         throw ECDRIPError("Invalid CD-ROM parameters");
 
     m_cancel = false;
+    m_checksumValid = false;
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
         return;
+    startChecksum(first, last);
 
     // From here on the ripping run is open: every way out closes it, the coder's stream and the file.
     const bool encoding = m_encode && m_coder;
@@ -141,6 +154,8 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             int32_t bytes = 0;
             chunkResult = m_api.CR_RipChunk(ripBuffer.data() + carry, &bytes);
             if (chunkResult != CR_ERROR && bytes > 0) {
+                if (m_checksumValid)
+                    m_checksum.Add(ripBuffer.data() + carry, size_t(bytes) / 4);
                 if (encoding) {
                     uint32_t available = carry + uint32_t(bytes);
                     uint32_t offset = 0;

@@ -4,6 +4,7 @@
 #include "platform/DriveLetters.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -75,8 +76,15 @@ struct Rip {
     int32_t jitterLast = 0;
     uint8_t outputFormat = 0;
     std::unique_ptr<CdParanoiaReader> paranoia;
-    std::vector<uint8_t> staging;
     std::vector<CdJitterEvent> events;
+    // The drive's read offset moves the range by a number of samples, so a chunk's bytes may start
+    // inside a sector: the disc is read sector by sector from readNext into staging, whose first
+    // `held` bytes are read and not yet delivered, the first `skip` of them lying before the range.
+    std::vector<uint8_t> staging;
+    int32_t readNext = 0;
+    size_t held = 0;
+    size_t skip = 0;
+    int32_t leadOut = INT32_MAX;
 };
 
 struct Library {
@@ -238,9 +246,17 @@ int32_t CR_OpenRipper(int32_t *chunkBytes, int32_t firstSector, int32_t lastSect
     if (!d || !device || !chunkBytes || firstSector < 0 || lastSector < firstSector)
         return CR_ERROR;
     Rip &r = l.rip;
+    if (!l.toc.empty())
+        r.leadOut = int32_t(uint32_t(l.toc.back()));
+    // With read offset n the range's first sample is the disc's sample n after the range's start.
+    constexpr int64_t sector = CdDevice::SectorBytes;
+    const int64_t startByte = int64_t(firstSector) * sector + int64_t(d->entry.sampleOffset) * 4;
+    const int64_t startSector = startByte >= 0 ? startByte / sector : -((-startByte + sector - 1) / sector);
+    r.readNext = int32_t(startSector);
+    r.skip = size_t(startByte - startSector * sector);
     if (d->params.int32At(TCDROMParameters::JitterCorrectionOffset) != 0) {
         r.paranoia = device->openParanoia(nullptr);
-        if (!r.paranoia || !r.paranoia->seek(firstSector)) {
+        if (!r.paranoia || !r.paranoia->seek(std::max(r.readNext, 0))) {
             l.closeRip();
             return CR_ERROR;
         }
@@ -249,11 +265,48 @@ int32_t CR_OpenRipper(int32_t *chunkBytes, int32_t firstSector, int32_t lastSect
     r.first = r.next = firstSector;
     r.last = lastSector;
     r.outputFormat = d->params.bytes[TCDROMParameters::OutputFormatOffset];
-    r.staging.resize(size_t(CdRipChunkSectors) * CdDevice::SectorBytes);
+    r.staging.resize(size_t(CdRipChunkSectors + 2) * CdDevice::SectorBytes);
     r.events.reserve(64);
     *chunkBytes = CdRipChunkSectors * CdDevice::SectorBytes;
     return CR_OK;
 }
+
+namespace
+{
+
+// Reads `count` sectors from r.readNext on into `out`. Sectors outside the disc that the read offset
+// pulls in before or after the range are silence; the range's own sectors are always read.
+bool readSectors(CdDevice &device, Rip &r, int32_t count, uint8_t *out)
+{
+    auto silent = [&r](int32_t s) { return (s < 0 || s >= r.leadOut) && (s < r.first || s > r.last); };
+    bool ok = true;
+    int32_t s = r.readNext;
+    const int32_t end = r.readNext + count;
+    while (s < end) {
+        uint8_t *at = out + size_t(s - r.readNext) * CdDevice::SectorBytes;
+        if (silent(s)) {
+            std::memset(at, 0, CdDevice::SectorBytes);
+            ++s;
+            continue;
+        }
+        int32_t run = 1;
+        while (s + run < end && !silent(s + run))
+            ++run;
+        if (r.paranoia) {
+            for (int32_t i = 0; i < run; ++i) {
+                if (!r.paranoia->read(at + size_t(i) * CdDevice::SectorBytes, r.events))
+                    ok = false;
+            }
+        } else if (!device.readAudio(s, run, at)) {
+            ok = false;
+        }
+        s += run;
+    }
+    r.readNext = end;
+    return ok;
+}
+
+} // namespace
 
 int32_t CR_RipChunk(uint8_t *buffer, int32_t *bytes)
 {
@@ -269,25 +322,29 @@ int32_t CR_RipChunk(uint8_t *buffer, int32_t *bytes)
         return CR_RIP_DONE;
     }
     const int32_t count = std::min(CdRipChunkSectors, r.last - r.next + 1);
-    bool ok = true;
     r.events.clear();
-    if (r.paranoia) {
-        for (int32_t i = 0; i < count; ++i) {
-            if (!r.paranoia->read(r.staging.data() + size_t(i) * CdDevice::SectorBytes, r.events))
-                ok = false;
-        }
-    } else {
-        ok = l.device->readAudio(r.next, count, r.staging.data());
+    const size_t want = r.skip + size_t(count) * CdDevice::SectorBytes;
+    bool ok = true;
+    if (r.held < want) {
+        const auto sectors = int32_t((want - r.held + CdDevice::SectorBytes - 1) / CdDevice::SectorBytes);
+        ok = readSectors(*l.device, r, sectors, r.staging.data() + r.held);
+        r.held += size_t(sectors) * CdDevice::SectorBytes;
     }
+    const uint8_t *samples = r.staging.data() + r.skip;
     r.next += count;
     const bool lastChunk = r.next > r.last;
+    if (ok)
+        *bytes = int32_t(convertCdAudio(reinterpret_cast<const int16_t *>(samples),
+                                        size_t(count) * (CdDevice::SectorBytes / 4), r.outputFormat,
+                                        reinterpret_cast<int16_t *>(buffer)));
+    // What was read beyond this chunk (less than a sector) starts the next one.
+    r.held -= want;
+    std::memmove(r.staging.data(), r.staging.data() + want, r.held);
+    r.skip = 0;
     if (!ok) {
         r.finishPending = lastChunk;
         return CR_ERROR;
     }
-    *bytes = int32_t(convertCdAudio(reinterpret_cast<const int16_t *>(r.staging.data()),
-                                    size_t(count) * (CdDevice::SectorBytes / 4), r.outputFormat,
-                                    reinterpret_cast<int16_t *>(buffer)));
     if (!r.events.empty()) {
         r.jitterErrors += int32_t(r.events.size());
         r.jitterFirst = r.events.front().firstSector;

@@ -3,6 +3,7 @@
 #include "platform/CdDevice.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,15 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
             continue;
         const qsizetype eq = entry.indexOf('=');
         const QString letterText = eq < 0 ? QString() : entry.left(eq).trimmed();
-        const QString path = eq < 0 ? QString() : entry.mid(eq + 1).trimmed();
+        QString path = eq < 0 ? QString() : entry.mid(eq + 1).trimmed();
+        // "@+6": the drive's read offset in samples, at the end of the entry.
+        static const QRegularExpression offsetSuffix(QStringLiteral("@([+-]?[0-9]{1,6})$"));
+        const QRegularExpressionMatch offset = offsetSuffix.match(path);
+        int sampleOffset = 0;
+        if (offset.hasMatch()) {
+            sampleOffset = offset.captured(1).toInt();
+            path = path.left(offset.capturedStart()).trimmed();
+        }
         // Only an ASCII letter names a drive: Unicode's upper case turns "ı" into "I" and "ſ" into "S".
         const char16_t written = letterText.size() == 1 ? letterText[0].unicode() : u'\0';
         if (!((written >= u'A' && written <= u'Z') || (written >= u'a' && written <= u'z')) ||
@@ -40,7 +49,7 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
                 << QString("QUARLE_DRIVES: %1: %2 does not exist; drive skipped").arg(letter).arg(path);
             continue;
         }
-        table.entries.push_back({letter, path});
+        table.entries.push_back({letter, path, sampleOffset, offset.hasMatch()});
     }
     std::sort(table.entries.begin(), table.entries.end(),
               [](const DriveLetterEntry &a, const DriveLetterEntry &b) { return a.letter < b.letter; });

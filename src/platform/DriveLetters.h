@@ -13,6 +13,9 @@
 struct DriveLetterEntry {
     char letter = 0;
     QString path;
+    // The drive's read offset in samples, from a suffix on the entry ("D=/dev/sr0@+6"); 0 without.
+    int sampleOffset = 0;
+    bool offsetGiven = false;
 };
 
 struct DriveLetterTable {
@@ -20,7 +23,8 @@ struct DriveLetterTable {
     QStringList warnings;
 };
 
-// Parses a QUARLE_DRIVES value. Malformed entries, repeated letters and paths for which `exists`
+// Parses a QUARLE_DRIVES value. An entry may end in "@" and a signed number of samples, the drive's
+// read offset ("E=album.cue@-12"). Malformed entries, repeated letters and paths for which `exists`
 // answers false are left out with a warning each.
 DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool(const QString &)> &exists);
 

@@ -1,5 +1,7 @@
+#include "AccurateRipDemo.h"
 #include "MainWindowFixture.h"
 #include "Mp3Decode.h"
+#include "ScriptedHttpServer.h"
 #include "TestDisc.h"
 
 #include "app/ListViewEx.h"
@@ -12,13 +14,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // Track 1: 15 s of 440 Hz, track 2: 10 s of 660 Hz, track 3: 12 s of 880 Hz.
 std::vector<DiscTrack> threeTones()
@@ -61,9 +65,10 @@ QStringList filesIn(const QString &dir)
 bool controlsEnabled(const TDlgMainForm &form)
 {
     const Ui::TDlgMainForm *ui = form.ui.get();
-    const QWidget *controls[] = {ui->Label14,        ui->Label15,      ui->ListViewEx1,   ui->RGroupFormatExtraction,
-                                 ui->PageControl1,   ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->dirbutton,
-                                 ui->ProxyHostEdit,  ui->dxButton1};
+    const QWidget *controls[] = {
+        ui->Label14,       ui->Label15,          ui->ListViewEx1,    ui->RGroupFormatExtraction,
+        ui->PageControl1,  ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->dirbutton,
+        ui->ProxyHostEdit, ui->dxButton1};
     for (const QWidget *w : controls) {
         if (!w->isEnabled())
             return false;
@@ -103,7 +108,7 @@ TEST(Extraction, CheckedRowsToMp3AndWav)
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
     EXPECT_FALSE(form->ui->dxButton2->isEnabled()) << "disabled at the click";
     ASSERT_TRUE(waitForExtraction(*form));
-    EXPECT_EQ(filesIn(out.path()), QStringList({"Track 01.mp3", "Track 03.mp3"}));
+    EXPECT_EQ(filesIn(out.path()), QStringList({"QUARLE.log", "Track 01.mp3", "Track 03.mp3"}));
     const struct {
         const char *file;
         double seconds;
@@ -120,7 +125,8 @@ TEST(Extraction, CheckedRowsToMp3AndWav)
     EXPECT_FALSE(rows[2].checked);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(form->RowProgressBar(i)->value(), 0);
-    EXPECT_EQ(form->ui->LabelEnCours->text(), "");
+    // The last track's verdict; no database is reachable from here.
+    EXPECT_EQ(form->ui->LabelEnCours->text(), "Traccia 03 AccurateRip: non raggiungibile");
     EXPECT_TRUE(controlsEnabled(*form));
     EXPECT_FALSE(form->ui->dxButton2->isEnabled());
     EXPECT_FALSE(form->ui->dxButton3->isEnabled());
@@ -169,7 +175,8 @@ TEST(Extraction, CancelEndsOnlyTheTrackInProgress)
     form->ui->RGroupFormatExtractionWav->click();
     checkOnly(*form, {1, 2, 3});
     form->BtnExtraireClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ui->LabelEnCours->text() == "Estrazione della traccia 2"; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->ui->LabelEnCours->text() == "Estrazione della traccia 2"; }));
     EXPECT_TRUE(form->ui->dxButton3->isEnabled());
     EXPECT_FALSE(form->ui->dxButton1->isEnabled());
     EXPECT_FALSE(form->ui->CbBoxActiveCDRom->isEnabled());
@@ -258,6 +265,7 @@ TEST(Extraction, FileNamesOfOneRunNeverOverwriteEachOther)
     form->BtnExtraireClick();
     ASSERT_TRUE(waitForExtraction(*form));
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    expected << "QUARLE.log";
     expected.sort();
     EXPECT_EQ(filesIn(out.path()), expected);
     // Each file holds its own track: track n lasts n seconds.
@@ -301,7 +309,7 @@ TEST(Extraction, ClosingDuringAnExtractionStopsItCleanly)
     EXPECT_FALSE(form->ExtractionRunning());
     form.reset();
     // The first track was cut short, the second never started, and the MP3 is a whole stream.
-    EXPECT_EQ(filesIn(out.path()), QStringList({"Track 01.mp3"}));
+    EXPECT_EQ(filesIn(out.path()), QStringList({"QUARLE.log", "Track 01.mp3"}));
     const TestPcm pcm = DecodeMp3(out.filePath("Track 01.mp3"));
     EXPECT_GT(pcm.seconds(), 0.1);
     EXPECT_LT(pcm.seconds(), 39.0);
@@ -370,4 +378,70 @@ TEST(Extraction, ConversionShowsItsProgress)
     // VBR quality label follows the track bar.
     form->ui->TrackBarVBRQuality->setValue(9);
     EXPECT_EQ(form->ui->LabelVBRQualite->text(), "9");
+}
+
+// Each ripped track is checked against the AccurateRip file that the proxy page's server answers
+// (here the disc's own checksums, track 2's altered), and the log lands beside the files, named
+// after the disc's title. With the server down the verdict says so and the extraction goes on.
+TEST(Extraction, TracksVerifiedWithAccurateRipAndLogged)
+{
+    TestDisc disc(threeTones());
+    // The file the demo's server makes from the image, track 2's checksums altered in both pressings
+    // (3 tracks: 13 + 27 bytes a pressing; an entry's checksum after its confidence byte).
+    const std::optional<AccurateRipDemoFile> file = MakeAccurateRipDemoFile(disc.image().cuePath);
+    ASSERT_TRUE(file);
+    QByteArray dbar = file->bytes;
+    dbar[13 + 9 + 1] = char(dbar[13 + 9 + 1] ^ 1);
+    dbar[40 + 13 + 9 + 1] = char(dbar[40 + 13 + 9 + 1] ^ 1);
+    ScriptedExchange answer;
+    answer.reply = {"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(dbar.size()) + "\r\n\r\n" +
+                    dbar};
+    ScriptedHttpServer server(QList<ScriptedExchange>{answer});
+    QTcpServer down;
+    ASSERT_TRUE(down.listen(QHostAddress::LocalHost));
+    const quint16 downPort = down.serverPort();
+    down.close();
+
+    auto form = openMainWindow();
+    ASSERT_TRUE(form);
+    form->ui->RGroupFormatExtractionWav->click();
+    form->ui->ProxyHostEdit->setText("127.0.0.1");
+    const struct {
+        quint16 port;
+        const char *title;
+        const char *log;
+        QStringList verdicts;
+    } runs[] = {
+        {server.port(),
+         "Artista / Album",
+         "Artista - Album.log",
+         {"accurata (fiducia 12)", "non accurata", "accurata (fiducia 12)"}},
+        {downPort, nullptr, "QUARLE.log", {"non raggiungibile", "non raggiungibile", "non raggiungibile"}},
+    };
+    for (const auto &run : runs) {
+        QTemporaryDir out;
+        form->ui->dir->setText(out.path() + "/");
+        form->ui->ProxyPortEdit->setText(QString::number(run.port));
+        if (run.title)
+            form->ui->LabeActiveCDRom->setText(run.title);
+        else
+            form->ui->LabeActiveCDRom->setText(form->Quarle->CdRomName());
+        checkOnly(*form, {0, 1, 2});
+        form->BtnExtraireClick();
+        ASSERT_TRUE(waitForExtraction(*form));
+        EXPECT_EQ(form->ui->LabelEnCours->text(), "Traccia 03 AccurateRip: " + run.verdicts[2]);
+        QFile log(out.filePath(run.log));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << run.log;
+        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n');
+        EXPECT_TRUE(file->path.contains(lines.filter("Disco AccurateRip: ").value(0).mid(19).toLatin1()));
+        for (int i = 0; i < 3; ++i) {
+            const QString line =
+                lines.filter(QString("Traccia 0%1  Track 0%1.wav  CRC v1 ").arg(i + 1)).value(0);
+            EXPECT_TRUE(line.endsWith("AccurateRip: " + run.verdicts[i] + "  errori di jitter 0"))
+                << line.toStdString();
+        }
+    }
+    ASSERT_EQ(server.Requests().size(), 1) << "one fetch per extraction";
+    EXPECT_TRUE(
+        server.Requests()[0].startsWith("GET http://www.accuraterip.com" + file->path + " HTTP/1.1\r\n"));
 }

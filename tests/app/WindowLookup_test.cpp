@@ -13,12 +13,13 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QByteArray answer(const QByteArray &body)
 {
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\n\r\n" + body;
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 QStringList descriptions(const TDlgMainForm &form)
@@ -39,10 +40,12 @@ TEST(WindowLookup, AggiornaNamesTheRowsThroughTheProxyAndEstraiUsesTheTitles)
     ErrorRecorder errors;
     ScriptedHttpServer cddb;
     cddb.Add({{}, {answer("200 rock 2a0c8e04 Ensemble Quarle / Prove\r\n")}});
-    cddb.Add({{},
-              {answer("210 rock 2a0c8e04 CD database entry follows (until terminating `.')\r\n"
-                      "DISCID=2a0c8e04\r\nDTITLE=Ensemble Quarle / Prove\r\n"
-                      "TTITLE0=Preludio\r\nTTITLE1=(dati)\r\nTTITLE2=Andante / Allegro\r\nTTITLE3=Finale\r\n.\r\n")}});
+    cddb.Add(
+        {{},
+         {answer(
+             "210 rock 2a0c8e04 CD database entry follows (until terminating `.')\r\n"
+             "DISCID=2a0c8e04\r\nDTITLE=Ensemble Quarle / Prove\r\n"
+             "TTITLE0=Preludio\r\nTTITLE1=(dati)\r\nTTITLE2=Andante / Allegro\r\nTTITLE3=Finale\r\n.\r\n")}});
 
     auto form = openMainWindow();
     ASSERT_TRUE(form);
@@ -63,8 +66,9 @@ TEST(WindowLookup, AggiornaNamesTheRowsThroughTheProxyAndEstraiUsesTheTitles)
     form->ui->RGroupFormatExtractionWav->click();
     form->BtnExtraireClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ExtractionRunning(); }, 60000));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name),
-              QStringList({"Andante - Allegro.wav", "Finale.wav", "Preludio.wav"}));
+    EXPECT_EQ(
+        QDir(out.path()).entryList(QDir::Files, QDir::Name),
+        QStringList({"Andante - Allegro.wav", "Ensemble Quarle - Prove.log", "Finale.wav", "Preludio.wav"}));
     EXPECT_EQ(QFileInfo(out.filePath("Andante - Allegro.wav")).size(), 44 + 900 * 2352);
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
 

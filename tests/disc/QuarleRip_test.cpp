@@ -28,6 +28,21 @@ uint32_t le32(const QByteArray &b, int at)
            uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
+// The AccurateRip checksums of whole samples, and those the ripper accumulated during its latest rip.
+std::pair<uint32_t, uint32_t> checksumsOf(const QByteArray &samples, bool firstTrack, bool lastTrack)
+{
+    TAccurateRipChecksum sum;
+    sum.Start(uint32_t(samples.size() / 4), firstTrack, lastTrack);
+    sum.Add(reinterpret_cast<const uint8_t *>(samples.constData()), size_t(samples.size() / 4));
+    return {sum.V1(), sum.V2()};
+}
+
+std::pair<uint32_t, uint32_t> checksumsOf(const TQuarle &quarle)
+{
+    const TAccurateRipChecksum *sum = quarle.TrackChecksum();
+    return sum ? std::pair{sum->V1(), sum->V2()} : std::pair{0u, 0u};
+}
+
 std::string ripError(const std::function<void()> &f)
 {
     try {
@@ -124,12 +139,14 @@ TEST(QuarleRip, WavAndPcmHoldTheTrackExactly)
         EXPECT_EQ(le32(file, 4), uint32_t(file.size() - 8)) << "RIFF size matches the file";
         EXPECT_EQ(le32(file, 40), uint32_t(samples.size())) << "data size matches the samples";
         EXPECT_TRUE(file.startsWith("RIFF"));
+        EXPECT_EQ(checksumsOf(*r.quarle), checksumsOf(samples, false, true)) << "the disc's last track";
     }
 
     r.quarle->setWriteWav(false);
     const QString pcm = disc.dir() + "/Track 01.pcm";
     r.quarle->RipTrack(1, pcm);
     EXPECT_TRUE(readFile(pcm) == trackAudioBytes(tracks[0]));
+    EXPECT_EQ(checksumsOf(*r.quarle), checksumsOf(trackAudioBytes(tracks[0]), true, false));
     EXPECT_EQ(r.events, QStringList({"begin 2", "end 2", "begin 2", "end 2", "begin 1", "end 1"}));
     EXPECT_FALSE(QFileInfo::exists(disc.dir() + "/Track 01jitt")) << "no jitter, no log";
 }
@@ -155,6 +172,7 @@ TEST(QuarleRip, OutputFormatsDeliverTheirSampleCounts)
         EXPECT_EQ(uint8_t(file[22]), c.channels);
         EXPECT_EQ(le32(file, 24), c.rate);
         EXPECT_EQ(le32(file, 40), uint32_t(file.size() - 44));
+        EXPECT_FALSE(r.quarle->TrackChecksum()) << "no checksums of converted samples";
     }
 }
 
@@ -187,6 +205,10 @@ TEST(QuarleRip, Mp3PlaysAtTheLengthAndPitchOfTheTrack)
         EXPECT_EQ(pcm.channels, c.channels) << c.name;
         EXPECT_NEAR(WavTestFile::ToneFrequency(pcm, 0), 660.0, 3.0) << c.name;
         EXPECT_FALSE(readFile(mp3).startsWith("RIFF")) << "no WAV header in an MP3";
+        const auto expected = c.format == TOutputFormat::STEREO44100
+                                  ? checksumsOf(trackAudioBytes(tracks[0]), true, true)
+                                  : std::pair{0u, 0u};
+        EXPECT_EQ(checksumsOf(*r.quarle), expected) << c.name;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "EndToEndFixture.h"
 
+#include "AccurateRipDemo.h"
 #include "CddbDemoDatabase.h"
 #include "CddbDemoServer.h"
 #include "Mp3Decode.h"
@@ -75,7 +76,7 @@ TEST_F(EndToEnd, EstraiEncodesEveryRowToMp3WithTheTracksLengthAndPitch)
     ASSERT_TRUE(Click("dxButton2"));
     const QStringList names = {"Track 01.mp3", "Track 02.mp3", "Track 03.mp3"};
     ASSERT_TRUE(WaitForExtraction(QDir(out.path()), names));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name), names);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name), QStringList{"QUARLE.log"} + names);
     for (size_t i = 0; i < tracks.size(); ++i) {
         const TestPcm pcm = DecodeMp3(out.filePath(names[int(i)]));
         EXPECT_EQ(pcm.rate, 44100u) << i;
@@ -103,7 +104,7 @@ TEST_F(EndToEnd, WavClickedAndARowUncheckedWritesTheOtherRowsByteForByte)
     ASSERT_TRUE(Click("dxButton2"));
     const QStringList names = {"Track 01.wav", "Track 03.wav"};
     ASSERT_TRUE(WaitForExtraction(QDir(out.path()), names));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name), names);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name), QStringList{"QUARLE.log"} + names);
     for (int i = 0; i < 2; ++i) {
         const QByteArray bytes = FileBytes(out.filePath(names[i]));
         const QByteArray audio = trackAudioBytes(tracks[size_t(2 * i)]);
@@ -134,6 +135,10 @@ TEST_F(EndToEnd, AggiornaThroughTheProxyNamesTheRowsAndEstraiNamesTheFiles)
         << error.toStdString();
     CddbDemoServer server(database);
     ASSERT_TRUE(server.Listen(0, &error)) << error.toStdString();
+    const std::optional<AccurateRipDemoFile> accurateRip =
+        MakeAccurateRipDemoFile(disc.image().cuePath, &error);
+    ASSERT_TRUE(accurateRip) << error.toStdString();
+    server.AddDocument(accurateRip->path, accurateRip->bytes);
     QStringList commands;
     server.OnReply = [&](QObject *, int, const CddbHttpExchange::Reply &reply) {
         commands << reply.command.simplified() + " -> " + QString::number(reply.status);
@@ -163,7 +168,13 @@ TEST_F(EndToEnd, AggiornaThroughTheProxyNamesTheRowsAndEstraiNamesTheFiles)
     ASSERT_TRUE(Click("dxButton2"));
     const QStringList names = {"Andante - Allegro.wav", "Città.wav", "Preludio.wav"};
     ASSERT_TRUE(WaitForExtraction(QDir(out.path()), names));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name), names);
+    // The disc's AccurateRip file came from the same server: every track is verified in the log,
+    // named after the disc's title.
+    const QString log = "Ensemble Quarle - Prove di città.log";
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files, QDir::Name),
+              QStringList({names[0], names[1], log, names[2]}));
+    const QString logText = QString::fromUtf8(FileBytes(out.filePath(log)));
+    EXPECT_EQ(logText.count("AccurateRip: accurata (fiducia 12)"), 3) << logText.toStdString();
     const qint64 sectors[] = {120, 135, 150};
     for (int i = 0; i < names.size(); ++i)
         EXPECT_EQ(QFileInfo(out.filePath(names[i])).size(), 44 + sectors[i] * 2352) << names[i].toStdString();

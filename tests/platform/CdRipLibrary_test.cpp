@@ -117,6 +117,36 @@ TEST(CdRipLibrary, ReadsTheImageBytesExactly)
     EXPECT_TRUE(ripRange(150, 150) == expected.mid(50 * 2352, 2352));
 }
 
+// A read offset of n samples shifts every read by n samples; what it pulls in from before the disc's
+// first sector or after its last is silence.
+TEST(CdRipLibrary, ReadOffsetShiftsTheSamples)
+{
+    const std::vector<DiscTrack> tracks = {DiscTrack::tone(30, 440), DiscTrack::tone(40, 660)};
+    TestDisc disc(tracks);
+    const QByteArray whole = trackAudioBytes(tracks[0]) + trackAudioBytes(tracks[1]);
+    const struct {
+        int offset;
+        int32_t first, last;
+    } rows[] = {{+1000, 30, 69}, {-1000, 0, 29}, {+1000, 0, 29}, {-1000, 30, 69}, {-2 * 588 - 3, 1, 5}};
+    for (const auto &row : rows) {
+        TestDisc::setDrives(disc.driveEntry() + QString("@%1").arg(row.offset));
+        ASSERT_NE(CR_Init(), CR_ERROR);
+        ASSERT_NE(CR_ReadToc(), CR_ERROR);
+        const qsizetype from = qsizetype(row.first) * 2352 + qsizetype(row.offset) * 4;
+        const qsizetype size = qsizetype(row.last - row.first + 1) * 2352;
+        QByteArray expected(size, '\0');
+        for (qsizetype i = 0; i < size; ++i) {
+            if (from + i >= 0 && from + i < whole.size())
+                expected[i] = whole[from + i];
+        }
+        for (bool jitter : {true, false}) {
+            setOutput(0, jitter);
+            EXPECT_TRUE(ripRange(row.first, row.last) == expected)
+                << "offset " << row.offset << " from " << row.first << " jitter " << jitter;
+        }
+    }
+}
+
 TEST(CdRipLibrary, ConvertsToTheOutputFormat)
 {
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(80, 440)};

@@ -9,7 +9,7 @@ TEST(DriveLetters, ParsesEntriesAndSkipsBadOnesWithAWarning)
     const auto exists = [](const QString &p) { return !p.contains("missing"); };
     struct Case {
         const char *text;
-        const char *expected; // "D=path|E=path"
+        const char *expected; // "D=path|E=path@offset"
         int warnings;
     } cases[] = {
         {"", "", 0},
@@ -19,12 +19,15 @@ TEST(DriveLetters, ParsesEntriesAndSkipsBadOnesWithAWarning)
         {"D=/missing.cue;E=/ok.cue", "E=/ok.cue", 1},
         {"bad;DD=/x;1=/x;F=;=/x;G/x;H=/h.cue", "H=/h.cue", 6},
         {";;;", "", 0},
+        {"D=/dev/sr0@+6;E=/a@b.cue@-12;F=/f.cue@7;G=/g@x.cue",
+         "D=/dev/sr0@6|E=/a@b.cue@-12|F=/f.cue@7|G=/g@x.cue", 0},
     };
     for (const Case &c : cases) {
         const DriveLetterTable table = parseDriveLetters(QString::fromUtf8(c.text), exists);
         QStringList got;
         for (const DriveLetterEntry &e : table.entries)
-            got << QString(QChar(e.letter)) + "=" + e.path;
+            got << QString(QChar(e.letter)) + "=" + e.path +
+                       (e.offsetGiven ? "@" + QString::number(e.sampleOffset) : QString());
         EXPECT_EQ(got.join('|').toStdString(), c.expected) << c.text;
         EXPECT_EQ(table.warnings.size(), c.warnings) << c.text;
     }

@@ -26,6 +26,8 @@ public:
     // Listens on 127.0.0.1 at port (0: any free port). False, with the reason, when it cannot.
     bool Listen(quint16 port, QString *error = nullptr);
     quint16 Port() const { return server_.serverPort(); }
+    // Serves `bytes` at `path` besides the CDDB protocol.
+    void AddDocument(const QByteArray &path, const QByteArray &bytes) { exchange_.AddDocument(path, bytes); }
 
     int IdleTimeoutMs() const { return idleTimeoutMs_; }
     void setIdleTimeoutMs(int milliseconds) { idleTimeoutMs_ = milliseconds; }

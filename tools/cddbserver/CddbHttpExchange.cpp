@@ -34,6 +34,7 @@ struct Answer {
     int status = 200;
     QByteArray body;
     QByteArray charset = "ISO-8859-1";
+    QByteArray contentType; // instead of text in the charset
     bool close = false;
     bool headOnly = false;
     bool http10KeepAlive = false;
@@ -45,7 +46,9 @@ CddbHttpExchange::Reply Render(const Answer &answer)
     QByteArray bytes =
         "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + ReasonOf(answer.status) + "\r\n";
     bytes += "Server: quarle-cddb-server\r\n";
-    bytes += "Content-Type: text/plain; charset=" + answer.charset + "\r\n";
+    bytes += "Content-Type: " +
+             (answer.contentType.isEmpty() ? "text/plain; charset=" + answer.charset : answer.contentType) +
+             "\r\n";
     bytes += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     if (answer.status == 405)
         bytes += "Allow: GET, HEAD\r\n";
@@ -207,6 +210,13 @@ std::optional<CddbHttpExchange::Reply> CddbHttpExchange::Next(QByteArray &inbox)
     const qsizetype question = origin.indexOf('?');
     const QByteArray path = question < 0 ? origin : origin.left(question);
     const QByteArray query = question < 0 ? QByteArray() : origin.mid(question + 1);
+    if (const auto document = documents_.constFind(QByteArray::fromPercentEncoding(path));
+        document != documents_.constEnd()) {
+        answer.body = *document;
+        answer.contentType = "application/octet-stream";
+        answer.command = QString::fromLatin1(path);
+        return Render(answer);
+    }
     if (QByteArray::fromPercentEncoding(path) != kCgiPath)
         return textAnswer(404);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -35,6 +36,9 @@ public:
 
     explicit CddbHttpExchange(const CddbDemoDatabase &database) : database_(database) {}
 
+    // A file served as it is at `path` (the AccurateRip database's dBAR file of the demo disc).
+    void AddDocument(const QByteArray &path, const QByteArray &bytes) { documents_[path] = bytes; }
+
     // Removes the first complete request from inbox and answers it. Nothing while the request's
     // header is still incomplete. A request that cannot be answered safely (malformed, too long, with
     // a body) gets an error reply that closes the connection; inbox is then cleared.
@@ -42,4 +46,5 @@ public:
 
 private:
     const CddbDemoDatabase &database_;
+    QMap<QByteArray, QByteArray> documents_;
 };

@@ -1,11 +1,14 @@
 // quarle-cddb-server: a CDDB server over HTTP on 127.0.0.1 for the demo disc, so that a lookup names
 // the tracks without the real database.
-//   quarle-cddb-server [--port N] [--port-file F] [--category C] DISCFILE...
+//   quarle-cddb-server [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] DISCFILE...
 //       serves the xmcd entries DISCFILE... (UTF-8 text) under category C ("misc" if not given);
-//       prints "listening on 127.0.0.1:PORT" and writes PORT to F once it listens.
+//       prints "listening on 127.0.0.1:PORT" and writes PORT to F once it listens. With
+//       --accuraterip it also answers, as a proxy for www.accuraterip.com would, the request for
+//       the disc image's AccurateRip file, made from the image's own audio.
 //   quarle-cddb-server --disc-id CUEFILE
 //       prints the head of an xmcd entry for the disc image (frame offsets, length, DISCID line),
 //       computed the way the program computes it for a lookup.
+#include "AccurateRipDemo.h"
 #include "CddbDemoDatabase.h"
 #include "CddbDemoServer.h"
 
@@ -23,7 +26,7 @@ namespace
 int Usage(const char *program)
 {
     std::fprintf(stderr,
-                 "usage: %s [--port N] [--port-file F] [--category C] DISCFILE...\n"
+                 "usage: %s [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] DISCFILE...\n"
                  "       %s --disc-id CUEFILE\n",
                  program, program);
     return 2;
@@ -86,6 +89,7 @@ int main(int argc, char **argv)
     QString portFile;
     QString category = QStringLiteral("misc");
     QStringList discFiles;
+    QString accurateRipImage;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -99,6 +103,8 @@ int main(int argc, char **argv)
             portFile = args[++i];
         } else if (arg == QLatin1String("--category") && hasValue) {
             category = args[++i];
+        } else if (arg == QLatin1String("--accuraterip") && hasValue) {
+            accurateRipImage = args[++i];
         } else if (arg.startsWith(QLatin1String("--"))) {
             return Usage(program);
         } else {
@@ -118,6 +124,17 @@ int main(int argc, char **argv)
     }
 
     CddbDemoServer server(database);
+    if (!accurateRipImage.isEmpty()) {
+        QString error;
+        const std::optional<AccurateRipDemoFile> file = MakeAccurateRipDemoFile(accurateRipImage, &error);
+        if (!file) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, qPrintable(accurateRipImage), qPrintable(error));
+            return 1;
+        }
+        server.AddDocument(file->path, file->bytes);
+        std::fprintf(stderr, "AccurateRip file of the disc at http://www.accuraterip.com%s\n",
+                     file->path.constData());
+    }
     QString error;
     if (!server.Listen(port, &error)) {
         std::fprintf(stderr, "%s: cannot listen on 127.0.0.1:%u: %s\n", program, unsigned(port),

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The AccurateRip checksums of one track, fed with the track's samples as they are ripped: 16-bit
+// stereo at 44100 Hz, a left and a right sample per frame. Frame k (counted from 1 in the track)
+// adds k times the frame's 32-bit value (right << 16 | left): v1 keeps the low 32 bits of each
+// product, v2 the low plus the high 32 bits. The disc's first track leaves out its first 2939
+// frames and the disc's last audio track its last 2940 (five sectors), as the database does.
+class TAccurateRipChecksum
+{
+public:
+    static constexpr uint32_t FramesPerSector = 588;
+
+    // Starts a track of `frames` frames.
+    void Start(uint32_t frames, bool firstTrack, bool lastTrack);
+    // The next `frames` frames of the track, interleaved left and right little-endian samples.
+    // Frames beyond the length given to Start count for nothing.
+    void Add(const uint8_t *samples, size_t frames);
+
+    uint32_t V1() const { return m_v1; }
+    uint32_t V2() const { return m_v2; }
+    // Frames added since Start.
+    uint64_t Frames() const { return m_position; }
+
+private:
+    uint64_t m_position = 0; // frames seen so far
+    uint64_t m_from = 1;     // first and last counted frame, from 1
+    uint64_t m_to = 0;
+    uint32_t m_v1 = 0;
+    uint32_t m_v2 = 0;
+};
