@@ -88,8 +88,10 @@ void QueryDiscDatabase(DiscLookupContext &context)
         context.setDiscTitle(match.title);
 
     // The read goes out even when the query found nothing; the server then answers it with an error.
-    // The disc's own identifier is sent, not the one in the answer.
-    const std::optional<QStringList> entry = fetch(context, Cddb::ReadUrl(match.category, query.discIdText));
+    // An exact match is read by the disc's own identifier; a listed one by its own, since under the
+    // disc's identifier its category may hold another disc or nothing.
+    const QString readId = match.discId.isEmpty() ? query.discIdText : match.discId;
+    const std::optional<QStringList> entry = fetch(context, Cddb::ReadUrl(match.category, readId));
     if (!entry || !Cddb::IsSuccess(Cddb::StatusWord(*entry)) || !context.trackList)
         return;
     Cddb::ScanTitles(*entry, [&context](int index, const QString &title) {

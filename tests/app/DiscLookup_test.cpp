@@ -83,8 +83,9 @@ TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
          {"Intro", "Outro = End"}, ""},
         {"202 No match for disc ID 0c001803.", "500 Command syntax error\nTTITLE0=x\n.", "+0c001803",
          "Disc image disc.cue", Captions, ""},
-        {"211 Found inexact matches\nsoundtrack 0c001803 Film / Music\nrock 0c001803 X / Y\n.",
-         "200 soundtrack 0c001803\nTTITLE0=Theme\n.", "soundtrack+0c001803", "Film / Music", {"Theme", "Track 03"}, ""},
+        // An inexact match is read by its own identifier, not the disc's.
+        {"211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
+         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "soundtrack+0c001a03", "Film / Music", {"Theme", "Track 03"}, ""},
         {"200 rock 0c001803 A / B", nullptr, "rock+0c001803", "A / B", Captions, ""},
         {nullptr, nullptr, nullptr, "Disc image disc.cue", Captions, ""},
         {"200 rock 0c001803 A / B", "210 x\nTTITLE0=Kept\nTTITLEtwo=Lost\nTTITLE2=Lost\n.", "rock+0c001803", "A / B",
