@@ -7,7 +7,8 @@
 
 std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
                                          const QString &programDir, QStringList &pagina,
-                                         const std::function<void(const QString &)> &reportError)
+                                         const std::function<void(const QString &)> &reportError,
+                                         QDeadlineTimer deadline)
 {
     DocumentFetcher::ErrorReporter report = reportError;
     if (!report)
@@ -15,5 +16,5 @@ std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &pr
             QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("QUARLE"), message);
         };
     DocumentFetcher fetcher(http, programDir, report);
-    return fetcher.Fetch(proxy, url, pagina);
+    return fetcher.Fetch(proxy, url, pagina, deadline);
 }

@@ -28,12 +28,13 @@ void TDlgMainForm::QueryDiscDatabase()
         context.rowTracks.push_back(Quarle->Tracks().object(i)->Number);
     context.setDiscTitle = [this](const QString &title) { ui->LabeActiveCDRom->setText(title); };
     context.setRequestUrl = [this](const QString &url) { ui->Edit5->setText(url); };
-    context.fetch = [this](const QString &url) {
+    context.fetch = [this](const QString &url, QDeadlineTimer deadline) {
         // The proxy page is read at every request, so a change takes effect at the next fetch.
         const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
                                   ui->ProxyUsername->text(), ui->ProxyPassword->text()};
-        auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina,
-                                   [this](const QString &message) { showError(this, message); });
+        auto lines = FetchDocument(
+            *HttpCli1, proxy, url, programDir(), m_pagina,
+            [this](const QString &message) { showError(this, message); }, deadline);
         ui->pagina->setPlainText(m_pagina.join("\r\n").left(PaginaLimit));
         return lines;
     };

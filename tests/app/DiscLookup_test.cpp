@@ -25,6 +25,7 @@ struct Window {
     std::vector<std::pair<QString, QStringList>> answers;
     std::function<void()> duringFetch;
     QString fileErrorOn; // a request whose document file cannot be read back
+    QList<QDeadlineTimer> deadlines;
 
     DiscLookupContext context()
     {
@@ -34,8 +35,9 @@ struct Window {
         c.rowTracks = {1, 3};
         c.setDiscTitle = [this](const QString &t) { label = t; };
         c.setRequestUrl = [this](const QString &u) { edit5 = u; };
-        c.fetch = [this](const QString &url) -> std::optional<QStringList> {
+        c.fetch = [this](const QString &url, QDeadlineTimer deadline) -> std::optional<QStringList> {
             urls << url;
+            deadlines << deadline;
             if (duringFetch)
                 duringFetch();
             if (!fileErrorOn.isEmpty() && url.contains(fileErrorOn))
@@ -108,6 +110,10 @@ TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
         EXPECT_EQ(w.label.toStdString(), c.label) << (c.query ? c.query : "network down");
         EXPECT_EQ(w.rows, c.rows) << (c.query ? c.query : "network down");
         EXPECT_FALSE(DiscLookupRunning()) << (c.query ? c.query : "network down");
+        // One time limit for the whole lookup, however slowly the server answers each request.
+        EXPECT_GT(w.deadlines[0].remainingTime(), 0);
+        EXPECT_LE(w.deadlines[0].remainingTime(), kLookupTimeLimitMs);
+        EXPECT_EQ(w.deadlines.first(), w.deadlines.last());
     }
 }
 
