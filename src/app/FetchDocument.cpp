@@ -7,8 +7,8 @@
 
 std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
                                          const QString &programDir, QStringList &pagina,
-                                         const std::function<void(const QString &)> &reportError,
-                                         QDeadlineTimer deadline)
+                                         QDeadlineTimer deadline,
+                                         const std::function<void(const QString &)> &reportError)
 {
     DocumentFetcher::ErrorReporter report = reportError;
     if (!report)

@@ -32,9 +32,8 @@ void TDlgMainForm::QueryDiscDatabase()
         // The proxy page is read at every request, so a change takes effect at the next fetch.
         const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
                                   ui->ProxyUsername->text(), ui->ProxyPassword->text()};
-        auto lines = FetchDocument(
-            *HttpCli1, proxy, url, programDir(), m_pagina,
-            [this](const QString &message) { showError(this, message); }, deadline);
+        auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina, deadline,
+                                   [this](const QString &message) { showError(this, message); });
         ui->pagina->setPlainText(m_pagina.join("\r\n").left(PaginaLimit));
         return lines;
     };
