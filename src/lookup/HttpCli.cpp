@@ -697,7 +697,11 @@ bool THttpCli::AnswerChallenge(bool proxy)
         }
         if (offersBasic && !user.isEmpty()) {
             step = AuthStep::Basic;
-            authLine = "Basic " + (user + QLatin1Char(':') + password).toLatin1().toBase64();
+            // Latin-1 as ever; a name or password that Latin-1 cannot hold goes as UTF-8, not as "?".
+            const QString pair = user + QLatin1Char(':') + password;
+            const bool latin1 =
+                std::all_of(pair.begin(), pair.end(), [](QChar c) { return c.unicode() < 0x100; });
+            authLine = "Basic " + (latin1 ? pair.toLatin1() : pair.toUtf8()).toBase64();
             return true;
         }
         return false;

@@ -61,6 +61,8 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
         Answer("HTTP/1.1 401 No", "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Basic\r\n", "");
     const QByteArray noPass = "Authorization: Basic dXNlcjo=\r\n";
     const QString L = "http://%A/x";
+    const QString ru = QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"); // sent as UTF-8
+    const QByteArray authRu = "Authorization: Basic " + ("user:" + ru.toUtf8()).toBase64() + "\r\n";
     const Case cases[] = {
         {"no credentials", false, L, "", "", {{"", ask}}, "who?"},
         {"server asks", false, L, "user", "pass", {{"", ask}, {auth, ok}}, "t"},
@@ -69,6 +71,7 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
         {"refused again", false, L, "user", "pass", {{"", ask}, {auth, Ok("denied")}}, "denied"},
         {"credentials in the URL", false, "http://user:pass@%A/x", "", "", {{"", ask}, {auth, ok}}, "t"},
         {"no password", false, L, "user", "", {{"", both}, {noPass, ok}}, "t"},
+        {"password outside Latin-1", false, L, "user", ru, {{"", ask}, {authRu, ok}}, "t"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
