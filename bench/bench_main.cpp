@@ -5,6 +5,8 @@
 #include "DiscImage.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
+#include "lookup/Cddb.h"
+#include "lookup/DocumentFetcher.h"
 #include "platform/CdRipLibrary.h"
 
 #include <QCoreApplication>
@@ -15,11 +17,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -112,6 +117,75 @@ double childPeakMiB(const QString &cue, const QString &out)
     return double(usage.ru_maxrss) / 1024.0;
 }
 
+// A hostile CDDB server: every request gets 16 MiB of line breaks, without a length, then the close.
+[[noreturn]] void serveLineBreaks(int listening)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", breaks(64 * 1024, '\n');
+    for (;;) {
+        const int fd = accept(listening, nullptr, nullptr);
+        QByteArray request;
+        char buffer[4096];
+        ssize_t got = 0;
+        while (fd >= 0 && !request.contains("\r\n\r\n") && (got = recv(fd, buffer, sizeof buffer, 0)) > 0)
+            request.append(buffer, got);
+        bool open = fd >= 0 && send(fd, head.constData(), size_t(head.size()), MSG_NOSIGNAL) > 0;
+        for (int i = 0; open && i < 16 * 16; ++i)
+            open = send(fd, breaks.constData(), size_t(breaks.size()), MSG_NOSIGNAL) == breaks.size();
+        if (fd >= 0)
+            close(fd);
+    }
+}
+
+// The lookup's two fetches (query, then read) and the window's copy of the document, as the program
+// does them, against that server; exits 0 when both were refused for their size, after printing its
+// own peak memory ("VmHWM", which unlike a waiting parent's rusage does not count the memory of the
+// process it was forked from).
+int lookupChild(const QString &port, const QString &work)
+{
+    THttpCli http;
+    DocumentFetcher fetcher(http, work, {});
+    QStringList pagina;
+    const QString server = "http://127.0.0.1:" + port + Cddb::Path + "?cmd=cddb+";
+    const QDeadlineTimer deadline(60 * 1000);
+    const auto query = fetcher.Fetch({}, server + "query+0c001803+3+150+900+1200+24", pagina, deadline);
+    const int queryStatus = http.StatusCode();
+    const CddbMatch match = Cddb::QueryMatch(query.value_or(QStringList()));
+    const auto entry = fetcher.Fetch({}, server + "read+" + match.category + "+0c001803+", pagina, deadline);
+    const QString shown = pagina.join("\r\n").left(5000);
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            std::printf("%s\n", line.mid(6).trimmed().constData());
+    return !query && !entry && queryStatus == 413 && http.StatusCode() == 413 && shown.isEmpty() ? 0 : 1;
+}
+
+// Peak resident memory, in MiB, of this program running that lookup in a child.
+double lookupPeakMiB(const QString &work)
+{
+    const int listening = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listening, reinterpret_cast<sockaddr *>(&address), length) != 0 || listen(listening, 4) != 0 ||
+        getsockname(listening, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return -1;
+    const pid_t server = fork();
+    if (server == 0)
+        serveLineBreaks(listening);
+    close(listening);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--child-lookup", QString::number(ntohs(address.sin_port)), work});
+    const bool done = child.waitForFinished(120 * 1000);
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+    if (!done || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        return -1;
+    return child.readAllStandardOutput().split(' ').value(0).toDouble() / 1024.0; // "13596 kB"
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -122,6 +196,8 @@ int main(int argc, char **argv)
         ripTrack(args[1], args[2], true, true);
         return 0;
     }
+    if (args.size() == 3 && args[0] == "--child-lookup")
+        return lookupChild(args[1], args[2]);
     if (args.value(0) == "--quick") {
         g_runs = 3;
         args.removeFirst();
@@ -135,7 +211,7 @@ int main(int argc, char **argv)
     const double tenSeconds = tenMinutes / 75.0;
     std::printf("QUARLE benchmarks, medians of %d runs, %s\n\n", g_runs, qPrintable(work));
 
-    // (f) The AccurateRip checksums every rip of stereo 44100 Hz samples accumulates, alone, on the
+    // (g) The AccurateRip checksums every rip of stereo 44100 Hz samples accumulates, alone, on the
     // same 10 minutes fed in the library's chunks; set against the rips of (a) and (c) below.
     double checksumSeconds = 0;
     {
@@ -180,7 +256,7 @@ int main(int argc, char **argv)
         report("(a) rip 10 min to MP3 / libmp3lame on the same PCM", on / lame, "x", "<= 1.05",
                on / lame <= 1.05);
         report("(a) the same, jitter correction off", off / lame, "x", "<= 1.05", off / lame <= 1.05);
-        checksumShare("(f) AccurateRip checksums / rip to MP3 of (a)", on);
+        checksumShare("(g) AccurateRip checksums / rip to MP3 of (a)", on);
     }
     if (qEnvironmentVariable("QUARLE_BENCH_ONLY") == "a")
         return 0;
@@ -220,8 +296,8 @@ int main(int argc, char **argv)
         std::vector<double> processor;
         for (int i = 0; i < g_runs; ++i)
             processor.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); }));
-        checksumShare(jitter ? "(f) AccurateRip checksums / rip to WAV of (c), jitter on"
-                             : "(f) AccurateRip checksums / rip to WAV of (c), jitter off",
+        checksumShare(jitter ? "(g) AccurateRip checksums / rip to WAV of (c), jitter on"
+                             : "(g) AccurateRip checksums / rip to WAV of (c), jitter off",
                       median(processor));
     }
 
@@ -240,6 +316,16 @@ int main(int argc, char **argv)
         report("(d) peak memory, rip 10 min to MP3", a, "MiB", "< 64", a > 0 && a < 64);
         report("(d) peak memory, rip 70 min to MP3", b, "MiB", "< 64", b > 0 && b < 64);
         report("(d) difference 70 min - 10 min", b - a, "MiB", "<= 2", std::abs(b - a) <= 2);
+    }
+
+    // (h) Peak memory of a lookup whose server answers 16 MiB of line breaks: the documents are bounded.
+    {
+        std::vector<double> peaks;
+        for (int i = 0; i < std::min(g_runs, 3); ++i)
+            peaks.push_back(lookupPeakMiB(work));
+        const double peak = median(peaks);
+        report("(h) peak memory, lookup answered with 16 MiB of line breaks", peak, "MiB", "< 64",
+               peak > 0 && peak < 64);
     }
     return 0;
 }

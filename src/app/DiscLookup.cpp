@@ -36,13 +36,13 @@ Query queryFor(DiscLookupContext &context)
     return {idText, Cddb::QueryUrl(idText, offsets, length)};
 }
 
-std::optional<QStringList> fetch(DiscLookupContext &context, const QString &url)
+std::optional<QStringList> fetch(DiscLookupContext &context, const QString &url, QDeadlineTimer deadline)
 {
     if (context.setRequestUrl)
         context.setRequestUrl(url);
     if (!context.fetch)
         return std::nullopt;
-    return context.fetch(url);
+    return context.fetch(url, deadline);
 }
 
 // Title n belongs to disc track n + 1; its row is the line that stands for that track, if any.
@@ -73,9 +73,10 @@ void QueryDiscDatabase(DiscLookupContext &context)
     RunningFlag running;
 
     const Query query = queryFor(context);
+    const QDeadlineTimer deadline(kLookupTimeLimitMs);
     std::optional<QStringList> answer;
     try {
-        answer = fetch(context, query.url);
+        answer = fetch(context, query.url, deadline);
     } catch (const std::exception &) {
         // The query's document could not be read back: as silent as any failed query.
         return;
@@ -88,8 +89,10 @@ void QueryDiscDatabase(DiscLookupContext &context)
         context.setDiscTitle(match.title);
 
     // The read goes out even when the query found nothing; the server then answers it with an error.
-    // The disc's own identifier is sent, not the one in the answer.
-    const std::optional<QStringList> entry = fetch(context, Cddb::ReadUrl(match.category, query.discIdText));
+    // An exact match is read by the disc's own identifier; a listed one by its own, since under the
+    // disc's identifier its category may hold another disc or nothing.
+    const QString readId = match.discId.isEmpty() ? query.discIdText : match.discId;
+    const std::optional<QStringList> entry = fetch(context, Cddb::ReadUrl(match.category, readId), deadline);
     if (!entry || !Cddb::IsSuccess(Cddb::StatusWord(*entry)) || !context.trackList)
         return;
     Cddb::ScanTitles(*entry, [&context](int index, const QString &title) {

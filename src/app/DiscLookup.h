@@ -2,6 +2,7 @@
 
 #include "lookup/CDInfo.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -16,9 +17,9 @@ struct DiscLookupContext {
     char driveLetter = 0;
     // Makes the disc information for the drive; unset means TCDInfo over the CD audio device.
     std::function<std::unique_ptr<TCDInfo>()> makeCdInfo;
-    // FetchDocument: the document's lines, or nothing when the request failed. May raise when the
-    // received document cannot be read back.
-    std::function<std::optional<QStringList>(const QString &url)> fetch;
+    // FetchDocument: the document's lines, or nothing when the request failed or had not ended by
+    // `deadline`. May raise when the received document cannot be read back.
+    std::function<std::optional<QStringList>(const QString &url, QDeadlineTimer deadline)> fetch;
     // ListBoxTrackList: one line per row, the ripper's captions on the way in, titles on the way out.
     QStringList *trackList = nullptr;
     // The disc track number (from 1) of each line of trackList, data tracks counted. Empty means the
@@ -28,6 +29,9 @@ struct DiscLookupContext {
     std::function<void(const QString &)> setDiscTitle;
     std::function<void(const QString &)> setRequestUrl;
 };
+
+// A whole lookup, query and read, ends within this time, however slowly a server trickles its answer.
+constexpr int kLookupTimeLimitMs = 60 * 1000;
 
 // Computes the disc identifier of the drive's disc, asks the CDDB server for it (query, then read)
 // and stores the track titles it answers into trackList, each on the row of its own disc track;

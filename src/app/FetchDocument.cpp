@@ -8,6 +8,7 @@
 
 std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
                                          const QString &programDir, QStringList &pagina,
+                                         QDeadlineTimer deadline,
                                          const std::function<void(const QString &)> &reportError)
 {
     DocumentFetcher::ErrorReporter report = reportError;
@@ -19,5 +20,5 @@ std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &pr
     const QString folder = LocateFiles(programDir).documentFolder;
     MakePrivateFolder(folder);
     DocumentFetcher fetcher(http, folder, report);
-    return fetcher.Fetch(proxy, url, pagina);
+    return fetcher.Fetch(proxy, url, pagina, deadline);
 }

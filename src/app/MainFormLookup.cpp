@@ -59,11 +59,11 @@ void TDlgMainForm::QueryDiscDatabase()
     std::optional<QString> discTitle;
     context.setDiscTitle = [&discTitle](const QString &title) { discTitle = title; };
     context.setRequestUrl = [this](const QString &url) { ui->Edit5->setText(url); };
-    context.fetch = [this](const QString &url) {
+    context.fetch = [this](const QString &url, QDeadlineTimer deadline) {
         // The proxy page is read at every request, so a change takes effect at the next fetch.
         const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
                                   ui->ProxyUsername->text(), ui->ProxyPassword->text()};
-        auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina,
+        auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina, deadline,
                                    [this](const QString &message) { showError(this, message); });
         ui->pagina->setPlainText(m_pagina.join("\r\n").left(PaginaLimit));
         return lines;

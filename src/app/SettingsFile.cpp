@@ -4,6 +4,8 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -24,7 +26,30 @@ std::optional<int> toInteger(const QString &line)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-QList<QString> splitLines(const QByteArray &content)
+// Strictly valid UTF-8: the text it decodes to encodes back to the same bytes (no overlong forms, no
+// encoded surrogates, nothing cut short).
+bool isUtf8(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+// The text of a file: UTF-8 when it is valid UTF-8 (a pure ASCII file is both), else Latin-1, the
+// encoding of every file before a value outside Latin-1 was first saved.
+QString decode(const QByteArray &content)
+{
+    return isUtf8(content) ? QString::fromUtf8(content) : QString::fromLatin1(content);
+}
+
+// Latin-1 while every character fits, so that such files stay as they always were; UTF-8 otherwise,
+// and also where the Latin-1 bytes would read back as other text (a value "Ã©" is the UTF-8 of "é").
+QByteArray encode(const QString &text)
+{
+    const QByteArray latin1 = text.toLatin1();
+    const bool fits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+    return fits && decode(latin1) == text ? latin1 : text.toUtf8();
+}
+
+QList<QString> splitLines(const QString &content)
 {
     QList<QString> lines;
     qsizetype start = 0;
@@ -35,7 +60,7 @@ QList<QString> splitLines(const QByteArray &content)
         qsizetype stop = end;
         if (stop > start && content[stop - 1] == '\r')
             --stop;
-        lines << QString::fromLatin1(content.mid(start, stop - start));
+        lines << content.mid(start, stop - start);
         start = end + 1;
     }
     return lines;
@@ -45,7 +70,7 @@ QList<QString> splitLines(const QByteArray &content)
 
 SettingsRead ParseSettings(const QByteArray &content)
 {
-    const QList<QString> lines = splitLines(content);
+    const QList<QString> lines = splitLines(decode(content));
     auto line = [&lines](int number) { return lines.value(number - 1); }; // a missing line is empty
     SettingsRead read;
     read.dir = line(3);
@@ -85,14 +110,14 @@ QByteArray FormatSettings(const QuarleSettings &s)
                                s.proxyPort,
                                s.proxyUser,
                                s.proxyPassword};
-    QByteArray out;
+    QString out;
     for (const QString &l : lines) {
         // A line break inside a value would shift every later line.
         QString value = l;
         value.replace('\r', ' ').replace('\n', ' ');
-        out += value.toLatin1() + "\r\n";
+        out += value + "\r\n";
     }
-    return out;
+    return encode(out);
 }
 
 SettingsRead ReadSettingsFile(const QString &path)

@@ -5,8 +5,9 @@
 
 #include <optional>
 
-// "quarle.ini": 16 positional lines in Latin-1, each ended by CR LF. The bracketed section lines are
-// written but never read; every value is found by its line number.
+// "quarle.ini": 16 positional lines, each ended by CR LF, in Latin-1, or in UTF-8 when a value needs
+// it (a file that is valid UTF-8 is read as such). The bracketed section lines are written but never
+// read; every value is found by its line number.
 //
 //   //quarle ini file. non modificare
 //   [destination dir]

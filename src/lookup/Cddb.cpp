@@ -44,8 +44,8 @@ QString Cddb::QueryUrl(const QString &discIdText, const std::vector<uint32_t> &o
 
 QString Cddb::ReadUrl(const QString &category, const QString &discIdText)
 {
-    const QString safeCategory = QString::fromLatin1(QUrl::toPercentEncoding(category));
-    return "http://" + Host + Path + QString("?cmd=cddb+read+%1+%2+").arg(safeCategory, discIdText) +
+    const auto safe = [](const QString &word) { return QString::fromLatin1(QUrl::toPercentEncoding(word)); };
+    return "http://" + Host + Path + QString("?cmd=cddb+read+%1+%2+").arg(safe(category), safe(discIdText)) +
            GreetingSuffix;
 }
 
@@ -81,6 +81,7 @@ CddbMatch Cddb::QueryMatch(const QStringList &document)
         if (document.size() > 1 && first != ".") {
             match.found = true;
             match.category = firstWord(first);
+            match.discId = first.section(' ', 1, 1);
             match.title = withoutWords(first, 2);
         }
     }

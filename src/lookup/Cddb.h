@@ -16,10 +16,13 @@ public:
     explicit EConvertError(const QString &message) : Exception(message.toStdString()) {}
 };
 
-// What a query answer says about the disc: the category to read and the disc title for the label.
+// What a query answer says about the disc: the entry to read and the disc title for the label. An
+// exact answer (200) names the disc's own entry, so its identifier stays empty and the read sends the
+// one computed from the disc; a listed match (210, 211) is read by its own identifier.
 struct CddbMatch {
     bool found = false;
     QString category;
+    QString discId;
     QString title;
 };
 
@@ -38,9 +41,9 @@ public:
     // followed by the greeting; offsets are frames counting the lead-in.
     static QString QueryUrl(const QString &discIdText, const std::vector<uint32_t> &offsets,
                             uint32_t lengthSeconds);
-    // http://<host>/~cddb/cddb.cgi?cmd=cddb+read+<category>+<id>+ followed by the greeting. The
-    // category comes from the server: anything but letters, digits and "-._~" is percent-encoded so
-    // that it cannot end the command or add parameters.
+    // http://<host>/~cddb/cddb.cgi?cmd=cddb+read+<category>+<id>+ followed by the greeting. Category
+    // and identifier may come from the server: anything but letters, digits and "-._~" is
+    // percent-encoded so that they cannot end the command or add parameters.
     static QString ReadUrl(const QString &category, const QString &discIdText);
 
     // The status word is the text before the first space of line 0; empty without a space.
@@ -48,8 +51,8 @@ public:
     static bool IsSuccess(const QString &statusWord);
 
     // 200: category and title from the status line. 210 and 211 (several matches, listed on the
-    // lines after the status line up to "."): the first listed match. Anything else, or a list
-    // without a match: not found, empty category.
+    // lines after the status line up to "."): the first listed match, with its own identifier.
+    // Anything else, or a list without a match: not found, empty category.
     static CddbMatch QueryMatch(const QStringList &document);
 
     // Scans an entry's "TTITLE<n>=<title>" lines from line 1 up to the "." line (or the end) and

@@ -2,6 +2,22 @@
 
 #include <QDir>
 
+namespace
+{
+
+// Lines as SplitLines counts them.
+qsizetype LineCount(const QByteArray &text)
+{
+    qsizetype lines = 0;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        if (text[at] == '\n' || (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n')))
+            ++lines;
+    }
+    return lines + (!text.isEmpty() && text.back() != '\n' && text.back() != '\r');
+}
+
+} // namespace
+
 DocumentFetcher::DocumentFetcher(THttpCli &http, const QString &programDir, ErrorReporter reportError)
     : http_(http), programDir_(programDir), reportError_(std::move(reportError))
 {
@@ -18,7 +34,7 @@ QString DocumentFetcher::DocumentPath() const
 }
 
 std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, const QString &url,
-                                                  QStringList &pagina)
+                                                  QStringList &pagina, QDeadlineTimer deadline)
 {
     // A fetch started while another one waits (a second refresh from inside the first) must leave
     // the first one's settings, handlers and document alone.
@@ -37,6 +53,8 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
     http_.setRequestVer(QStringLiteral("1.1"));
     http_.setModifiedSince(QDateTime());
     http_.setRcvdStream(nullptr);
+    http_.setMaxDocumentSize(kMaxDocumentSize);
+    http_.setDeadline(deadline);
 
     http_.OnDocBegin = [this](QObject *) { DocBegin(); };
     http_.OnDocEnd = [this](QObject *) { DocEnd(); };
@@ -70,7 +88,11 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
     if (!file.open(QIODevice::ReadOnly))
         throw EDocumentFileError(QStringLiteral("Cannot open file \"%1\". %2")
                                      .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
-    pagina = SplitLines(file.readAll());
+    // No longer than the client's bound; but a page of empty lines would cost far more as a list.
+    const QByteArray text = file.readAll();
+    if (LineCount(text) > kMaxDocumentLines)
+        return std::nullopt;
+    pagina = SplitLines(text);
     return pagina;
 }
 

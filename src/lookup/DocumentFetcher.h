@@ -3,6 +3,7 @@
 #include "lookup/HttpCli.h"
 #include "platform/Exception.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -34,11 +35,18 @@ class DocumentFetcher
 public:
     using ErrorReporter = std::function<void(const QString &)>;
 
+    // A disc entry is a few kilobytes: a document past either bound is refused, so that no answer can
+    // make the program hold much more than this.
+    static constexpr qint64 kMaxDocumentSize = 1024 * 1024;
+    static constexpr qsizetype kMaxDocumentLines = 64 * 1024;
+
     // reportError shows "Error opening file: ..." when the document file cannot be created.
     DocumentFetcher(THttpCli &http, const QString &programDir, ErrorReporter reportError);
     ~DocumentFetcher();
 
-    std::optional<QStringList> Fetch(const ProxySettings &proxy, const QString &url, QStringList &pagina);
+    // The request fails when it has not ended by `deadline`.
+    std::optional<QStringList> Fetch(const ProxySettings &proxy, const QString &url, QStringList &pagina,
+                                     QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
 
     QString DocumentPath() const;
     // Lines of Latin-1 text split at CR LF, LF or CR; a last line without a break still counts.

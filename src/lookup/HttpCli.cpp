@@ -10,12 +10,15 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 namespace
 {
 
+constexpr int kStatusBadRequest = 400;
 constexpr int kStatusConnectionFailed = 404;
 constexpr int kStatusTimeout = 408;
 constexpr int kStatusTooLarge = 413;
@@ -92,6 +95,20 @@ quint16 PortNumber(const QString &text)
     return ok && port > 0 && port <= 65535 ? quint16(port) : 0;
 }
 
+// The port a URL's port text names, 80 when it names none.
+quint16 EffectivePort(const QString &portText)
+{
+    return portText.isEmpty() ? 80 : PortNumber(portText);
+}
+
+// A control character (a CR or LF above all) would end the request line or add a header line of the
+// server's choosing.
+bool HasControlCharacter(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
 QString Unbracketed(const QString &host)
 {
     return host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')) ? host.mid(1, host.size() - 2)
@@ -138,9 +155,14 @@ EHttpException::EHttpException(int status, const QString &message)
 {
 }
 
-THttpCli::THttpCli(QObject *parent) : QObject(parent), idleTimer_(new QTimer(this))
+THttpCli::THttpCli(QObject *parent)
+    : QObject(parent), idleTimer_(new QTimer(this)), deadlineTimer_(new QTimer(this))
 {
     idleTimer_->setSingleShot(true);
+    deadlineTimer_->setSingleShot(true);
+    connect(deadlineTimer_, &QTimer::timeout, this, [this] {
+        Fail(kStatusTimeout, QStringLiteral("Request timed out: not complete in the time allowed"));
+    });
     connect(idleTimer_, &QTimer::timeout, this, [this] {
         Fail(kStatusTimeout, QStringLiteral("Request timed out: no answer from the server for %1 seconds")
                                  .arg(double(active_.timeout) / 1000.0));
@@ -196,7 +218,12 @@ void THttpCli::Get()
         user_ = parts.user;
     if (!parts.password.isEmpty())
         pass_ = parts.password;
+    originHost_ = parts.host;
+    originPort_ = EffectivePort(parts.port);
+    leftOrigin_ = false;
 
+    if (!active_.deadline.isForever())
+        deadlineTimer_->start(int(std::clamp<qint64>(active_.deadline.remainingTime(), 0, INT_MAX)));
     StartRequest();
     if (!finished_) {
         QPointer<THttpCli> self(this);
@@ -212,6 +239,7 @@ void THttpCli::Get()
     }
     busy_ = false;
     idleTimer_->stop();
+    deadlineTimer_->stop();
 
     if (eventError_)
         std::rethrow_exception(std::exchange(eventError_, nullptr));
@@ -232,11 +260,20 @@ void THttpCli::Abort()
 
 void THttpCli::StartRequest()
 {
+    if (HasControlCharacter(currentUrl_.trimmed())) {
+        Fail(kStatusBadRequest, QStringLiteral("Invalid URL: control characters in it"));
+        return;
+    }
     const UrlParts parts = ParseUrl(currentUrl_);
     protocol_ = parts.protocol.isEmpty() ? QStringLiteral("http") : parts.protocol;
     host_ = parts.host;
     portText_ = parts.port;
-    path_ = parts.path;
+    // A space would split the request line; a relocation may well hold one.
+    path_ = QString(parts.path).replace(QLatin1Char(' '), QLatin1String("%20"));
+    if (host_.contains(QLatin1Char(' ')) || portText_.contains(QLatin1Char(' '))) {
+        Fail(kStatusBadRequest, QStringLiteral("Invalid URL: spaces in the host name"));
+        return;
+    }
 
     if (protocol_.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0) {
         Fail(kStatusNotImplemented, QStringLiteral("Protocol \"%1\" not implemented").arg(protocol_));
@@ -582,8 +619,10 @@ void THttpCli::ResponseDone()
             Finish();
         return;
     }
-    // A 407 only means something from a proxy this client goes through.
-    if ((statusCode_ == 401 && AnswerChallenge(false)) ||
+    // The user and password are the proxy page's: a 401 is answered only for the host the request was
+    // sent to, never once a relocation has taken it elsewhere; a 407 only for a proxy this client goes
+    // through.
+    if ((statusCode_ == 401 && !leftOrigin_ && AnswerChallenge(false)) ||
         (statusCode_ == 407 && viaProxy_ && AnswerChallenge(true))) {
         retriedFresh_ = false;
         StartRequest();
@@ -622,6 +661,8 @@ void THttpCli::Relocate(const QString &location)
         serverAuth_ = AuthStep::None;
         serverAuthLine_.clear();
     }
+    if (parts.host.compare(originHost_, Qt::CaseInsensitive) != 0 || EffectivePort(parts.port) != originPort_)
+        leftOrigin_ = true;
     currentUrl_ = next;
     retriedFresh_ = false;
     StartRequest();
@@ -656,7 +697,11 @@ bool THttpCli::AnswerChallenge(bool proxy)
         }
         if (offersBasic && !user.isEmpty()) {
             step = AuthStep::Basic;
-            authLine = "Basic " + (user + QLatin1Char(':') + password).toLatin1().toBase64();
+            // Latin-1 as ever; a name or password that Latin-1 cannot hold goes as UTF-8, not as "?".
+            const QString pair = user + QLatin1Char(':') + password;
+            const bool latin1 =
+                std::all_of(pair.begin(), pair.end(), [](QChar c) { return c.unicode() < 0x100; });
+            authLine = "Basic " + (latin1 ? pair.toLatin1() : pair.toUtf8()).toBase64();
             return true;
         }
         return false;
@@ -710,6 +755,7 @@ void THttpCli::Finish()
     phase_ = Phase::Idle;
     finished_ = true;
     idleTimer_->stop();
+    deadlineTimer_->stop();
     if (loop_)
         loop_->quit();
 }

@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -117,6 +118,9 @@ public:
     // Largest body accepted, in bytes; a longer one fails the request.
     qint64 MaxDocumentSize() const { return settings_.maxDocumentSize; }
     void setMaxDocumentSize(qint64 bytes) { settings_.maxDocumentSize = bytes; }
+    // When a request must have ended, however steadily the server trickles; forever by default.
+    QDeadlineTimer Deadline() const { return settings_.deadline; }
+    void setDeadline(QDeadlineTimer deadline) { settings_.deadline = deadline; }
 
     // Where each body goes; attached by the document-begin handler, detached by the document-end one.
     QIODevice *RcvdStream() const { return rcvdStream_; }
@@ -190,6 +194,7 @@ private:
         QString localAddr = "0.0.0.0";
         int timeout = kDefaultTimeout;
         qint64 maxDocumentSize = kDefaultMaxDocumentSize;
+        QDeadlineTimer deadline{QDeadlineTimer::Forever};
     };
     Settings settings_;
     Settings active_;
@@ -205,6 +210,7 @@ private:
     Phase phase_ = Phase::Idle;
     QEventLoop *loop_ = nullptr;
     QTimer *idleTimer_ = nullptr;
+    QTimer *deadlineTimer_ = nullptr;
     QString currentUrl_;
     QString user_;
     QString pass_;
@@ -212,6 +218,10 @@ private:
     QString host_;
     QString portText_;
     QString path_;
+    // Where Get sent the request first: the server credentials answer only its challenges.
+    QString originHost_;
+    quint16 originPort_ = 0;
+    bool leftOrigin_ = false;
     QString connectHost_;
     quint16 connectPort_ = 0;
     bool viaProxy_ = false;

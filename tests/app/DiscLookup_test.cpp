@@ -25,6 +25,7 @@ struct Window {
     std::vector<std::pair<QString, QStringList>> answers;
     std::function<void()> duringFetch;
     QString fileErrorOn; // a request whose document file cannot be read back
+    QList<QDeadlineTimer> deadlines;
 
     DiscLookupContext context()
     {
@@ -34,8 +35,9 @@ struct Window {
         c.rowTracks = {1, 3};
         c.setDiscTitle = [this](const QString &t) { label = t; };
         c.setRequestUrl = [this](const QString &u) { edit5 = u; };
-        c.fetch = [this](const QString &url) -> std::optional<QStringList> {
+        c.fetch = [this](const QString &url, QDeadlineTimer deadline) -> std::optional<QStringList> {
             urls << url;
+            deadlines << deadline;
             if (duringFetch)
                 duringFetch();
             if (!fileErrorOn.isEmpty() && url.contains(fileErrorOn))
@@ -83,8 +85,9 @@ TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
          {"Intro", "Outro = End"}, ""},
         {"202 No match for disc ID 0c001803.", "500 Command syntax error\nTTITLE0=x\n.", "+0c001803",
          "Disc image disc.cue", Captions, ""},
-        {"211 Found inexact matches\nsoundtrack 0c001803 Film / Music\nrock 0c001803 X / Y\n.",
-         "200 soundtrack 0c001803\nTTITLE0=Theme\n.", "soundtrack+0c001803", "Film / Music", {"Theme", "Track 03"}, ""},
+        // An inexact match is read by its own identifier, not the disc's.
+        {"211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
+         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "soundtrack+0c001a03", "Film / Music", {"Theme", "Track 03"}, ""},
         {"200 rock 0c001803 A / B", nullptr, "rock+0c001803", "A / B", Captions, ""},
         {nullptr, nullptr, nullptr, "Disc image disc.cue", Captions, ""},
         {"200 rock 0c001803 A / B", "210 x\nTTITLE0=Kept\nTTITLEtwo=Lost\nTTITLE2=Lost\n.", "rock+0c001803", "A / B",
@@ -107,6 +110,10 @@ TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
         EXPECT_EQ(w.label.toStdString(), c.label) << (c.query ? c.query : "network down");
         EXPECT_EQ(w.rows, c.rows) << (c.query ? c.query : "network down");
         EXPECT_FALSE(DiscLookupRunning()) << (c.query ? c.query : "network down");
+        // One time limit for the whole lookup, however slowly the server answers each request.
+        EXPECT_GT(w.deadlines[0].remainingTime(), 0);
+        EXPECT_LE(w.deadlines[0].remainingTime(), kLookupTimeLimitMs);
+        EXPECT_EQ(w.deadlines.first(), w.deadlines.last());
     }
 }
 

@@ -33,7 +33,8 @@ TEST(FetchDocument, ReturnsTheLinesDirectlyAndThroughTinyproxy)
             viaProxy ? ProxySettings{"127.0.0.1", QString::number(proxy.port()), "user", "pass"}
                      : ProxySettings{};
         EXPECT_EQ(FetchDocument(http, settings, server.Url("/~cddb/cddb.cgi?cmd=cddb+read+rock+7a0a4a09+"),
-                                programDir.path(), pagina, [&messages](const QString &m) { messages << m; }),
+                                programDir.path(), pagina, QDeadlineTimer(60000),
+                                [&messages](const QString &m) { messages << m; }),
                   lines);
         EXPECT_EQ(pagina, lines);
         EXPECT_TRUE(messages.isEmpty());
@@ -52,6 +53,6 @@ TEST(FetchDocument, AFailedFetchIsNothingWithoutAMessageBox)
     THttpCli http;
     QStringList pagina{"kept"};
     // No reporter: a message box would block this test, and none may appear for a failed request.
-    EXPECT_FALSE(FetchDocument(http, {}, server.Url("/x"), programDir.path(), pagina));
+    EXPECT_FALSE(FetchDocument(http, {}, server.Url("/x"), programDir.path(), pagina, QDeadlineTimer(60000)));
     EXPECT_EQ(pagina, QStringList{"kept"});
 }

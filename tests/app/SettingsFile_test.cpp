@@ -40,6 +40,36 @@ TEST(SettingsFile, ReadingStopsAtTheFirstBadNumber)
     EXPECT_EQ(ParseSettings("a\r\nb\r\n/x/\r\nc\r\n").dir, "/x/");
 }
 
+// A value outside Latin-1 makes the file UTF-8; any other file stays Latin-1, byte for byte as before.
+TEST(SettingsFile, TextOutsideLatin1SurvivesAndLatin1FilesStayAsTheyWere)
+{
+    const struct {
+        const char *dir, *password; // UTF-8
+        bool utf8;
+    } cases[] = {
+        {"/home/io/Musica/", "segreto", false},
+        {"/home/io/M\u00fasica/", "per\u00f2", false},
+        {"/home/io/\u041c\u0443\u0437\u044b\u043a\u0430/", "segreto", true},
+        {"/home/io/Musica/", "\u043f\u0430\u0440\u043e\u043b\u044c", true},
+        // Latin-1 bytes that are valid UTF-8 of other text ("\u00c3\u00a9" would read back as "\u00e9").
+        {"/home/io/\u00c3\u00a9/", "x", true},
+        // Not strictly UTF-8 (an overlong "/"): Latin-1.
+        {"/home/io/\u00c0\u00af/", "x", false},
+    };
+    for (const auto &c : cases) {
+        QuarleSettings s;
+        s.dir = QString::fromUtf8(c.dir);
+        s.proxyPassword = QString::fromUtf8(c.password);
+        const QByteArray bytes = FormatSettings(s);
+        for (const QString &value : {s.dir, s.proxyPassword})
+            EXPECT_TRUE(bytes.contains("\r\n" + (c.utf8 ? value.toUtf8() : value.toLatin1()) + "\r\n"))
+                << c.dir;
+        const SettingsRead read = ParseSettings(bytes);
+        EXPECT_EQ(read.dir, s.dir) << c.dir;
+        EXPECT_EQ(read.proxyPassword, s.proxyPassword) << c.dir;
+    }
+}
+
 // The file holds the proxy password: only its owner may read it, and a failed write keeps the old one.
 TEST(SettingsFile, TheFileIsPrivateAndNeverHalfWritten)
 {

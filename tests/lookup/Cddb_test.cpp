@@ -55,6 +55,9 @@ TEST(Cddb, ReadUrlEndsWithPlusAndCannotBeBentByTheCategory)
     };
     for (const auto &[category, read] : cases)
         EXPECT_EQ(Cddb::ReadUrl(category, "1202e203").toStdString(), Prefix + "cddb+read+" + read + Greeting);
+    // The identifier of a listed match comes from the server too.
+    EXPECT_EQ(Cddb::ReadUrl("rock", "1&x=+").toStdString(),
+              Prefix + "cddb+read+rock+1%26x%3D%2B+" + Greeting);
 }
 
 TEST(Cddb, QueryAnswersGiveCategoryAndTitle)
@@ -62,7 +65,7 @@ TEST(Cddb, QueryAnswersGiveCategoryAndTitle)
     struct Case {
         const char *answer;
         bool success, found;
-        const char *category, *title;
+        const char *category, *title, *discId = "";
     } cases[] = {
         {"200 rock 1202e203 Some Artist / Some Album", true, true, "rock", "Some Artist / Some Album"},
         {"200 misc 0a00bc02 A  B ", true, true, "misc", "A  B "},
@@ -70,9 +73,9 @@ TEST(Cddb, QueryAnswersGiveCategoryAndTitle)
         {"200 rock", true, true, "", "rock"},
         {"202 No match for disc ID 1202e203.", false, false, "", ""},
         {"210 Found exact matches, list follows\njazz 1202e203 First / One\nrock 1202e203 Second / Two\n.",
-         true, true, "jazz", "First / One"},
+         true, true, "jazz", "First / One", "1202e203"},
         {"211 Found inexact matches, list follows\nclassical 1202e204 Orchestra / Symphonies\n.", true, true,
-         "classical", "Orchestra / Symphonies"},
+         "classical", "Orchestra / Symphonies", "1202e204"},
         {"211 Found inexact matches, list follows\n.", true, false, "", ""},
         {"210 Found exact matches", true, false, "", ""},
         {"", false, false, "", ""},
@@ -84,6 +87,7 @@ TEST(Cddb, QueryAnswersGiveCategoryAndTitle)
         const CddbMatch match = Cddb::QueryMatch(Lines(c.answer));
         EXPECT_EQ(match.found, c.found);
         EXPECT_EQ(match.category.toStdString(), c.category);
+        EXPECT_EQ(match.discId.toStdString(), c.discId);
         if (c.found) {
             EXPECT_EQ(match.title.toStdString(), c.title);
         }

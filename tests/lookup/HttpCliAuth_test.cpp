@@ -61,6 +61,8 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
         Answer("HTTP/1.1 401 No", "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Basic\r\n", "");
     const QByteArray noPass = "Authorization: Basic dXNlcjo=\r\n";
     const QString L = "http://%A/x";
+    const QString ru = QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"); // sent as UTF-8
+    const QByteArray authRu = "Authorization: Basic " + ("user:" + ru.toUtf8()).toBase64() + "\r\n";
     const Case cases[] = {
         {"no credentials", false, L, "", "", {{"", ask}}, "who?"},
         {"server asks", false, L, "user", "pass", {{"", ask}, {auth, ok}}, "t"},
@@ -69,6 +71,7 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
         {"refused again", false, L, "user", "pass", {{"", ask}, {auth, Ok("denied")}}, "denied"},
         {"credentials in the URL", false, "http://user:pass@%A/x", "", "", {{"", ask}, {auth, ok}}, "t"},
         {"no password", false, L, "user", "", {{"", both}, {noPass, ok}}, "t"},
+        {"password outside Latin-1", false, L, "user", ru, {{"", ask}, {authRu, ok}}, "t"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,6 +89,54 @@ TEST(HttpCliAuth, BasicAnswersTo401And407)
         EXPECT_FALSE(error) << error->what();
         EXPECT_EQ(server.Mismatches(), QStringList());
         EXPECT_EQ(client.Document(), c.document);
+    }
+}
+
+// The credentials are the proxy page's: a server that relocates the request elsewhere must not get
+// them by asking from there, nor may a server posing as a proxy.
+TEST(HttpCliAuth, CredentialsOnlyForTheFirstHostAndTheProxy)
+{
+    const QByteArray ask = Answer("HTTP/1.1 401 Unauthorized", "WWW-Authenticate: Basic realm=x\r\n", "who?");
+    const QByteArray askP = Answer("HTTP/1.1 407 Proxy", "Proxy-Authenticate: Basic realm=p\r\n", "proxy?");
+    const auto to = [](const QByteArray &location) {
+        return Answer("HTTP/1.1 302 Found", "Location: " + location + "\r\n", "");
+    };
+    const struct {
+        const char *name;
+        bool viaProxy;
+        QList<QByteArray> answers; // before the challenge is answered, if it is
+        bool answered;
+    } cases[] = {
+        {"relocated on the same host", true, {to("/y"), ask}, true},
+        {"relocated to another host", true, {to("http://other.example.org/y"), ask}, false},
+        {"relocated to another port", true, {to("http://cddb.example.org:8080/y"), ask}, false},
+        {"relocated there and back",
+         true,
+         {to("http://other.example.org/y"), to("http://cddb.example.org/x"), ask},
+         false},
+        {"407 without a proxy", false, {askP}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server;
+        for (const QByteArray &answer : c.answers)
+            server.Add({{}, {answer}});
+        if (c.answered)
+            server.Add({{}, {Ok("t")}});
+        HttpTestClient client;
+        client.Credentials("user", "pass");
+        if (c.viaProxy)
+            client.http.setProxy(server.Authority());
+        const std::optional<EHttpException> error =
+            client.Get(c.viaProxy ? QString("http://cddb.example.org/x") : server.Url("/x"));
+        EXPECT_FALSE(error) << error->what();
+        EXPECT_EQ(server.Mismatches(), QStringList());
+        ASSERT_EQ(server.Requests().size(), c.answers.size() + c.answered);
+        for (qsizetype i = 0; i < server.Requests().size(); ++i)
+            EXPECT_EQ(server.Requests()[i].contains("Authorization: "), c.answered && i == c.answers.size())
+                << i;
+        EXPECT_EQ(client.Document(),
+                  c.answered ? "t" : c.answers.last().mid(c.answers.last().indexOf("\r\n\r\n") + 4));
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -28,9 +29,10 @@ struct Window {
 
     Window() { http.setObjectName("HttpCli1"); }
     QString TempPath() const { return programDir.filePath("temp"); }
-    std::optional<QStringList> Fetch(const QString &url, const ProxySettings &proxy = {})
+    std::optional<QStringList> Fetch(const QString &url, const ProxySettings &proxy = {},
+                                     QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever))
     {
-        return fetcher.Fetch(proxy, url, pagina);
+        return fetcher.Fetch(proxy, url, pagina, deadline);
     }
 };
 
@@ -86,6 +88,35 @@ TEST(HttpCliFetch, AnAnswerWithoutBodyIsAnEmptyDocumentNotThePreviousOne)
         EXPECT_EQ(window.Fetch(server.Url("/first")), QStringList{"first document"});
         EXPECT_EQ(window.Fetch(server.Url("/second")), QStringList());
         EXPECT_EQ(ReadFile(window.TempPath()), "");
+    }
+}
+
+// No answer can make the lookup hold much: too long, too many lines, or trickled past the deadline.
+TEST(HttpCliFetch, ADocumentPastTheBoundsGivesNothing)
+{
+    const QByteArray open = "HTTP/1.1 200 OK\r\n\r\n";
+    const struct {
+        const char *name;
+        QList<QByteArray> answer;
+        int pauseMs;
+    } cases[] = {
+        {"over 1 MiB",
+         {open, QByteArray(DocumentFetcher::kMaxDocumentSize / 2, 'x') + "\n",
+          QByteArray(DocumentFetcher::kMaxDocumentSize / 2, 'x')},
+         2},
+        {"too many lines", {open + QByteArray(DocumentFetcher::kMaxDocumentLines + 1, '\n')}, 2},
+        {"a byte at a time", ScriptedHttpServer::Split(Ok(QByteArray(100, 'x')), 1), 20},
+    };
+    for (const auto &c : cases) {
+        ScriptedHttpServer server;
+        ScriptedExchange exchange{{}, c.answer, true};
+        exchange.pauseMs = c.pauseMs;
+        server.Add(exchange);
+        Window window;
+        EXPECT_FALSE(window.Fetch(server.Url("/"), {}, QDeadlineTimer(500))) << c.name;
+        EXPECT_EQ(window.pagina, QStringList{"earlier line"}) << c.name;
+        EXPECT_FALSE(window.http.Busy()) << c.name;
+        EXPECT_LE(QFileInfo(window.TempPath()).size(), DocumentFetcher::kMaxDocumentSize) << c.name;
     }
 }
 

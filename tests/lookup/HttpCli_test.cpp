@@ -150,6 +150,13 @@ TEST(HttpCli, FailuresRaiseTheirStatusAndMessage)
         {"http://%A/x", "", "HTTP/1.1 200 OK\r\n\r\n" + big, 413, "Document larger than 1000 bytes"},
         {"http://%A/x", "", chunked + QByteArray("3e8\r\n" + QByteArray(1000, 'y') + "\r\n").repeated(3), 413,
          "Document larger than 1000 bytes"},
+        // A relocation cannot add lines to the request (header injection) nor split its request line.
+        {"http://%A/x", "", Answer("HTTP/1.1 302 Found", "Location: /a\rX-Injected: 1\r\n", ""), 400,
+         "Invalid URL: control characters in it"},
+        {"http://%A/x", "", Answer("HTTP/1.1 302 Found", "Location: http://a\tb/ HTTP/1.1\r\n", ""), 400,
+         "Invalid URL: control characters in it"},
+        {"http://%A/x", "", Answer("HTTP/1.1 302 Found", "Location: http://a b/\r\n", ""), 400,
+         "Invalid URL: spaces in the host name"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message.toStdString());
@@ -174,8 +181,8 @@ TEST(HttpCli, FiveRelocationsAreFollowedAndTheSixthIsTheAnswer)
     ScriptedHttpServer other;
     const QByteArray host = other.Authority().toLatin1();
     const QByteArray steps[][3] = {{"/elsewhere/start", "301", "/abs/dir/page"},
-                                   {"/abs/dir/page", "302", "next?q=1"},
-                                   {"/abs/dir/next?q=1", "303", "sub/last"},
+                                   {"/abs/dir/page", "302", "next?q=a b"},
+                                   {"/abs/dir/next?q=a%20b", "303", "sub/last"},
                                    {"/abs/dir/sub/last", "307", "/final"},
                                    {"/final", "302", "/never"}};
     for (const auto &[target, status, location] : steps)
