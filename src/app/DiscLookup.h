@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lookup/CDInfo.h"
+#include "lookup/Cddb.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ struct DiscLookupContext {
     // LabeActiveCDRom receives the disc title; Edit5 each request's URL.
     std::function<void(const QString &)> setDiscTitle;
     std::function<void(const QString &)> setRequestUrl;
+    // The disc's entry (artist, album, year, genre, track titles), after its titles were stored.
+    std::function<void(const CddbEntry &)> setEntry;
 };
 
 // Computes the disc identifier of the drive's disc, asks the CDDB server for it (query, then read)

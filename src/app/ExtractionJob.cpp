@@ -9,6 +9,7 @@
 
 #include "disc/Quarle.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 
 #include <QEventLoop>
 #include <QProgressBar>
@@ -113,6 +114,7 @@ void TDlgMainForm::ExtractCheckedTracks()
         if (format == 0)
             ApplyCoderSettings(ask(this, [this] { return ReadCoderPage(); }));
         const int rows = ask(this, [this] { return ui->ListViewEx1->topLevelItemCount(); });
+        const DiscTags discTags = ask(this, [this] { return m_discTags; });
         for (int i = 0; i < rows && !m_stopExtraction; ++i) {
             QString name;
             QString folder;
@@ -126,6 +128,7 @@ void TDlgMainForm::ExtractCheckedTracks()
             });
             if (!checked)
                 continue;
+            const QString description = name;
             // A title from the disc database may hold "/": in the file name (only there) it must not
             // lead out of the destination folder.
             name.replace('/', '-');
@@ -139,6 +142,8 @@ void TDlgMainForm::ExtractCheckedTracks()
                 PlaceRowProgressBars();
             });
             Quarle->RipTrack(uint16_t(i + 1), path);
+            if (format == 0)
+                TagExtractedTrack(ChangeFileExt(path, ".mp3"), discTags, i, rows, description);
         }
     } catch (const std::exception &e) {
         failure = QString::fromUtf8(e.what());

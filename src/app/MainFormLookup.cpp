@@ -38,6 +38,9 @@ void TDlgMainForm::QueryDiscDatabase()
         return lines;
     };
 
+    std::optional<CddbEntry> entry;
+    context.setEntry = [&entry](const CddbEntry &e) { entry = e; };
+
     // Titles stored before a failure stay.
     auto storeTitles = [&] {
         for (int i = 0; i < descriptions.size() && i < ui->ListBoxTrackList->count(); ++i)
@@ -50,4 +53,6 @@ void TDlgMainForm::QueryDiscDatabase()
         throw;
     }
     storeTitles();
+    if (entry)
+        m_discTags = DiscTagsFor(*entry, context.rowTracks, int(descriptions.size()));
 }
