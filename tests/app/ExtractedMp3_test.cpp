@@ -36,7 +36,7 @@ Frames tag(const char *title, const char *track, const char *artist = nullptr, c
 }
 
 const char kPlain[] = "DTITLE=Ensemble Quarle / Prove\nDYEAR=2024\nDGENRE=Classical\nTTITLE0=Preludio\n"
-                      "TTITLE1=(dati)\nTTITLE2=Andante / Allegro\nTTITLE3=Fin\nTTITLE3=ale\n";
+                      "TTITLE1=(dati)\nTTITLE2=Andante / Allegro\nTTITLE3=Finale: pi\u00f9\nTTITLE3= mosso\n";
 
 } // namespace
 
@@ -71,10 +71,10 @@ TEST(ExtractedMp3, TagsFromTheLookupAndTheExactLengthOfTheRip)
          kPlain,
          false,
          false,
-         {"Preludio.mp3", "Andante - Allegro.mp3", "Finale.mp3"},
+         {"Preludio.mp3", "Andante - Allegro.mp3", "Finale: pi\u00f9 mosso.mp3"},
          {tag("Preludio", "1/3", "Ensemble Quarle", "Prove", "2024", "Classical"),
           tag("Andante / Allegro", "2/3", "Ensemble Quarle", "Prove", "2024", "Classical"),
-          tag("Finale", "3/3", "Ensemble Quarle", "Prove", "2024", "Classical")}},
+          tag("Finale: pi\u00f9 mosso", "3/3", "Ensemble Quarle", "Prove", "2024", "Classical")}},
         {"compilation, VBR",
          "DTITLE=Various Artists / Raccolta\nDYEAR=1999\nDGENRE=Pop\nTTITLE0=Autore Uno / Brano Uno\n"
          "TTITLE2=Autore Due / Brano Due\n",
@@ -94,7 +94,7 @@ TEST(ExtractedMp3, TagsFromTheLookupAndTheExactLengthOfTheRip)
          kPlain,
          true,
          false,
-         {"Preludio.wav", "Andante - Allegro.wav", "Finale.wav"},
+         {"Preludio.wav", "Andante - Allegro.wav", "Finale: pi\u00f9 mosso.wav"},
          {}},
     };
     for (const Case &c : cases) {
