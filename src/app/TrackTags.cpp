@@ -11,8 +11,10 @@ DiscTags DiscTagsFor(const CddbEntry &entry, const std::vector<int> &rowTracks, 
     disc.year = entry.year;
     disc.genre = entry.genre;
     for (int row = 0; row < rowCount; ++row) {
-        const int discTrack = rowTracks.empty() ? row + 1 : rowTracks.at(size_t(row));
-        const auto found = entry.tracks.find(discTrack - 1);
+        int discTrack = row + 1;
+        if (!rowTracks.empty())
+            discTrack = size_t(row) < rowTracks.size() ? rowTracks[size_t(row)] : 0;
+        const auto found = discTrack >= 1 ? entry.tracks.find(discTrack - 1) : entry.tracks.end();
         DiscTags::Row tags;
         if (found != entry.tracks.end())
             tags = {found->second.text, found->second.artist, found->second.title};
