@@ -10,7 +10,8 @@
 #include <vector>
 
 // The same PCM straight through libmp3lame at the coder's default settings (128 kbit/s CBR stereo,
-// 44100 Hz, CRC, LAME quality 5), in chunks of the same size.
+// 44100 Hz, CRC, LAME quality 5), in chunks of the same size, ending with LAME's Info frame put in
+// place of the first frame, as the program's MP3 files do.
 void encodeDirectly(const QByteArray &pcm, const QString &out)
 {
     lame_t gf = lame_init();
@@ -22,7 +23,7 @@ void encodeDirectly(const QByteArray &pcm, const QString &out)
     lame_set_VBR(gf, vbr_off);
     lame_set_quality(gf, 5);
     lame_set_error_protection(gf, 1);
-    lame_set_bWriteVbrTag(gf, 0);
+    lame_set_bWriteVbrTag(gf, 1);
     lame_init_params(gf);
     QFile file(out);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
@@ -38,5 +39,8 @@ void encodeDirectly(const QByteArray &pcm, const QString &out)
     }
     const int bytes = lame_encode_flush(gf, mp3.data(), int(mp3.size()));
     file.write(reinterpret_cast<const char *>(mp3.data()), bytes);
+    const size_t tag = lame_get_lametag_frame(gf, mp3.data(), mp3.size());
+    if (tag > 0 && tag <= mp3.size() && file.seek(0))
+        file.write(reinterpret_cast<const char *>(mp3.data()), qint64(tag));
     lame_close(gf);
 }

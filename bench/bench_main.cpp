@@ -277,7 +277,7 @@ int main(int argc, char **argv)
             std::printf("(b) the lame program is not installed: skipped\n");
         } else {
             const double lame = medianSeconds([&] {
-                QProcess::execute(lamePath, {"--quiet", "-b", "128", "-m", "s", "-q", "5", "-p", "-t",
+                QProcess::execute(lamePath, {"--quiet", "-b", "128", "-m", "s", "-q", "5", "-p",
                                              wav.fileName(), work + "/lame.mp3"});
             });
             std::printf("  batch %.2f s, lame program %.2f s\n", batch, lame);

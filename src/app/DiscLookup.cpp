@@ -100,4 +100,6 @@ void QueryDiscDatabase(DiscLookupContext &context)
         if (row >= 0)
             (*context.trackList)[row] = title;
     });
+    if (context.setEntry)
+        context.setEntry(Cddb::ReadEntry(*entry));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lookup/CDInfo.h"
+#include "lookup/Cddb.h"
 
 #include <QDeadlineTimer>
 #include <QString>
@@ -28,6 +29,8 @@ struct DiscLookupContext {
     // LabeActiveCDRom receives the disc title; Edit5 each request's URL.
     std::function<void(const QString &)> setDiscTitle;
     std::function<void(const QString &)> setRequestUrl;
+    // The disc's entry (artist, album, year, genre, track titles), after its titles were stored.
+    std::function<void(const CddbEntry &)> setEntry;
 };
 
 // A whole lookup, query and read, ends within this time, however slowly a server trickles its answer.

@@ -130,6 +130,7 @@ void TDlgMainForm::ExtractCheckedTracks()
                 }),
             m_stopExtraction));
         QString logFolder;
+        const DiscTags discTags = ask(this, [this] { return m_discTags; });
         for (int i = 0; i < rows && !m_stopExtraction; ++i) {
             QString name;
             QString caption;
@@ -157,6 +158,8 @@ void TDlgMainForm::ExtractCheckedTracks()
                 PlaceRowProgressBars();
             });
             Quarle->RipTrack(uint16_t(i + 1), path);
+            if (format == 0)
+                TagExtractedTrack(ChangeFileExt(path, ".mp3"), discTags, i, rows, name);
             const QString verdict = verification.TrackRipped(
                 Quarle->Tracks().object(i)->Number,
                 QFileInfo(Quarle->Encode() ? ChangeFileExt(path, ".mp3") : path).fileName(),

@@ -337,6 +337,7 @@ void TDlgMainForm::BtnRefreshClick()
 
 void TDlgMainForm::CopyTrackCaptions()
 {
+    m_discTags = {};
     ui->ListBoxTrackList->clear();
     ui->ListBoxTrackList->addItems(Quarle->Tracks().captions());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TrackTags.h"
 #include "disc/CdRip_dll.h"
 
 #include <QWidget>
@@ -149,6 +150,7 @@ private:
     void ReportFailure(const QString &message);
 
     QStringList m_pagina; // the lines of the last document fetched
+    DiscTags m_discTags;  // what the last lookup said about the disc of the rows
     QPointer<QThread> m_worker;
     std::atomic<bool> m_stopExtraction{false};
     bool m_converting = false;

@@ -69,6 +69,9 @@ void TDlgMainForm::QueryDiscDatabase()
         return lines;
     };
 
+    std::optional<CddbEntry> entry;
+    context.setEntry = [&entry](const CddbEntry &e) { entry = e; };
+
     // The titles go only to the disc they were asked for: the drive and its table of contents must be
     // the same when the answer arrives. Titles stored before a failure stay.
     const int askedDrive = Quarle->ActiveCdRomNum();
@@ -82,6 +85,8 @@ void TDlgMainForm::QueryDiscDatabase()
             ui->LabeActiveCDRom->setText(*discTitle);
         for (int i = 0; i < descriptions.size() && i < ui->ListBoxTrackList->count(); ++i)
             ui->ListBoxTrackList->item(i)->setText(descriptions[i]);
+        if (entry)
+            m_discTags = DiscTagsFor(*entry, context.rowTracks, int(descriptions.size()));
     };
     HeldControls held{ui->dxButton2, ui->CbBoxActiveCDRom, ui->ListViewEx1, ui->Label14, ui->Label15};
     try {

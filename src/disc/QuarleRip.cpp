@@ -92,6 +92,10 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                     failure = ECDRIPError(QString("beDeinitStream failed %1").arg(code));
                 if (file.isOpen())
                     writeAll(file, mp3Buffer.data(), out);
+                // The file is unbuffered, so every byte is on disk for the Info frame to be put in.
+                const int header = code == 0 && !failure && file.isOpen() ? m_coder->WriteInfoFrame(name) : 0;
+                if (header != 0)
+                    failure = ECDRIPError(QString("beWriteVBRHeader failed %1").arg(header));
             } catch (const ECDRIPError &e) {
                 if (!failure)
                     failure = e;

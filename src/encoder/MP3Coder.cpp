@@ -151,7 +151,7 @@ void TMP3Coder::FillConfig()
     c.bCRC = beBool(crc_);
     c.bCopyright = beBool(copyright_);
     c.bOriginal = beBool(original_);
-    c.bWriteVBRHeader = beBool(writeVBRHeader_);
+    c.bWriteVBRHeader = BE_TRUE; // the first frame is reserved for the Info frame, CBR or VBR
     c.bEnableVBR = beBool(enableVBR_);
     c.nVBRQuality = vbrQuality_;
 }
@@ -212,6 +212,15 @@ int TMP3Coder::DeinitStream(uint8_t *out, uint32_t &outBytes)
     if (!streamOpen_)
         return static_cast<int>(BE_ERR_INVALID_HANDLE);
     return static_cast<int>(api_.beDeinitStream(streamHandle_, out, &outBytes));
+}
+
+int TMP3Coder::WriteInfoFrame(const QString &mp3Path)
+{
+    if (!streamOpen_)
+        return static_cast<int>(BE_ERR_INVALID_HANDLE);
+    if (!api_.beWriteVBRHeader)
+        return static_cast<int>(BE_ERR_SUCCESSFUL);
+    return static_cast<int>(api_.beWriteVBRHeader(QFile::encodeName(mp3Path).constData()));
 }
 
 void TMP3Coder::CloseStream()
@@ -345,5 +354,9 @@ bool TMP3Coder::ProcessFile(int index, const QString &inputPath, const QString &
         throw EMP3CoderError("Write error");
     if (flushCode != 0)
         throw EMP3CoderError("beDeinitStream failed " + std::to_string(flushCode));
+    output.close();
+    const int headerCode = WriteInfoFrame(outputPath);
+    if (headerCode != 0)
+        throw EMP3CoderError("beWriteVBRHeader failed " + std::to_string(headerCode));
     return true;
 }

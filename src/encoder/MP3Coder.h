@@ -77,8 +77,9 @@ public:
     void setCopyright(bool value) { copyright_ = value; }
     bool Original() const { return original_; }
     void setOriginal(bool value) { original_ = value; }
-    // The encoder reserves the MP3's first frame for the VBR header; nothing fills it in afterwards, so
-    // the frame stays blank (a player reads it as 1152 samples of silence).
+    // The page's VBR header choice, kept and copied with the settings. Every stream asks the encoder for
+    // the header whatever it holds: each MP3 starts with LAME's Xing/Info frame (WriteInfoFrame), so
+    // that players know its exact length and play it without the encoder's delay and padding.
     bool WriteVBRHeader() const { return writeVBRHeader_; }
     void setWriteVBRHeader(bool value) { writeVBRHeader_ = value; }
     bool EnableVBR() const { return enableVBR_; }
@@ -130,6 +131,9 @@ public:
     uint32_t Mp3BufferSize() const { return mp3BufferSize_; }
     int EncodeChunk(uint32_t samples, const int16_t *in, uint8_t *out, uint32_t &outBytes);
     int DeinitStream(uint8_t *out, uint32_t &outBytes);
+    // After DeinitStream's bytes are written to the MP3 file, and before CloseStream: puts the encoder's
+    // Xing/Info frame in place of the blank first frame of that file. Returns the encoder's code.
+    int WriteInfoFrame(const QString &mp3Path);
     void CloseStream();
 
     TNotifyEvent OnBeginProcess;

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace
 {
@@ -30,6 +32,8 @@ struct Stream {
 std::mutex streamsLock;
 std::map<HBE_STREAM, std::unique_ptr<Stream>> streams;
 HBE_STREAM nextHandle = 1;
+// The stream this thread flushed last: the one beWriteVBRHeader, which takes no handle, writes for.
+thread_local HBE_STREAM lastFlushed = 0;
 
 void silentReport(const char *, va_list) {}
 
@@ -150,6 +154,25 @@ Stream *findStream(HBE_STREAM handle)
     return it == streams.end() ? nullptr : it->second.get();
 }
 
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Where the MP3's first frame starts: after an ID3v2 tag, when the file begins with one.
+//   "ID3" <version> <revision> <flags> <size: 4 bytes of 7 bits> ... [footer of 10 bytes if flag 0x10]
+long firstFrameOffset(std::FILE *file)
+{
+    unsigned char head[10];
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head)
+        return 0;
+    if (std::memcmp(head, "ID3", 3) != 0 || head[3] == 0xFF || head[4] == 0xFF ||
+        ((head[6] | head[7] | head[8] | head[9]) & 0x80) != 0)
+        return 0;
+    const long size = (long(head[6]) << 21) | (long(head[7]) << 14) | (long(head[8]) << 7) | long(head[9]);
+    return 10 + size + ((head[5] & 0x10) ? 10 : 0);
+}
+
 BE_ERR lameResult(int result)
 {
     return result == -1 ? BE_ERR_BUFFER_TOO_SMALL : BE_ERR_INVALID_FORMAT_PARAMETERS;
@@ -258,7 +281,48 @@ BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t *output, uint32_t *outBytes)
     if (result < 0)
         return lameResult(result);
     *outBytes = static_cast<uint32_t>(result);
+    lastFlushed = stream;
     return BE_ERR_SUCCESSFUL;
+}
+
+BE_ERR beWriteVBRHeader(const char *fileName)
+{
+    if (!fileName)
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    std::unique_lock lock(streamsLock);
+    Stream *s = findStream(lastFlushed);
+    if (!s)
+        return BE_ERR_INVALID_HANDLE;
+    lock.unlock();
+
+    // The frame is as long as the blank one LAME reserved for it: at most one frame of the highest
+    // bitrate at the lowest rate, well under this buffer.
+    std::vector<unsigned char> frame(4096);
+    size_t size = lame_get_lametag_frame(s->lame.get(), frame.data(), frame.size());
+    if (size > frame.size()) {
+        frame.resize(size);
+        size = lame_get_lametag_frame(s->lame.get(), frame.data(), frame.size());
+    }
+    if (size == 0)
+        return BE_ERR_SUCCESSFUL; // no header was reserved
+    if (size > frame.size())
+        return BE_ERR_BUFFER_TOO_SMALL;
+
+    FilePtr file(std::fopen(fileName, "r+b"));
+    if (!file)
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    // The reserved frame must be where the header goes: a frame header's sync bits, and room for the
+    // whole frame. Anything else is not this stream's file, and is left untouched.
+    const long at = firstFrameOffset(file.get());
+    unsigned char sync[2] = {};
+    if (std::fseek(file.get(), 0, SEEK_END) != 0 || std::ftell(file.get()) < at + long(size) ||
+        std::fseek(file.get(), at, SEEK_SET) != 0 || std::fread(sync, 1, 2, file.get()) != 2 ||
+        sync[0] != 0xFF || (sync[1] & 0xE0) != 0xE0)
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    if (std::fseek(file.get(), at, SEEK_SET) != 0 || std::fwrite(frame.data(), 1, size, file.get()) != size ||
+        std::fflush(file.get()) != 0)
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    return std::fclose(file.release()) == 0 ? BE_ERR_SUCCESSFUL : BE_ERR_INVALID_FORMAT_PARAMETERS;
 }
 
 BE_ERR beCloseStream(HBE_STREAM stream)
@@ -272,11 +336,14 @@ BE_ERR beCloseStream(HBE_STREAM stream)
         closing = std::move(it->second);
         streams.erase(it);
     }
+    if (lastFlushed == stream)
+        lastFlushed = 0;
     return BE_ERR_SUCCESSFUL;
 }
 
 const LameApi &DefaultLameApi()
 {
-    static const LameApi api{beVersion, beInitStream, beEncodeChunk, beDeinitStream, beCloseStream};
+    static const LameApi api{beVersion,      beInitStream,  beEncodeChunk,
+                             beDeinitStream, beCloseStream, beWriteVBRHeader};
     return api;
 }

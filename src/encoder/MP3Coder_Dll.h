@@ -117,6 +117,12 @@ BE_ERR beEncodeChunk(HBE_STREAM stream, uint32_t nSamples, const int16_t *sample
                      uint32_t *outBytes);
 BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t *output, uint32_t *outBytes);
 BE_ERR beCloseStream(HBE_STREAM stream);
+// Replaces the blank first frame that a stream configured with bWriteVBRHeader starts with by LAME's
+// Xing/Info frame (frame and byte counts, seek table, encoder delay and padding), in the MP3 file
+// fileName. The stream is the one this thread flushed last with beDeinitStream, and it must still be
+// open: call it after the flushed bytes are written and before beCloseStream. An ID3v2 tag already at
+// the start of the file is skipped. A stream without the header reserved leaves the file as it is.
+BE_ERR beWriteVBRHeader(const char *fileName);
 
 // The coder reaches the encoder only through this table, so a test can put a scripted encoder in its place.
 struct LameApi {
@@ -126,6 +132,7 @@ struct LameApi {
     (HBE_STREAM stream, uint32_t nSamples, const int16_t *samples, uint8_t *output, uint32_t *outBytes);
     BE_ERR (*beDeinitStream)(HBE_STREAM stream, uint8_t *output, uint32_t *outBytes);
     BE_ERR (*beCloseStream)(HBE_STREAM stream);
+    BE_ERR (*beWriteVBRHeader)(const char *fileName);
 };
 
 // The table bound to the libmp3lame implementation above.

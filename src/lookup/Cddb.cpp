@@ -91,19 +91,76 @@ CddbMatch Cddb::QueryMatch(const QStringList &document)
 void Cddb::ScanTitles(const QStringList &document, const std::function<void(int, const QString &)> &store)
 {
     // TTITLE0=First track
-    // TTITLE1=Second = track
+    // TTITLE1=Second = track, whose title goes on
+    // TTITLE1= on the next line
     // .
+    std::map<int, QString> titles;
     for (qsizetype i = 1; i < document.size(); ++i) {
         const QString &line = document[i];
         if (line.startsWith("TTITLE")) {
             const qsizetype eq = line.indexOf('=');
             const QString indexText = eq < 0 ? QString() : line.mid(6, eq - 6);
             const int index = ParseIndex(indexText);
-            store(index, line.mid(eq + 1));
+            QString &title = titles[index];
+            title += line.mid(eq + 1);
+            store(index, title);
         }
         if (line == ".")
             break;
     }
+}
+
+CddbEntry Cddb::ReadEntry(const QStringList &document)
+{
+    // DTITLE=Various / Hits of the
+    // DTITLE= Year
+    // DYEAR=1999
+    // DGENRE=Pop
+    // TTITLE0=Some Artist / Some Song
+    QString discTitle;
+    CddbEntry entry;
+    std::map<int, QString> titles;
+    for (qsizetype i = 1; i < document.size() && document[i] != "."; ++i) {
+        const QString &line = document[i];
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QString keyword = line.left(eq), value = line.mid(eq + 1);
+        if (keyword == "DTITLE") {
+            discTitle += value;
+        } else if (keyword == "DYEAR") {
+            entry.year += value;
+        } else if (keyword == "DGENRE") {
+            entry.genre += value;
+        } else if (keyword.startsWith("TTITLE")) {
+            try {
+                titles[ParseIndex(keyword.mid(6))] += value;
+            } catch (const EConvertError &) {
+                // ScanTitles reports it; here the line has no track to belong to.
+            }
+        }
+    }
+
+    const auto split = [](const QString &text, QString &left, QString &right) {
+        const qsizetype at = text.indexOf(" / ");
+        if (at < 0)
+            return false;
+        left = text.left(at);
+        right = text.mid(at + 3);
+        return true;
+    };
+    if (!split(discTitle, entry.artist, entry.album))
+        entry.artist = entry.album = discTitle;
+    const QString artist = entry.artist.trimmed();
+    entry.compilation = artist.compare("Various", Qt::CaseInsensitive) == 0 ||
+                        artist.compare("Various Artists", Qt::CaseInsensitive) == 0;
+    for (const auto &[index, text] : titles) {
+        CddbTrackTitle &track = entry.tracks[index];
+        track.text = text;
+        if (!entry.compilation || !split(text, track.artist, track.title))
+            track.title = text;
+    }
+    return entry;
 }
 
 int Cddb::ParseIndex(const QString &text)

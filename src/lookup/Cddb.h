@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 // A text that should have been a decimal integer and is not.
@@ -24,6 +25,24 @@ struct CddbMatch {
     QString category;
     QString discId;
     QString title;
+};
+
+// A track's title in a disc entry. On a compilation (disc artist "Various" or "Various Artists") a
+// title "Artist / Title" names the track's own artist; otherwise artist is empty and title the text.
+struct CddbTrackTitle {
+    QString text; // the title as the entry gives it
+    QString artist, title;
+};
+
+// What a read answer says about the disc, each keyword's pieces joined:
+//   DTITLE=Artist / Album     (without " / ": artist and album are both the whole text)
+//   DYEAR=1999
+//   DGENRE=Rock
+//   TTITLE<n>=...             (n from 0: disc track n + 1)
+struct CddbEntry {
+    QString artist, album, year, genre;
+    bool compilation = false;
+    std::map<int, CddbTrackTitle> tracks;
 };
 
 // The CDDB protocol over HTTP (protocol level 4, ISO-8859-1 answers): the query and read URLs and
@@ -56,10 +75,15 @@ public:
     static CddbMatch QueryMatch(const QStringList &document);
 
     // Scans an entry's "TTITLE<n>=<title>" lines from line 1 up to the "." line (or the end) and
-    // hands each index and title to `store`, in document order. A line whose index is not a decimal
-    // integer raises EConvertError; what was stored before it stays stored.
+    // hands each index and title to `store`, in document order. A long title is continued on further
+    // lines of the same index; each line hands over the title joined so far, so the last store of an
+    // index has the whole title. A line whose index is not a decimal integer raises EConvertError;
+    // what was stored before it stays stored.
     static void ScanTitles(const QStringList &document,
                            const std::function<void(int, const QString &)> &store);
+
+    // The disc's own data in a read answer (see CddbEntry). Lines with a bad title index are skipped.
+    static CddbEntry ReadEntry(const QStringList &document);
 
     // Optional sign and decimal digits, within the range of int; otherwise EConvertError
     // "'<text>' is not a valid integer value".

@@ -54,6 +54,11 @@ BE_ERR fakeClose(HBE_STREAM)
     return BE_ERR_SUCCESSFUL;
 }
 
+BE_ERR fakeWriteHeader(const char *)
+{
+    return BE_ERR_SUCCESSFUL;
+}
+
 } // namespace
 
 FakeLame::FakeLame()
@@ -68,5 +73,5 @@ FakeLame::~FakeLame()
 
 LameApi FakeLame::Api()
 {
-    return LameApi{fakeVersion, fakeInit, fakeEncode, fakeDeinit, fakeClose};
+    return LameApi{fakeVersion, fakeInit, fakeEncode, fakeDeinit, fakeClose, fakeWriteHeader};
 }

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace
 {
 
@@ -15,12 +17,17 @@ using W = WavTestFile;
 // LAME adds its encoder delay (576 samples) and the decoder adds 529 more; the last frame is padded.
 constexpr double kMaxExtraFrames = 1152 + 576 + 529;
 
-void ExpectSounds(const QString &mp3, uint32_t rate, int channels, double inputSeconds, double hz)
+// Without resampling, the MP3's Info frame (delay and padding) lets mpg123 give back exactly the
+// samples that went in.
+void ExpectSounds(const QString &mp3, uint32_t rate, int channels, double inputSeconds, double hz, bool exact)
 {
     const TestPcm out = DecodeMp3(mp3);
     ASSERT_FALSE(out.samples.empty()) << "mpg123 could not decode " << mp3.toStdString();
     EXPECT_EQ(out.rate, rate);
     EXPECT_EQ(out.channels, channels);
+    if (exact) {
+        EXPECT_EQ(double(out.frames()), std::round(inputSeconds * rate));
+    }
     EXPECT_GE(double(out.frames()), inputSeconds * rate - 1);
     EXPECT_LE(double(out.frames()), inputSeconds * rate + kMaxExtraFrames);
     for (int c = 0; c < out.channels; ++c)
@@ -45,6 +52,7 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
         bool crc, priv, copy, orig;
         int bitrateIndex;
         double seconds, hz;
+        bool vbr = false;
     };
     const Case cases[] = {
         {"stereo44.wav", W::WavBytes(stereo44), STEREO, 44100, 128, 1, 0, 0, 0, 9, 2.0, 1000},
@@ -55,6 +63,7 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
         {"six-channels.wav", W::WavBytes(six), STEREO, 44100, 128, 1, 0, 0, 0, 9, 1.0, 500},
         {"raw-stereo.pcm", W::RawBytes(stereo44), STEREO, 44100, 128, 1, 0, 0, 0, 9, 2.0, 1000},
         {"raw-mono.pcm", W::RawBytes(mono44), MONO, 44100, 64, 0, 1, 1, 1, 5, 1.0, 660},
+        {"vbr.wav", W::WavBytes(stereo44), JSTEREO, 44100, 128, 1, 0, 0, 0, 9, 2.0, 1000, true},
     };
     // One file per batch, since the MP3 format changes between cases.
     for (const Case &c : cases) {
@@ -69,9 +78,12 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
         coder.setPrivate(c.priv);
         coder.setCopyright(c.copy);
         coder.setOriginal(c.orig);
+        coder.setEnableVBR(c.vbr);
         coder.setInputFiles({input});
         ASSERT_NO_THROW(coder.ProcessFiles());
-        ExpectSounds(coder.OutputFiles().first(), c.rate, c.mode == MONO ? 1 : 2, c.seconds, c.hz);
+        const uint32_t inputRate = c.bytes.startsWith("RIFF") ? W::Read(input).rate : c.rate;
+        ExpectSounds(coder.OutputFiles().first(), c.rate, c.mode == MONO ? 1 : 2, c.seconds, c.hz,
+                     inputRate == c.rate);
         const Mp3FrameHeader h = FirstMp3Frame(coder.OutputFiles().first());
         ASSERT_TRUE(h.found);
         EXPECT_EQ(std::tuple(h.version, h.layer, h.sampleRate, h.mode, h.bitrateIndex),
@@ -82,7 +94,8 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
 }
 
 // The ripper's way: Mode/SampleRate for the MP3, InputChannels/InputSampleRate for what it delivers,
-// full calls of exactly SamplesPerChunk input samples, a shorter last one, the flush, the close.
+// full calls of exactly SamplesPerChunk input samples, a shorter last one, the flush, the Info frame,
+// the close.
 TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
 {
     struct Case {
@@ -118,8 +131,10 @@ TEST(MP3CoderConversion, StreamOperationsConvertTheRippersFormat)
         }
         ASSERT_EQ(coder.DeinitStream(out.data(), outBytes), 0);
         mp3.write(reinterpret_cast<const char *>(out.data()), outBytes);
-        coder.CloseStream();
         mp3.close();
-        ExpectSounds(mp3.fileName(), c.outRate, c.mode == MONO ? 1 : 2, tone.seconds(), 700);
+        ASSERT_EQ(coder.WriteInfoFrame(mp3.fileName()), 0);
+        coder.CloseStream();
+        ExpectSounds(mp3.fileName(), c.outRate, c.mode == MONO ? 1 : 2, tone.seconds(), 700,
+                     c.inRate == c.outRate);
     }
 }

@@ -83,9 +83,10 @@ TEST(MP3Coder, ConfigurationRecordCarriesTheSettings)
     EXPECT_EQ(std::tuple(first.dwStructVersion, first.dwStructSize, first.dwSampleRate, first.dwReSampleRate,
                          first.dwBitrate, first.dwMaxBitrate, first.dwMpegVersion),
               std::tuple(1u, 331u, 44100u, 0u, 128u, 320u, 1u));
-    EXPECT_EQ(std::tuple(first.nMode, first.nPreset, first.bCRC, first.nVBRQuality), std::tuple(3, 3, -1, 4));
-    EXPECT_EQ(first.bPrivate | first.bCopyright | first.bOriginal | first.bWriteVBRHeader | first.bEnableVBR,
-              0);
+    // The header frame is asked for even without VBR: every MP3 starts with LAME's Info frame.
+    EXPECT_EQ(std::tuple(first.nMode, first.nPreset, first.bCRC, first.nVBRQuality, first.bWriteVBRHeader),
+              std::tuple(3, 3, -1, 4, -1));
+    EXPECT_EQ(first.bPrivate | first.bCopyright | first.bOriginal | first.bEnableVBR, 0);
     // Never written: the rest of the record stays zero, byte for byte.
     EXPECT_EQ(first.dwPsyModel | first.dwEmphasis | first.dwVbrAbr_bps, 0u);
     EXPECT_EQ(first.nVbrMethod | first.bNoRes | first.bStrictIso | first.nQuality, 0);

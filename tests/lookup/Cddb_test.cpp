@@ -101,7 +101,8 @@ TEST(Cddb, TitleLinesAreScannedUpToTheEndLine)
          "TTITLE0=Intro\nTTITLE1=Song\nEXTD=\nEXTT0=\n.",
          {{0, "Intro"}, {1, "Song"}}},
         {"200 x\nTTITLE1=\n.", {{1, ""}}},
-        {"200 x\nTTITLE2=Part A\nTTITLE2=Part B\n.", {{2, "Part B"}}},
+        // A long title goes on in further lines of its keyword.
+        {"200 x\nTTITLE2=Part A, \nTTITLE1=B\nTTITLE2=Part B\n.", {{1, "B"}, {2, "Part A, Part B"}}},
         {"200 x\nTTITLE0=E=mc2 = fame\n.", {{0, "E=mc2 = fame"}}},
         {"200 x\nTTITLE0=  spaced caf\xe9 \n.", {{0, "  spaced caf\xc3\xa9 "}}},
         {"200 x\nTTITLE0=Kept\n.\nTTITLE1=Not examined\nTTITLE0=Nor this", {{0, "Kept"}}},
@@ -128,5 +129,38 @@ TEST(Cddb, BadTitleIndexRaisesTheConversionErrorKeepingEarlierTitles)
         const std::string document = "200 x\nTTITLE0=One\n" + std::string(line) + "\nTTITLE2=Three\n.";
         EXPECT_EQ(Scan(document.c_str(), error), (std::map<int, std::string>{{0, "One"}})) << line;
         EXPECT_EQ(error, message) << line;
+    }
+}
+
+// The disc's data for the files' tags: DTITLE split at its first " / ", pieces joined, and on a
+// compilation each "Artist / Title" track split into its own artist and title.
+TEST(Cddb, EntryGivesArtistAlbumYearGenreAndCompilationArtists)
+{
+    struct Case {
+        const char *document;
+        const char *artist, *album, *year, *genre;
+        const char *track1Artist, *track1Title;
+    } cases[] = {
+        {"210 rock 1202e203\nDTITLE=Ensemble / Prove / Due\nDYEAR=1999\nDGENRE=Rock\nTTITLE0=A\n"
+         "TTITLE1=Andante / Allegro\n.\nDYEAR=2000",
+         "Ensemble", "Prove / Due", "1999", "Rock", "", "Andante / Allegro"},
+        {"210 misc 1202e203\nDTITLE=VARIOUS ARTISTS / Hits of the\nDTITLE= Year\nTTITLE1=Someone / Some\n"
+         "TTITLE1=thing / else\n.",
+         "VARIOUS ARTISTS", "Hits of the Year", "", "", "Someone", "Something / else"},
+        {"210 misc 1202e203\nDTITLE=Various / Mix\nTTITLE1=No artist here\n.", "Various", "Mix", "", "", "",
+         "No artist here"},
+        {"210 misc 1202e203\nDTITLE=Live at Home\nDGENRE=Jazz\nTTITLE1=X / Y\n.", "Live at Home",
+         "Live at Home", "", "Jazz", "", "X / Y"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        const CddbEntry entry = Cddb::ReadEntry(Lines(c.document));
+        EXPECT_EQ(std::tuple(entry.artist.toStdString(), entry.album.toStdString(), entry.year.toStdString(),
+                             entry.genre.toStdString()),
+                  std::tuple(std::string(c.artist), std::string(c.album), std::string(c.year),
+                             std::string(c.genre)));
+        const CddbTrackTitle track = entry.tracks.at(1);
+        EXPECT_EQ(std::pair(track.artist.toStdString(), track.title.toStdString()),
+                  std::pair(std::string(c.track1Artist), std::string(c.track1Title)));
     }
 }

@@ -1,0 +1,23 @@
+#include "Id3Read.h"
+
+#include <QFile>
+
+#include <taglib/id3v2frame.h>
+#include <taglib/id3v2header.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
+std::map<std::string, std::string> ReadId3Frames(const QString &path)
+{
+    std::map<std::string, std::string> frames;
+    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+    if (!file.isValid() || !file.hasID3v2Tag())
+        return frames;
+    TagLib::ID3v2::Tag *tag = file.ID3v2Tag();
+    frames["version"] = std::to_string(tag->header()->majorVersion());
+    for (const TagLib::ID3v2::Frame *frame : tag->frameList()) {
+        const TagLib::ByteVector id = frame->frameID();
+        frames[std::string(id.data(), id.size())] = frame->toString().to8Bit(true);
+    }
+    return frames;
+}
