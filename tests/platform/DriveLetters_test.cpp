@@ -19,6 +19,8 @@ TEST(DriveLetters, ParsesEntriesAndSkipsBadOnesWithAWarning)
         {"D=/missing.cue;E=/ok.cue", "E=/ok.cue", 1},
         {"bad;DD=/x;1=/x;F=;=/x;G/x;H=/h.cue", "H=/h.cue", 6},
         {";;;", "", 0},
+        // Only an ASCII letter names a drive: these two upper-case to I and S under Unicode rules.
+        {"\xc4\xb1=/i.cue;\xc5\xbf=/s.cue", "", 2},
     };
     for (const Case &c : cases) {
         const DriveLetterTable table = parseDriveLetters(QString::fromUtf8(c.text), exists);
