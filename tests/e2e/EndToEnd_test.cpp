@@ -94,6 +94,8 @@ TEST_F(EndToEnd, SettingsFolderClicksAndWavFilesSurviveARun)
     ASSERT_TRUE(Close());
     values.format = "1";
     EXPECT_EQ(ReadIni(), IniBytes(values));
-    EXPECT_FALSE(QFileInfo(QDir(Folder()).filePath("quarle.ini")).permissions() & 0077)
+    EXPECT_FALSE(QFileInfo(QDir(Folder()).filePath("quarle.ini")).permissions() &
+                 (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                  QFileDevice::WriteOther))
         << "the file that holds the proxy password is open to others";
 }
