@@ -2,11 +2,9 @@
 #include "TestDisc.h"
 
 #include "app/CaptionBar.h"
-#include "app/LinkLabel.h"
 #include "app/MainFormUi.h"
 #include "app/WindowChrome.h"
 
-#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -27,21 +25,6 @@ TEST_F(WindowChrome, TitleBarGoesAndComesBackKeepingTheClientSize)
         EXPECT_EQ(TWindowChrome::HideTitleBar(form.get(), hide).testFlag(Qt::FramelessWindowHint), hide);
         EXPECT_EQ(form->size(), QSize(587, 394)) << hide;
         EXPECT_TRUE(form->isVisible()) << hide;
-    }
-}
-
-// Grey lines on even rows, broken in the middle by the title box.
-TEST_F(WindowChrome, CaptionBarIsStripedAroundTheTitleBox)
-{
-    TCaptionBar *bar = form->ui->dxContainer1;
-    EXPECT_EQ(bar->geometry(), QRect(0, 0, 587, 16));
-    const QImage image = bar->grab().toImage();
-    const int boxLeft = 587 / 2 - QFontMetrics(bar->font()).horizontalAdvance(" ( QUARLE ) ") / 2 + 1;
-    for (int y = 0; y < 16; ++y) {
-        EXPECT_EQ(image.pixelColor(20, y) == QColor(128, 128, 128), y % 2 == 0) << "row " << y;
-        if (y >= 2 && y <= 12) {
-            EXPECT_NE(image.pixelColor(boxLeft, y), QColor(128, 128, 128)) << "row " << y;
-        }
     }
 }
 
@@ -70,15 +53,3 @@ TEST_F(WindowChrome, CaptionBarDragsAndItsButtonsMinimiseAndClose)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
-TEST_F(WindowChrome, LinkLabelsTurnRedUnderThePointer)
-{
-    for (TLinkLabel *label : {form->ui->Label14, form->ui->Label15}) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), label->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(label, &move);
-        EXPECT_EQ(label->colour(), QColor(255, 0, 0));
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(label, &leave);
-        EXPECT_EQ(label->colour(), QColor(0, 128, 128));
-    }
-}

@@ -21,6 +21,8 @@ TEST(DriveLetters, ParsesEntriesAndSkipsBadOnesWithAWarning)
         {";;;", "", 0},
         {"D=/dev/sr0@+6;E=/a@b.cue@-12;F=/f.cue@7;G=/g@x.cue",
          "D=/dev/sr0@6|E=/a@b.cue@-12|F=/f.cue@7|G=/g@x.cue", 0},
+        // Only an ASCII letter names a drive: these two upper-case to I and S under Unicode rules.
+        {"\xc4\xb1=/i.cue;\xc5\xbf=/s.cue", "", 2},
     };
     for (const Case &c : cases) {
         const DriveLetterTable table = parseDriveLetters(QString::fromUtf8(c.text), exists);
