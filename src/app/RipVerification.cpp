@@ -8,6 +8,12 @@
 #include <QDir>
 #include <QFile>
 
+std::function<std::optional<QByteArray>(const ProxySettings &, const QString &)> TRipVerification::fetchFile =
+    [](const ProxySettings &proxy, const QString &url) {
+        THttpCli http;
+        return FetchAccurateRipFile(http, proxy, url);
+    };
+
 TRipVerification::TRipVerification(Setup setup)
     : m_setup(std::move(setup)), m_disc(AccurateRipDiscId(m_setup.toc, m_setup.leadOutSector))
 {
@@ -91,8 +97,7 @@ TRipVerification::Setup MakeVerificationSetup(const TQuarle &quarle, const Proxy
     setup.fetch = [proxy, &stop](const QString &url) -> std::optional<QByteArray> {
         if (stop)
             return std::nullopt;
-        THttpCli http;
-        return FetchAccurateRipFile(http, proxy, url);
+        return TRipVerification::fetchFile(proxy, url);
     };
     return setup;
 }

@@ -21,6 +21,9 @@ class TRipVerification
 {
 public:
     using Fetch = std::function<std::optional<QByteArray>(const QString &url)>;
+    // How an extraction fetches the database's file through the proxy page's settings; the tests
+    // keep it on this machine.
+    static std::function<std::optional<QByteArray>(const ProxySettings &proxy, const QString &url)> fetchFile;
 
     struct Setup {
         std::vector<TDiscTocEntry> toc; // every track, data tracks included

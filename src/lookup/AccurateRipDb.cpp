@@ -137,6 +137,12 @@ TAccurateRipVerdict CompareWithAccurateRip(const std::optional<std::vector<TAccu
     return {known ? TAccurateRipVerdict::NotAccurate : TAccurateRipVerdict::NotInDatabase, 0};
 }
 
+namespace
+{
+constexpr qint64 FetchLimitBytes = 1 << 20;
+constexpr qint64 FetchLimitMs = 60000;
+} // namespace
+
 std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy, const QString &url)
 {
     if (http.Busy())
@@ -151,6 +157,10 @@ std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettin
     http.setAcceptLanguage(QStringLiteral("it"));
     http.setConnection(QStringLiteral("Keep-Alive"));
     http.setRequestVer(QStringLiteral("1.1"));
+    // A disc's file is a few kilobytes; neither a large answer nor a server that trickles one holds up
+    // the extraction.
+    http.setMaxDocumentSize(FetchLimitBytes);
+    http.setDeadline(QDeadlineTimer(FetchLimitMs));
     // Each body (a relocation's too) starts the buffer anew; the last one is the answer.
     QBuffer body;
     http.OnDocBegin = [&](QObject *) {

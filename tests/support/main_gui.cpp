@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "app/RipVerification.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -12,6 +13,12 @@ int main(int argc, char **argv)
     // The window keeps "quarle.ini" and "temp" in the program's folder: give each test run its own.
     QTemporaryDir programDir;
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
+    // An extraction asks the AccurateRip database: through a proxy of the test's own, never out on
+    // the network.
+    const auto fetch = TRipVerification::fetchFile;
+    TRipVerification::fetchFile = [fetch](const ProxySettings &proxy, const QString &url) {
+        return proxy.host.isEmpty() ? std::nullopt : fetch(proxy, url);
+    };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
