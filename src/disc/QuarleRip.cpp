@@ -32,6 +32,9 @@ void put32(QFile &file, qint64 at, uint32_t value)
 
 void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
 {
+    // Cleared before anything of this rip runs, so that a cancel asked from the begin-track event on
+    // ends this very rip.
+    m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
     if (trackNum < 1 || trackNum > m_tracks.Count())
@@ -53,7 +56,6 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     if (result == CR_ERROR)
         throw ECDRIPError("Invalid CD-ROM parameters");
 
-    m_cancel = false;
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
         return;
@@ -177,11 +179,14 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
 
     if (!m_jitterLog.isEmpty()) {
         QFile log(ChangeFileExt(name, "jitt"));
-        if (log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            QByteArray text;
-            for (const QString &line : m_jitterLog)
-                text += line.toLatin1() + "\r\n";
-            log.write(text);
-        }
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw ECDRIPError(
+                QString("Cannot create file \"%1\". %2").arg(log.fileName(), log.errorString()));
+        QByteArray text;
+        for (const QString &line : m_jitterLog)
+            text += line.toLatin1() + "\r\n";
+        writeAll(log, text.constData(), text.size());
+        if (!log.flush())
+            throw ECDRIPError("Write error");
     }
 }

@@ -17,7 +17,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // Track 1: 15 s of 440 Hz, track 2: 10 s of 660 Hz, track 3: 12 s of 880 Hz.
 std::vector<DiscTrack> threeTones()
@@ -60,9 +61,10 @@ QStringList filesIn(const QString &dir)
 bool controlsEnabled(const TDlgMainForm &form)
 {
     const Ui::TDlgMainForm *ui = form.ui.get();
-    const QWidget *controls[] = {ui->Label14,        ui->Label15,      ui->ListViewEx1,   ui->RGroupFormatExtraction,
-                                 ui->PageControl1,   ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->dirbutton,
-                                 ui->ProxyHostEdit,  ui->dxButton1};
+    const QWidget *controls[] = {
+        ui->Label14,       ui->Label15,          ui->ListViewEx1,    ui->RGroupFormatExtraction,
+        ui->PageControl1,  ui->CbBoxActiveCDRom, ui->CBoxSampleRate, ui->dirbutton,
+        ui->ProxyHostEdit, ui->dxButton1};
     for (const QWidget *w : controls) {
         if (!w->isEnabled())
             return false;
@@ -168,7 +170,8 @@ TEST(Extraction, CancelEndsOnlyTheTrackInProgress)
     form->ui->RGroupFormatExtractionWav->click();
     checkOnly(*form, {1, 2, 3});
     form->BtnExtraireClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ui->LabelEnCours->text() == "Estrazione della traccia 2"; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->ui->LabelEnCours->text() == "Estrazione della traccia 2"; }));
     EXPECT_TRUE(form->ui->dxButton3->isEnabled());
     EXPECT_FALSE(form->ui->dxButton1->isEnabled());
     EXPECT_FALSE(form->ui->CbBoxActiveCDRom->isEnabled());
@@ -269,6 +272,39 @@ TEST(Extraction, ClosingDuringAnExtractionStopsItCleanly)
     const TestPcm pcm = DecodeMp3(out.filePath("Track 01.mp3"));
     EXPECT_GT(pcm.seconds(), 0.1);
     EXPECT_LT(pcm.seconds(), 39.0);
+}
+
+TEST(Extraction, ClosingAsATrackBeginsStopsThatTrack)
+{
+    TestDisc disc({DiscTrack::tone(300, 440), DiscTrack::tone(3000, 550)});
+    QTemporaryDir out;
+    ErrorRecorder errors;
+    // The close arrives while the worker is already past its stop check for track 2.
+    TDlgMainForm *window = nullptr;
+    CdRipApi api = CdRipApi::library();
+    api.CR_CloseRipper = [close = api.CR_CloseRipper, &window, first = true]() mutable {
+        if (std::exchange(first, false)) {
+            QMetaObject::invokeMethod(window, [&window] {
+                QThread::msleep(200);
+                window->close();
+            });
+        }
+        return close();
+    };
+    api.CR_RipChunk = [rip = api.CR_RipChunk](uint8_t *buffer, int32_t *bytes) {
+        QThread::msleep(3);
+        return rip(buffer, bytes);
+    };
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    ASSERT_TRUE(form);
+    window = form.get();
+    form->show();
+    form->ui->dir->setText(out.path() + "/");
+    form->BtnExtraireClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 60000));
+    EXPECT_FALSE(form->ExtractionRunning());
+    form.reset();
+    EXPECT_EQ(DecodeMp3(out.filePath("Track 02.mp3")).samples.size(), 0u) << "no chunk of track 2 was read";
 }
 
 TEST(Extraction, ConversionShowsItsProgress)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -287,6 +288,25 @@ TEST(QuarleRip, ScriptedLibraryFailuresAndJitter)
     quarle.RipTrack(1, dir.filePath("Track 01.pcm"));
     EXPECT_EQ(readFile(dir.filePath("Track 01jitt")), "1234 4294967295\r\n") << "the first rip's lines too";
     EXPECT_EQ(readFile(dir.filePath("Track 01.pcm")).size(), 2 * fake.chunkBytes);
+
+    // A jitter log that cannot be written fails the rip like any other file: a folder in the way, a
+    // full disk.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blockedjitt"));
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("fulljitt")));
+    for (const char *name : {"blocked.pcm", "full.pcm"}) {
+        fake.chunkResults = {CR_OK, CR_RIP_DONE};
+        const std::string error = ripError([&] { quarle.RipTrack(1, dir.filePath(name)); });
+        EXPECT_TRUE(error.starts_with("Cannot create file") || error == "Write error")
+            << name << ": " << error;
+    }
+
+    // A cancel asked from the begin-track event ends that very rip before its first chunk.
+    quarle.OnBeginTrack = [&](QObject *, uint16_t) { quarle.CancelRip(); };
+    fake.calls.clear();
+    quarle.RipTrack(1, dir.filePath("begin.pcm"));
+    EXPECT_FALSE(fake.calls.contains("CR_RipChunk"));
+    EXPECT_EQ(readFile(dir.filePath("begin.pcm")).size(), 0);
+    quarle.OnBeginTrack = nullptr;
 
     // Parameters refused, or a failure inside the call.
     fake.setParametersResult = CR_ERROR;
