@@ -279,29 +279,24 @@ TEST(Extraction, ClosingAsATrackBeginsStopsThatTrack)
     TestDisc disc({DiscTrack::tone(300, 440), DiscTrack::tone(3000, 550)});
     QTemporaryDir out;
     ErrorRecorder errors;
-    // The close arrives while the worker is already past its stop check for track 2.
-    TDlgMainForm *window = nullptr;
+    // The close comes once the worker is past its stop check for track 2, waiting for the row.
+    std::atomic<bool> firstEnded{false}, windowBusy{false};
     CdRipApi api = CdRipApi::library();
-    api.CR_CloseRipper = [close = api.CR_CloseRipper, &window, first = true]() mutable {
-        if (std::exchange(first, false)) {
-            QMetaObject::invokeMethod(window, [&window] {
-                QThread::msleep(200);
-                window->close();
-            });
-        }
+    api.CR_CloseRipper = [close = api.CR_CloseRipper, &firstEnded, &windowBusy] {
+        firstEnded = true;
+        while (!windowBusy)
+            QThread::msleep(1);
         return close();
-    };
-    api.CR_RipChunk = [rip = api.CR_RipChunk](uint8_t *buffer, int32_t *bytes) {
-        QThread::msleep(3);
-        return rip(buffer, bytes);
     };
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
     ASSERT_TRUE(form);
-    window = form.get();
     form->show();
     form->ui->dir->setText(out.path() + "/");
     form->BtnExtraireClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstEnded.load(); }));
+    windowBusy = true;
+    QThread::msleep(200);
+    form->close();
     EXPECT_FALSE(form->ExtractionRunning());
     form.reset();
     EXPECT_EQ(DecodeMp3(out.filePath("Track 02.mp3")).samples.size(), 0u) << "no chunk of track 2 was read";
