@@ -143,7 +143,7 @@ void readTrack(const QString &cue, const CdRipApi &api)
     int32_t chunkBytes = 0;
     if (api.CR_OpenRipper(&chunkBytes, track->StartSector, track->EndSector) == CR_ERROR)
         std::exit(1);
-    std::vector<uint8_t> buffer(size_t(chunkBytes));
+    std::vector<uint8_t> buffer(static_cast<size_t>(chunkBytes));
     int32_t bytes = 0;
     while (api.CR_RipChunk(buffer.data(), &bytes) != CR_RIP_DONE) {
     }
