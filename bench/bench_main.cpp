@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -106,26 +105,17 @@ void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter,
     quarle.RipTrack(1, out);
 }
 
-// The CD-reading library as a drive that reads at `speed` times real time: no chunk of a run is
-// delivered before its audio could have been read at that speed since the run was opened.
+// The CD-reading library as a drive that reads at `speed` times real time: each chunk takes at least
+// its audio's length divided by `speed` from the moment it is asked for, as on a drive that reads
+// only what the program asks for, when it asks.
 CdRipApi driveAtSpeed(double speed)
 {
-    struct Pace {
-        std::chrono::steady_clock::time_point start;
-        double audioSeconds = 0;
-    };
-    auto pace = std::make_shared<Pace>();
     CdRipApi api = CdRipApi::library();
-    api.CR_OpenRipper = [open = api.CR_OpenRipper, pace](int32_t *bytes, int32_t first, int32_t last) {
-        pace->start = std::chrono::steady_clock::now();
-        pace->audioSeconds = 0;
-        return open(bytes, first, last);
-    };
-    api.CR_RipChunk = [rip = api.CR_RipChunk, pace, speed](uint8_t *buffer, int32_t *bytes) {
+    api.CR_RipChunk = [rip = api.CR_RipChunk, speed](uint8_t *buffer, int32_t *bytes) {
+        const auto asked = std::chrono::steady_clock::now();
         const int32_t result = rip(buffer, bytes);
-        pace->audioSeconds += double(*bytes) / (44100 * 4);
-        std::this_thread::sleep_until(pace->start +
-                                      std::chrono::duration<double>(pace->audioSeconds / speed));
+        std::this_thread::sleep_until(asked +
+                                      std::chrono::duration<double>(double(*bytes) / (44100 * 4) / speed));
         return result;
     };
     return api;
@@ -219,8 +209,9 @@ int main(int argc, char **argv)
         report("(a) rip 10 min to MP3 / libmp3lame on the same PCM, wall", on / lame, "x", "<= 1.02",
                on / lame <= 1.02);
         report("(a) the same, jitter correction off, wall", off / lame, "x", "<= 1.02", off / lame <= 1.02);
-        report("(a) rip 10 min to MP3 / libmp3lame, processor time", median(onCpu) / median(lameCpu), "x", "",
-               true);
+        const double cpu = median(onCpu) / median(lameCpu);
+        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM, processor time", cpu, "x", "<= 1.05",
+               cpu <= 1.05);
     }
 
     // (f) Ripping to MP3 from a drive that reads at 20x real time, against reading alone from it.

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -209,7 +210,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     uint32_t bytesPerCall = 0;
     qint64 samplesWritten = 0;
     std::optional<ECDRIPError> failure;
-    std::optional<ChunkReader> reader;
+    std::unique_ptr<ChunkReader> reader;
 
     auto endOfRip = [&] {
         // No library call of the reader may follow the end of the run.
@@ -298,7 +299,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         };
 
         // Only encoding has work to overlap with reading.
-        reader.emplace(m_api, m_cancel, size_t(chunkBytes), encoding);
+        reader = std::make_unique<ChunkReader>(m_api, m_cancel, size_t(chunkBytes), encoding);
         int32_t chunkResult = CR_OK;
         while (const Chunk *chunk = reader->next()) {
             chunkResult = chunk->result;
