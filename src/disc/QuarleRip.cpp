@@ -45,15 +45,16 @@ struct Chunk {
 };
 
 // The chunks of an open ripping run, in order. Threaded, a reader thread calls the library and fills
-// a small ring of buffers ahead of the caller, so that reading the disc and encoding overlap; else
-// each chunk is read when the caller asks for it. Either way the library sees the calls of a plain
-// loop: before each chunk the cancel request is looked at, and reading stops after the chunk that
-// ends the run. The buffers are allocated once.
+// a ring of sixteen buffers (about 1 MiB) ahead of the caller, so that reading the disc and encoding
+// overlap, and a reader that the system leaves waiting for a few milliseconds does not stall the
+// coder; else each chunk is read when the caller asks for it. Either way the library sees the calls of
+// a plain loop: before each chunk the cancel request is looked at, and reading stops after the chunk
+// that ends the run. The buffers are allocated once.
 class ChunkReader
 {
 public:
     ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes, bool threaded)
-        : m_api(api), m_cancel(cancel), m_slots(threaded ? 4 : 1)
+        : m_api(api), m_cancel(cancel), m_slots(threaded ? 16 : 1)
     {
         for (Chunk &c : m_slots)
             c.samples.resize(chunkBytes);
