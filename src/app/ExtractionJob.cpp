@@ -196,6 +196,10 @@ void TDlgMainForm::ExtractCheckedTracks()
 
 void TDlgMainForm::CDRIP1BeginTrack(QObject *, uint16_t trackNum)
 {
+    // The rip has just cleared its cancel request: a close that came after this row was chosen must
+    // still stop it.
+    if (m_stopExtraction)
+        Quarle->CancelRip();
     post(this, [this, trackNum] {
         ui->LabelEnCours->setText("Estrazione della traccia " + QString::number(trackNum));
     });

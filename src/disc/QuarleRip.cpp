@@ -6,8 +6,14 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace
@@ -28,10 +34,148 @@ void put32(QFile &file, qint64 at, uint32_t value)
         file.write(reinterpret_cast<const char *>(bytes), 4);
 }
 
+// One chunk of a ripping run, with what the library told right after delivering it.
+struct Chunk {
+    std::vector<uint8_t> samples;
+    int32_t bytes = 0;
+    int32_t result = CR_OK;
+    int32_t percent = 0;
+    int32_t jitterFirst = 0;
+    int32_t jitterLast = 0;
+};
+
+// The chunks of an open ripping run, in order. Threaded, a reader thread calls the library and fills
+// a ring of sixteen buffers (about 1 MiB) ahead of the caller, so that reading the disc and encoding
+// overlap, and a reader that the system leaves waiting for a few milliseconds does not stall the
+// coder; else each chunk is read when the caller asks for it. Either way the library sees the calls of
+// a plain loop: before each chunk the cancel request is looked at, and reading stops after the chunk
+// that ends the run. The buffers are allocated once.
+class ChunkReader
+{
+public:
+    ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes, bool threaded)
+        : m_api(api), m_cancel(cancel), m_slots(threaded ? 16 : 1)
+    {
+        for (Chunk &c : m_slots)
+            c.samples.resize(chunkBytes);
+        if (threaded)
+            m_thread = std::thread([this] { run(); });
+    }
+    ~ChunkReader() { stop(); }
+    ChunkReader(const ChunkReader &) = delete;
+    ChunkReader &operator=(const ChunkReader &) = delete;
+
+    // The next chunk, or nullptr once the run has ended. A library call that raised is raised here,
+    // after the chunks read before it. The chunk stays valid until the next call.
+    Chunk *next()
+    {
+        if (!m_thread.joinable()) {
+            if (m_ended)
+                return nullptr;
+            m_ended = !readOne(m_slots[0]);
+            return m_ended && m_slots[0].result != CR_RIP_DONE ? nullptr : &m_slots[0];
+        }
+        std::unique_lock lock(m_mutex);
+        if (m_holding) {
+            m_holding = false;
+            --m_filled;
+            m_head = (m_head + 1) % m_slots.size();
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [this] { return m_filled > 0 || m_ended; });
+        if (m_filled == 0) {
+            if (m_failure)
+                std::rethrow_exception(std::exchange(m_failure, nullptr));
+            return nullptr;
+        }
+        m_holding = true;
+        return &m_slots[m_head];
+    }
+
+    // Ends reading after the chunk being read, if any, and waits for the reader thread.
+    void stop()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+private:
+    // Reads one chunk into c; false when the run has ended (a cancel before it, or c ends the run).
+    bool readOne(Chunk &c)
+    {
+        if (m_cancel) {
+            c.result = CR_ERROR;
+            return false;
+        }
+        c.bytes = 0;
+        c.result = m_api.CR_RipChunk(c.samples.data(), &c.bytes);
+        if (c.result == CR_JITTER)
+            m_api.CR_GetLastJitterErrorPosition(&c.jitterFirst, &c.jitterLast);
+        c.percent = m_api.CR_GetPercentCompleted();
+        return c.result != CR_RIP_DONE;
+    }
+
+    void run()
+    {
+        std::exception_ptr failure;
+        try {
+            for (size_t tail = 0;; tail = (tail + 1) % m_slots.size()) {
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [this] { return m_filled < m_slots.size() || m_stop; });
+                    if (m_stop)
+                        break;
+                }
+                Chunk &c = m_slots[tail];
+                const bool more = readOne(c);
+                if (!more && c.result != CR_RIP_DONE)
+                    break;
+                {
+                    std::lock_guard lock(m_mutex);
+                    ++m_filled;
+                }
+                m_changed.notify_all();
+                if (!more)
+                    break;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_failure = failure;
+            m_ended = true;
+        }
+        m_changed.notify_all();
+    }
+
+    const CdRipApi &m_api;
+    const std::atomic<bool> &m_cancel;
+    std::vector<Chunk> m_slots;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    size_t m_head = 0;   // the oldest filled slot
+    size_t m_filled = 0; // slots read and not yet handed back
+    bool m_holding = false;
+    bool m_stop = false;
+    bool m_ended = false;
+    std::exception_ptr m_failure;
+};
+
 } // namespace
 
 void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
 {
+    // Cleared before anything of this rip runs, so that a cancel asked from the begin-track event on
+    // ends this very rip.
+    m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
     if (trackNum < 1 || trackNum > m_tracks.Count())
@@ -64,7 +208,6 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     if (result == CR_ERROR)
         throw ECDRIPError("Invalid CD-ROM parameters");
 
-    m_cancel = false;
     m_checksumValid = false;
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
@@ -77,12 +220,15 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     const SampleFormat format = sampleFormatOf(m_outputFormat);
     bool streamOpen = false;
     QFile file(name);
-    std::vector<uint8_t> ripBuffer, mp3Buffer;
+    std::vector<uint8_t> carryBuffer, mp3Buffer;
     uint32_t bytesPerCall = 0;
     qint64 samplesWritten = 0;
     std::optional<ECDRIPError> failure;
+    std::unique_ptr<ChunkReader> reader;
 
     auto endOfRip = [&] {
+        // No library call of the reader may follow the end of the run.
+        reader.reset();
         // The flush comes first; a failure in it is raised after the rest of the clean-up.
         if (streamOpen) {
             uint32_t out = 0;
@@ -129,9 +275,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                 throw ECDRIPError("The MP3 encoder reported no chunk size");
             bytesPerCall = m_coder->SamplesPerChunk() * 2;
             mp3Buffer.resize(m_coder->Mp3BufferSize());
-            ripBuffer.resize(size_t(chunkBytes) + bytesPerCall);
-        } else {
-            ripBuffer.resize(size_t(chunkBytes));
+            carryBuffer.resize(bytesPerCall);
         }
 
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
@@ -141,7 +285,6 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             file.write(reinterpret_cast<const char *>(header.data()), qint64(header.size()));
         }
 
-        uint32_t carry = 0;
         auto encode = [&](const uint8_t *samples, uint32_t sampleCount) {
             uint32_t out = 0;
             const int code = m_coder->EncodeChunk(sampleCount, reinterpret_cast<const int16_t *>(samples),
@@ -150,40 +293,55 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                 throw ECDRIPError(QString("beEncodeChunk failed %1").arg(code));
             writeAll(file, mp3Buffer.data(), out);
         };
+        // The coder takes whole calls of SamplesPerChunk samples; what is left of a chunk waits in
+        // the carry buffer for the next one.
+        uint32_t carry = 0;
+        auto feed = [&](const uint8_t *data, uint32_t size) {
+            while (size > 0) {
+                if (carry == 0 && size >= bytesPerCall && reinterpret_cast<uintptr_t>(data) % 2 == 0) {
+                    encode(data, m_coder->SamplesPerChunk());
+                    data += bytesPerCall;
+                    size -= bytesPerCall;
+                    continue;
+                }
+                const uint32_t take = std::min(bytesPerCall - carry, size);
+                std::memcpy(carryBuffer.data() + carry, data, take);
+                carry += take;
+                data += take;
+                size -= take;
+                if (carry == bytesPerCall) {
+                    encode(carryBuffer.data(), m_coder->SamplesPerChunk());
+                    carry = 0;
+                }
+            }
+        };
 
+        // Only encoding has work to overlap with reading.
+        reader = std::make_unique<ChunkReader>(m_api, m_cancel, size_t(chunkBytes), encoding);
         int32_t chunkResult = CR_OK;
-        do {
-            if (m_cancel)
-                break;
-            int32_t bytes = 0;
-            chunkResult = m_api.CR_RipChunk(ripBuffer.data() + carry, &bytes);
-            if (chunkResult != CR_ERROR && bytes > 0) {
+        while (const Chunk *chunk = reader->next()) {
+            chunkResult = chunk->result;
+            if (chunkResult != CR_ERROR && chunk->bytes > 0) {
                 if (m_checksumValid)
-                    m_checksum.Add(ripBuffer.data() + carry, size_t(bytes) / 4);
+                    m_checksum.Add(chunk->samples.data(), size_t(chunk->bytes) / 4);
                 if (encoding) {
-                    uint32_t available = carry + uint32_t(bytes);
-                    uint32_t offset = 0;
-                    for (; available - offset >= bytesPerCall; offset += bytesPerCall)
-                        encode(ripBuffer.data() + offset, m_coder->SamplesPerChunk());
-                    carry = available - offset;
-                    std::memmove(ripBuffer.data(), ripBuffer.data() + offset, carry);
+                    feed(chunk->samples.data(), uint32_t(chunk->bytes));
                 } else if (!m_encode) {
-                    writeAll(file, ripBuffer.data(), bytes);
-                    samplesWritten += bytes;
+                    writeAll(file, chunk->samples.data(), chunk->bytes);
+                    samplesWritten += chunk->bytes;
                 }
             }
             if (chunkResult == CR_JITTER) {
-                int32_t from = 0, to = 0;
-                m_api.CR_GetLastJitterErrorPosition(&from, &to);
-                m_jitterLog << QString::number(uint32_t(from)) + " " + QString::number(uint32_t(to));
+                m_jitterLog << QString::number(uint32_t(chunk->jitterFirst)) + " " +
+                                   QString::number(uint32_t(chunk->jitterLast));
             }
             if (OnProgress)
-                OnProgress(this, uint16_t(m_api.CR_GetPercentCompleted()), trackNum);
+                OnProgress(this, uint16_t(chunk->percent), trackNum);
             QCoreApplication::processEvents();
-        } while (chunkResult != CR_RIP_DONE);
+        }
 
         if (encoding && chunkResult == CR_RIP_DONE && carry > 0)
-            encode(ripBuffer.data(), carry / 2);
+            encode(carryBuffer.data(), carry / 2);
     } catch (const ECDRIPError &e) {
         failure = e;
     } catch (...) {
@@ -196,11 +354,14 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
 
     if (!m_jitterLog.isEmpty()) {
         QFile log(ChangeFileExt(name, "jitt"));
-        if (log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            QByteArray text;
-            for (const QString &line : m_jitterLog)
-                text += line.toLatin1() + "\r\n";
-            log.write(text);
-        }
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw ECDRIPError(
+                QString("Cannot create file \"%1\". %2").arg(log.fileName(), log.errorString()));
+        QByteArray text;
+        for (const QString &line : m_jitterLog)
+            text += line.toLatin1() + "\r\n";
+        writeAll(log, text.constData(), text.size());
+        if (!log.flush())
+            throw ECDRIPError("Write error");
     }
 }

@@ -315,6 +315,34 @@ TEST(Extraction, ClosingDuringAnExtractionStopsItCleanly)
     EXPECT_LT(pcm.seconds(), 39.0);
 }
 
+TEST(Extraction, ClosingAsATrackBeginsStopsThatTrack)
+{
+    TestDisc disc({DiscTrack::tone(300, 440), DiscTrack::tone(3000, 550)});
+    QTemporaryDir out;
+    ErrorRecorder errors;
+    // The close comes once the worker is past its stop check for track 2, waiting for the row.
+    std::atomic<bool> firstEnded{false}, windowBusy{false};
+    CdRipApi api = CdRipApi::library();
+    api.CR_CloseRipper = [close = api.CR_CloseRipper, &firstEnded, &windowBusy] {
+        firstEnded = true;
+        while (!windowBusy)
+            QThread::msleep(1);
+        return close();
+    };
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    ASSERT_TRUE(form);
+    form->show();
+    form->ui->dir->setText(out.path() + "/");
+    form->BtnExtraireClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstEnded.load(); }));
+    windowBusy = true;
+    QThread::msleep(200);
+    form->close();
+    EXPECT_FALSE(form->ExtractionRunning());
+    form.reset();
+    EXPECT_EQ(DecodeMp3(out.filePath("Track 02.mp3")).samples.size(), 0u) << "no chunk of track 2 was read";
+}
+
 TEST(Extraction, ConversionShowsItsProgress)
 {
     TestDisc disc(threeTones());

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <stdexcept>
+#include <thread>
 
 namespace
 {
@@ -98,6 +101,31 @@ struct FailingLame {
         return a;
     }
 };
+
+// What the ripper's coder makes of pcm: whole calls of SamplesPerChunk samples, then (with tail) the
+// rest in one shorter call, then the flush.
+QByteArray encodeInCalls(TMP3Coder &coder, const QByteArray &pcm, bool tail)
+{
+    EXPECT_EQ(coder.InitStream(), 0);
+    std::vector<uint8_t> out(coder.Mp3BufferSize());
+    QByteArray mp3;
+    const qsizetype call = qsizetype(coder.SamplesPerChunk()) * 2;
+    for (qsizetype at = 0; at < pcm.size(); at += call) {
+        const qsizetype n = std::min(call, pcm.size() - at);
+        if (n < call && !tail)
+            break;
+        uint32_t bytes = 0;
+        EXPECT_EQ(coder.EncodeChunk(uint32_t(n / 2), reinterpret_cast<const int16_t *>(pcm.constData() + at),
+                                    out.data(), bytes),
+                  0);
+        mp3.append(reinterpret_cast<const char *>(out.data()), bytes);
+    }
+    uint32_t bytes = 0;
+    EXPECT_EQ(coder.DeinitStream(out.data(), bytes), 0);
+    mp3.append(reinterpret_cast<const char *>(out.data()), bytes);
+    coder.CloseStream();
+    return mp3;
+}
 
 } // namespace
 
@@ -266,6 +294,118 @@ TEST(QuarleRip, CancelBeforeTheFirstChunkAndMidTrack)
     EXPECT_EQ(readFile(wav).size(), 44 + 400 * 2352);
 }
 
+TEST(QuarleRip, Mp3IsTheCoderOnTheTrackPcmWhateverThePace)
+{
+    // 12 s and a bit, not a whole number of chunks nor of encoder calls.
+    const std::vector<DiscTrack> tracks = {DiscTrack::music(901, 220)};
+    TestDisc disc(tracks);
+    Ripper r;
+    QList<int> percents; // as the library answered, on whichever thread asked
+    std::atomic<int> readerPause{0}, chunks{0};
+    const auto rip = r.api.CR_RipChunk;
+    r.api.CR_RipChunk = [&](uint8_t *b, int32_t *n) {
+        if (readerPause && ++chunks % 7 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(readerPause));
+        return rip(b, n);
+    };
+    const auto percent = r.api.CR_GetPercentCompleted;
+    r.api.CR_GetPercentCompleted = [&] {
+        const int32_t p = percent();
+        percents << p;
+        return p;
+    };
+    r.start();
+    TMP3Coder coder;
+    r.quarle->setCoder(&coder);
+    r.quarle->setEncode(true);
+    const QByteArray expected = encodeInCalls(coder, trackAudioBytes(tracks[0]), true);
+    QList<int> progress;
+    bool elsewhere = false;
+    int encoderPause = 0;
+    const auto caller = std::this_thread::get_id();
+    r.quarle->OnProgress = [&](QObject *, uint16_t p, uint16_t) {
+        progress << p;
+        elsewhere |= std::this_thread::get_id() != caller;
+        std::this_thread::sleep_for(std::chrono::milliseconds(encoderPause));
+    };
+
+    // A slow drive, a slow coder (the ring full), neither; jitter correction on and off.
+    const struct {
+        bool jitter;
+        int reader, encoder;
+    } cases[] = {{true, 0, 0}, {false, 30, 0}, {true, 0, 3}};
+    for (const auto &c : cases) {
+        r.quarle->setJitterCorrect(c.jitter);
+        readerPause = c.reader;
+        encoderPause = c.encoder;
+        percents.clear();
+        progress.clear();
+        r.events.clear();
+        r.quarle->RipTrack(1, disc.dir() + "/t.wav");
+        EXPECT_TRUE(readFile(disc.dir() + "/t.mp3") == expected) << c.jitter << c.reader << c.encoder;
+        EXPECT_EQ(progress, percents) << "one event per chunk, with the percentage asked right after it";
+        EXPECT_EQ(progress.size(), (901 + CdRipChunkSectors - 1) / CdRipChunkSectors);
+        EXPECT_EQ(r.events, QStringList({"begin 1", "end 1"}));
+    }
+    EXPECT_FALSE(elsewhere) << "events fire on the thread that called RipTrack";
+}
+
+TEST(QuarleRip, CancelOrFailedReadInAPipelinedRip)
+{
+    QTemporaryDir dir;
+    FakeCdRip fake;
+    fake.drives = {FakeCdRip::record("FAKE")};
+    fake.toc = {FakeCdRip::entry(0, 0x10), FakeCdRip::entry(1000, 0)};
+    fake.chunkResults = std::vector<int32_t>(40, CR_OK);
+    TQuarle quarle(nullptr, fake.api());
+    quarle.setActiveCdRomNum(0);
+    TMP3Coder coder(FailingLame::api());
+    quarle.setCoder(&coder);
+    quarle.setEncode(true);
+    QStringList events;
+    quarle.OnEndTrack = [&](QObject *, uint16_t) { events << "end"; };
+    // The coder is slower than the drive, so the reader is ahead when the cancel or the failure comes.
+    quarle.OnProgress = [&](QObject *, uint16_t, uint16_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+
+    enum Stop { AtBeginTrack, Cancel, Throw };
+    for (const Stop stop : {AtBeginTrack, Cancel, Throw}) {
+        quarle.OnBeginTrack = [&](QObject *, uint16_t) {
+            if (stop == AtBeginTrack)
+                quarle.CancelRip();
+        };
+        fake.onChunk = [&](size_t i) {
+            if (i == 5 && stop == Cancel)
+                quarle.CancelRip();
+            if (i == 5 && stop == Throw)
+                throw std::runtime_error("drive gone");
+        };
+        fake.calls.clear();
+        events.clear();
+        FailingLame::closes = 0;
+        std::string error = "<no error>";
+        try {
+            quarle.RipTrack(1, dir.filePath("a.wav"));
+        } catch (const std::runtime_error &e) {
+            error = e.what();
+        }
+        const qsizetype calls = fake.calls.size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(fake.calls.size(), calls) << stop << ": nothing left running";
+        EXPECT_EQ(fake.calls.count("CR_RipChunk"), stop == AtBeginTrack ? 0 : 6) << stop;
+        EXPECT_EQ(fake.calls.last(), "CR_CloseRipper") << stop;
+        EXPECT_EQ(FailingLame::closes, 1) << stop << ": the stream is closed";
+        EXPECT_EQ(error, stop == Throw ? "drive gone" : "<no error>");
+        EXPECT_EQ(events, stop == Throw ? QStringList() : QStringList({"end"})) << stop;
+        // The file holds the chunks read before the stop, encoded and flushed.
+        QByteArray pcm;
+        for (int i = 0; i < (stop == Cancel ? 6 : stop == Throw ? 5 : 0); ++i)
+            pcm += QByteArray(fake.chunkBytes, char(i + 1));
+        EXPECT_TRUE(readFile(dir.filePath("a.mp3")) == encodeInCalls(coder, pcm, false)) << stop;
+    }
+}
+
 TEST(QuarleRip, ScriptedLibraryFailuresAndJitter)
 {
     QTemporaryDir dir;
@@ -309,6 +449,25 @@ TEST(QuarleRip, ScriptedLibraryFailuresAndJitter)
     quarle.RipTrack(1, dir.filePath("Track 01.pcm"));
     EXPECT_EQ(readFile(dir.filePath("Track 01jitt")), "1234 4294967295\r\n") << "the first rip's lines too";
     EXPECT_EQ(readFile(dir.filePath("Track 01.pcm")).size(), 2 * fake.chunkBytes);
+
+    // A jitter log that cannot be written fails the rip like any other file: a folder in the way, a
+    // full disk.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blockedjitt"));
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("fulljitt")));
+    for (const char *name : {"blocked.pcm", "full.pcm"}) {
+        fake.chunkResults = {CR_OK, CR_RIP_DONE};
+        const std::string error = ripError([&] { quarle.RipTrack(1, dir.filePath(name)); });
+        EXPECT_TRUE(error.starts_with("Cannot create file") || error == "Write error")
+            << name << ": " << error;
+    }
+
+    // A cancel asked from the begin-track event ends that very rip before its first chunk.
+    quarle.OnBeginTrack = [&](QObject *, uint16_t) { quarle.CancelRip(); };
+    fake.calls.clear();
+    quarle.RipTrack(1, dir.filePath("begin.pcm"));
+    EXPECT_FALSE(fake.calls.contains("CR_RipChunk"));
+    EXPECT_EQ(readFile(dir.filePath("begin.pcm")).size(), 0);
+    quarle.OnBeginTrack = nullptr;
 
     // Parameters refused, or a failure inside the call.
     fake.setParametersResult = CR_ERROR;
