@@ -24,6 +24,11 @@ QString FileLocations::SettingsToRead() const
     return settingsFallback.isEmpty() || QFileInfo::exists(settingsFile) ? settingsFile : settingsFallback;
 }
 
+QString ProgramCacheFolder(const UserFolders &user)
+{
+    return QDir(user.cache).filePath(Subfolder);
+}
+
 FileLocations LocateFiles(const QString &programDir, bool programDirIsOwn, const UserFolders &user)
 {
     const QString besideProgram = QDir(programDir).filePath(QStringLiteral("quarle.ini"));
@@ -31,8 +36,8 @@ FileLocations LocateFiles(const QString &programDir, bool programDirIsOwn, const
         return {besideProgram, {}, programDir, programDir + "/"};
     // A folder that xdg-user-dirs names but nobody created would fail every extraction.
     const QString music = !user.music.isEmpty() && QFileInfo(user.music).isDir() ? user.music : user.home;
-    return {QDir(user.config).filePath(Subfolder + "/quarle.ini"), besideProgram,
-            QDir(user.cache).filePath(Subfolder), music.endsWith('/') ? music : music + "/"};
+    return {QDir(user.config).filePath(Subfolder + "/quarle.ini"), besideProgram, ProgramCacheFolder(user),
+            music.endsWith('/') ? music : music + "/"};
 }
 
 FileLocations LocateFiles(const QString &programDir)

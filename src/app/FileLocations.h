@@ -12,6 +12,9 @@ struct UserFolders {
     static UserFolders Standard();
 };
 
+// The program's own subfolder of the user's cache folder.
+QString ProgramCacheFolder(const UserFolders &user);
+
 // Where the program keeps "quarle.ini" and the document file "temp", and which destination folder it
 // offers. A program whose folder the user may write (a build folder, a portable copy) keeps them in
 // that folder; an installed one, whose folder belongs to the system, in the user's own folders.

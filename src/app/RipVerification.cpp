@@ -1,8 +1,11 @@
 #include "app/RipVerification.h"
 
+#include "app/FileLocations.h"
 #include "disc/AccurateRip.h"
 #include "disc/Quarle.h"
+#include "lookup/DriveOffsets.h"
 #include "lookup/HttpCli.h"
+#include "platform/CdRipLibrary.h"
 #include "platform/DriveLetters.h"
 
 #include <QDir>
@@ -70,6 +73,24 @@ bool TRipVerification::WriteLog(const QString &folder, const QString &discLabel,
     return file.write(text) == text.size() && file.flush();
 }
 
+namespace
+{
+
+// The database's list of drive offsets, from the user's cache folder or fetched anew.
+std::optional<QByteArray> DriveOffsetsFile(const ProxySettings &proxy, const std::atomic<bool> &stop)
+{
+    const QString folder = ProgramCacheFolder(UserFolders::Standard());
+    MakePrivateFolder(folder);
+    return CachedDriveOffsets(QDir(folder).filePath(QStringLiteral("DriveOffsets.bin")),
+                              QDateTime::currentDateTime(), [&]() -> std::optional<QByteArray> {
+                                  if (stop)
+                                      return std::nullopt;
+                                  return TRipVerification::fetchFile(proxy, DriveOffsetsUrl);
+                              });
+}
+
+} // namespace
+
 TRipVerification::Setup MakeVerificationSetup(const TQuarle &quarle, const ProxySettings &proxy,
                                               const std::atomic<bool> &stop)
 {
@@ -88,10 +109,14 @@ TRipVerification::Setup MakeVerificationSetup(const TQuarle &quarle, const Proxy
             if (entry.letter != drive->Letter)
                 continue;
             setup.drive += " (" + entry.path + ")";
-            if (entry.offsetGiven) {
-                setup.readOffset = entry.sampleOffset;
-                setup.offsetFrom = QStringLiteral("da QUARLE_DRIVES");
-            }
+            const TReadOffset offset =
+                ChooseReadOffset(entry.offsetGiven ? std::optional<int>(entry.sampleOffset) : std::nullopt,
+                                 entry.offsetGiven ? std::nullopt : CdDevice::driveModel(entry.path),
+                                 [&] { return DriveOffsetsFile(proxy, stop); });
+            setup.readOffset = offset.samples;
+            setup.offsetFrom = offset.from;
+            // The library reads with the offset the log names.
+            CdRipSetReadOffset(entry.letter, offset.samples);
         }
     }
     setup.fetch = [proxy, &stop](const QString &url) -> std::optional<QByteArray> {

@@ -60,9 +60,11 @@ private:
     QStringList m_lines;
 };
 
-// The verification of an extraction from the ripper's active drive: its table of contents, the drive
-// and its read offset (from its entry in the drive table, else 0), and the database's file fetched
-// through the proxy page's settings by a client of the calling thread, unless `stop` is set by then
-// (a closing window must not wait for the network).
+// The verification of an extraction from the ripper's active drive: its table of contents; the drive
+// and its read offset (its entry's in the drive table, else the database's list's for the drive's
+// vendor and model, cached in the user's cache folder, else 0), which is also given to the CD-reading
+// library for its reads; and the database's files fetched through the proxy page's settings by a
+// client of the calling thread, unless `stop` is set by then (a closing window must not wait for the
+// network).
 TRipVerification::Setup MakeVerificationSetup(const TQuarle &quarle, const ProxySettings &proxy,
                                               const std::atomic<bool> &stop);

@@ -143,6 +143,17 @@ QStringList CdDevice::opticalDrives()
     return result;
 }
 
+std::optional<CdDriveModel> CdDevice::driveModel(const QString &path)
+{
+    if (looksLikeImage(path) || QFileInfo(path).isFile())
+        return std::nullopt;
+    auto device = open(path, nullptr);
+    cdio_hwinfo_t info{};
+    if (!device || !cdio_get_hwinfo(device->m_handle->cdio.get(), &info))
+        return std::nullopt;
+    return CdDriveModel{QString::fromLatin1(info.psz_vendor), QString::fromLatin1(info.psz_model)};
+}
+
 QString CdDevice::identify(const QString &path)
 {
     if (looksLikeImage(path) || QFileInfo(path).isFile())

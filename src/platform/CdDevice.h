@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The one place that talks to libcdio and libcdio-paranoia. A CdDevice is an open drive or disc
@@ -28,6 +29,12 @@ struct CdJitterEvent {
     int32_t lastSector = 0;
 };
 
+// A drive's vendor and model as it reports them (padded with blanks as the drive pads them).
+struct CdDriveModel {
+    QString vendor;
+    QString model;
+};
+
 class CdParanoiaReader;
 
 class CdDevice
@@ -48,6 +55,8 @@ public:
 
     // Vendor, model and revision for a drive; a short description for an image.
     static QString identify(const QString &path);
+    // The vendor and model a drive reports; nothing for a disc image or a drive that does not answer.
+    static std::optional<CdDriveModel> driveModel(const QString &path);
 
     static bool looksLikeImage(const QString &path);
 

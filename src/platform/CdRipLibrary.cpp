@@ -137,6 +137,19 @@ uint64_t tocEntry(int32_t start, uint8_t flag, int number)
 
 } // namespace
 
+bool CdRipSetReadOffset(char letter, int32_t samples)
+{
+    Library &l = lib();
+    std::lock_guard lock(l.mutex);
+    for (Drive &d : l.drives) {
+        if (d.entry.letter == letter) {
+            d.entry.sampleOffset = samples;
+            return true;
+        }
+    }
+    return false;
+}
+
 extern "C" {
 
 int32_t CR_GetCDRipVersion()

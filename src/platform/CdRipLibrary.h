@@ -57,6 +57,10 @@ int32_t CR_GetNumberOfJitterErrors();
 int32_t CR_CloseRipper();
 }
 
+// Gives the library's drive `letter` the read offset (samples) that every later rip from it applies,
+// in place of its drive-table entry's. False when the library has no such drive.
+bool CdRipSetReadOffset(char letter, int32_t samples);
+
 // Converts `frames` frames of 16-bit stereo 44100 Hz into the output format with the given ordinal
 // (anything above 5 is stereo 44100): mono is the mean of left and right, 22050 and 11025 Hz keep
 // the mean of every 2 or 4 frames. `frames` must be a multiple of 4. Returns the bytes written;

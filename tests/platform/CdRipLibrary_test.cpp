@@ -127,10 +127,13 @@ TEST(CdRipLibrary, ReadOffsetShiftsTheSamples)
     const struct {
         int offset;
         int32_t first, last;
-    } rows[] = {{+1000, 30, 69}, {-1000, 0, 29}, {+1000, 0, 29}, {-1000, 30, 69}, {-2 * 588 - 3, 1, 5}};
+        bool given = false; // to the library by the program, not by the drive's entry
+    } rows[] = {{+1000, 30, 69}, {-1000, 0, 29},       {+1000, 0, 29},
+                {-1000, 30, 69}, {-2 * 588 - 3, 1, 5}, {-2 * 588 - 3, 1, 5, true}};
     for (const auto &row : rows) {
-        TestDisc::setDrives(disc.driveEntry() + QString("@%1").arg(row.offset));
+        TestDisc::setDrives(disc.driveEntry() + (row.given ? QString() : QString("@%1").arg(row.offset)));
         ASSERT_NE(CR_Init(), CR_ERROR);
+        ASSERT_TRUE(!row.given || CdRipSetReadOffset('D', row.offset));
         ASSERT_NE(CR_ReadToc(), CR_ERROR);
         const qsizetype from = qsizetype(row.first) * 2352 + qsizetype(row.offset) * 4;
         const qsizetype size = qsizetype(row.last - row.first + 1) * 2352;
