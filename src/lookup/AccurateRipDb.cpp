@@ -147,20 +147,9 @@ std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettin
 {
     if (http.Busy())
         return std::nullopt;
-    http.setURL(url);
-    http.setProxy(proxy.host);
-    http.setProxyPort(proxy.port);
-    http.setProxyUsername(proxy.user);
-    http.setUsername(proxy.user);
-    http.setProxyPassword(proxy.password);
-    http.setPassword(proxy.password);
-    http.setAcceptLanguage(QStringLiteral("it"));
-    http.setConnection(QStringLiteral("Keep-Alive"));
-    http.setRequestVer(QStringLiteral("1.1"));
-    // A disc's file is a few kilobytes; neither a large answer nor a server that trickles one holds up
-    // the extraction.
-    http.setMaxDocumentSize(FetchLimitBytes);
-    http.setDeadline(QDeadlineTimer(FetchLimitMs));
+    // The disc's file is a few kilobytes, the drive list a few hundred: neither a larger answer nor a
+    // server that trickles one holds up the extraction.
+    PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs));
     // Each body (a relocation's too) starts the buffer anew; the last one is the answer.
     QBuffer body;
     http.OnDocBegin = [&](QObject *) {

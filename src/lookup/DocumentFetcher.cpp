@@ -28,6 +28,25 @@ DocumentFetcher::~DocumentFetcher()
     CloseDocument();
 }
 
+void PrepareRequest(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes,
+                    QDeadlineTimer deadline)
+{
+    http.setURL(url);
+    http.setProxy(proxy.host);
+    http.setProxyPort(proxy.port);
+    http.setProxyUsername(proxy.user);
+    http.setUsername(proxy.user);
+    http.setProxyPassword(proxy.password);
+    http.setPassword(proxy.password);
+    http.setAcceptLanguage(QStringLiteral("it"));
+    http.setConnection(QStringLiteral("Keep-Alive"));
+    http.setRequestVer(QStringLiteral("1.1"));
+    http.setModifiedSince(QDateTime());
+    http.setRcvdStream(nullptr);
+    http.setMaxDocumentSize(maxBytes);
+    http.setDeadline(deadline);
+}
+
 QString DocumentFetcher::DocumentPath() const
 {
     return QDir(programDir_).filePath(QStringLiteral("temp"));
@@ -41,20 +60,7 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
     if (http_.Busy())
         return std::nullopt;
 
-    http_.setURL(url);
-    http_.setProxy(proxy.host);
-    http_.setProxyPort(proxy.port);
-    http_.setProxyUsername(proxy.user);
-    http_.setUsername(proxy.user);
-    http_.setProxyPassword(proxy.password);
-    http_.setPassword(proxy.password);
-    http_.setAcceptLanguage(QStringLiteral("it"));
-    http_.setConnection(QStringLiteral("Keep-Alive"));
-    http_.setRequestVer(QStringLiteral("1.1"));
-    http_.setModifiedSince(QDateTime());
-    http_.setRcvdStream(nullptr);
-    http_.setMaxDocumentSize(kMaxDocumentSize);
-    http_.setDeadline(deadline);
+    PrepareRequest(http_, proxy, url, kMaxDocumentSize, deadline);
 
     http_.OnDocBegin = [this](QObject *) { DocBegin(); };
     http_.OnDocEnd = [this](QObject *) { DocEnd(); };

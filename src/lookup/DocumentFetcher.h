@@ -20,6 +20,12 @@ struct ProxySettings {
     QString password;
 };
 
+// Sets the client up for a GET of url as every fetch of the program makes it: through the proxy page's
+// settings (its user and password answer the proxy's and the first host's challenges), HTTP/1.1 with
+// keep-alive, at most maxBytes of document and nothing after `deadline`.
+void PrepareRequest(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes,
+                    QDeadlineTimer deadline);
+
 // The document file could not be read back after the fetch.
 class EDocumentFileError : public Exception
 {
