@@ -5,10 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifndef QUARLE_FUZZ_ENTRY
-#define QUARLE_FUZZ_ENTRY LLVMFuzzerTestOneInput
-#endif
-
 // An invariant of a fuzz target. Under libFuzzer a broken one aborts, so that the input is kept as a
 // crash; in the replay test it throws, so that the test names the corpus file.
 #ifdef QUARLE_FUZZ_REPLAY

@@ -5,8 +5,7 @@
 namespace
 {
 
-// Feeds input in pieces, keeping what the parser leaves unconsumed in front of the next piece as the
-// client's socket buffer does; returns the body, and the leftover in leftover.
+// Feeds input in pieces, the unconsumed rest kept in front of the next as the client's buffer does.
 QByteArray Feed(HttpResponseParser &parser, const QByteArray &input, int pieceSize, bool close,
                 QByteArray &leftover)
 {
@@ -36,7 +35,6 @@ TEST(HttpResponseParser, BodiesAreFramedAsTheHeaderSays)
         {ok + "Content-Length: 2\r\n" + chunked + "3\r\nabc\r\n0\r\n\r\n", false, 200, "abc", true, ""},
         {"HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nok", false, 200, "ok", true, ""},
         {"<html>\r\nno header</html>", true, 200, "<html>\r\nno header</html>", false, ""},
-        {"HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", false, 204, "", true, ""},
         {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n", false, 401, "", true, ""},
         // A proxy's HTTP/1.0 refusal page runs to the close.
         {"HTTP/1.0 407 Proxy\r\n\r\n<html>login</html>", true, 407, "<html>login</html>", false, ""},

