@@ -9,16 +9,6 @@
 
 #include <gtest/gtest.h>
 
-ErrorRecorder::ErrorRecorder() : m_saved(TDlgMainForm::showError)
-{
-    TDlgMainForm::showError = [this](QWidget *, const QString &message) { messages << message; };
-}
-
-ErrorRecorder::~ErrorRecorder()
-{
-    TDlgMainForm::showError = m_saved;
-}
-
 std::unique_ptr<TDlgMainForm> openMainWindow()
 {
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();

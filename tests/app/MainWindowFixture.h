@@ -8,17 +8,16 @@
 #include <vector>
 
 // Takes the place of the window's error box while it lives, keeping the messages.
-class ErrorRecorder
-{
-public:
-    ErrorRecorder();
-    ~ErrorRecorder();
+struct ErrorRecorder {
+    ErrorRecorder()
+    {
+        TDlgMainForm::showError = [this](QWidget *, const QString &m) { messages << m; };
+    }
+    ~ErrorRecorder() { TDlgMainForm::showError = saved; }
     ErrorRecorder(const ErrorRecorder &) = delete;
     ErrorRecorder &operator=(const ErrorRecorder &) = delete;
     QStringList messages;
-
-private:
-    std::function<void(QWidget *, const QString &)> m_saved;
+    const std::function<void(QWidget *, const QString &)> saved = TDlgMainForm::showError;
 };
 
 // One track row as the user sees it.
