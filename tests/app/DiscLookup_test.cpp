@@ -51,35 +51,20 @@ TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
         QString query, read, readCommand, label;
         bool startAgain;
         QStringList rows;
-        std::string error;
     } cases[] = {
-        {"200 rock 0c001803 Artist / Album",
-         "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
-         "read+rock+0c001803+",
-         "Artist / Album",
-         true,
-         {"Intro", "Outro = End"},
-         ""},
+        // clang-format off
+        {"200 rock 0c001803 Artist / Album", "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
+         "read+rock+0c001803+", "Artist / Album", true, {"Intro", "Outro = End"}},
         {"211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
-         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.",
-         "read+soundtrack+0c001a03+",
-         "Film / Music",
-         false,
-         {"Theme", "Track 03"},
-         ""},
-        {"", "", "", "", false, {"Track 01", "Track 03"}, ""},
-        {"200 rock 0c001803 A / B",
-         "210 x\nTTITLE0=Kept\nTTITLEtwo=Lost\nTTITLE2=Lost\n.",
-         "read+rock+0c001803+",
-         "A / B",
-         false,
-         {"Kept", "Track 03"},
-         "'two' is not a valid integer value"},
+         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "read+soundtrack+0c001a03+", "Film / Music", false,
+         {"Theme", "Track 03"}},
+        {"", "", "", "", false, {"Track 01", "Track 03"}},
+        // clang-format on
     };
     for (const auto &c : cases) {
         Lookup w;
         std::tie(w.query, w.read, w.startAgain) = std::tie(c.query, c.read, c.startAgain);
-        EXPECT_EQ(w.run(), c.error) << c.query.toStdString();
+        EXPECT_EQ(w.run(), "") << c.query.toStdString();
         EXPECT_EQ(w.urls.size(), c.readCommand.isEmpty() ? 1 : 2) << c.query.toStdString();
         EXPECT_TRUE(w.urls.last().contains(c.readCommand)) << w.urls.last().toStdString();
         EXPECT_EQ(w.label, c.label);

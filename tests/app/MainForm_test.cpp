@@ -3,7 +3,6 @@
 
 #include "app/ListViewEx.h"
 #include "app/MainFormUi.h"
-#include "disc/Quarle.h"
 
 #include <QProgressBar>
 #include <QScrollBar>
@@ -34,47 +33,6 @@ TEST(MainForm, ClickTogglesTheRowOnce)
         EXPECT_EQ(std::pair(now[0].checked, now[1].checked), std::pair(s.first, s.second)) << &s - steps;
         EXPECT_EQ(form->ui->dxButton2->isEnabled(), s.first || s.second) << &s - steps;
     }
-}
-
-// A disc's data tracks get no row; a drive box text that names no drive changes nothing.
-TEST(MainForm, ChangingTheDriveReplacesEveryRow)
-{
-    TestDisc alpha(std::vector<DiscTrack>(3, DiscTrack::tone(750, 440)), "alpha");
-    TestDisc beta({DiscTrack::data(600), DiscTrack::tone(4501, 440)}, "beta");
-    TestDisc::setDrives(alpha.driveEntry('D') + ";" + beta.driveEntry('E'));
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openMainWindow();
-    ASSERT_TRUE(form);
-    const Ui::TDlgMainForm &ui = *form->ui;
-    QTest::keyClick(ui.CbBoxActiveCDRom, Qt::Key_Down);
-    EXPECT_EQ(rowsOf(*form), (std::vector<RowView>{{"     1", "Track 02", "  1:00", true}}));
-    EXPECT_EQ(ui.ListViewEx1->viewport()->findChildren<QProgressBar *>().size(), 1);
-    QTest::keyClick(ui.CbBoxActiveCDRom, Qt::Key_Up);
-    EXPECT_EQ(rowsOf(*form).size(), 3u);
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
-
-    QTest::keyClicks(ui.CbBoxActiveCDRom->lineEdit(), "X");
-    EXPECT_EQ(errors.messages, QStringList{"Il N° del lettore CDROM non è compreso tra 0 e 1"});
-    EXPECT_EQ(rowsOf(*form).size(), 3u);
-    EXPECT_EQ(form->Quarle->ActiveCdRomNum(), 0);
-}
-
-// The chosen folder always ends with one separator: file names are appended to it.
-TEST(MainForm, FolderChooser)
-{
-    TestDisc disc({DiscTrack::tone(750, 440)});
-    std::unique_ptr<TDlgMainForm> form = openMainWindow();
-    ASSERT_TRUE(form);
-    QString answer;
-    const auto saved = TDlgMainForm::browseForFolder;
-    TDlgMainForm::browseForFolder = [&](QWidget *, const QString &) { return answer; };
-    for (const auto &[chosen, shown] :
-         {std::pair{"/home/me/Musica", "/home/me/Musica/"}, std::pair{"/", "/"}}) {
-        answer = chosen;
-        QTest::mouseClick(form->ui->dirbutton, Qt::LeftButton);
-        EXPECT_EQ(form->ui->dir->text(), shown) << chosen;
-    }
-    TDlgMainForm::browseForFolder = saved;
 }
 
 // Bars lie over the list, each on its row after columns 0 to 2, and follow the rows as they scroll
