@@ -48,8 +48,7 @@ QPoint checkBoxCentre(const TDlgMainForm &form, int row)
     return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
 }
 
-void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps,
-                 const std::function<void()> &beforeRelease)
+void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps)
 {
     QHeaderView *header = static_cast<TListViewEx *>(listWidget)->header();
     const QPoint divider(header->sectionViewportPosition(section) + header->sectionSize(section),
@@ -57,8 +56,6 @@ void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps
     QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
     for (int dx : steps)
         QTest::mouseMove(header->viewport(), divider + QPoint(dx, 0));
-    if (beforeRelease)
-        beforeRelease();
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {},
                         divider + QPoint(steps.empty() ? 0 : steps.back(), 0));
 }

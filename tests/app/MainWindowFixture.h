@@ -34,6 +34,5 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form);
 QPoint cellCentre(const TDlgMainForm &form, int row, int column);
 QPoint checkBoxCentre(const TDlgMainForm &form, int row);
 // Drags the divider right of header section `section` through offsets from it and releases it at the
-// last one; `beforeRelease` runs while the divider is still held.
-void dragDivider(QWidget *list, int section, const std::vector<int> &steps,
-                 const std::function<void()> &beforeRelease = {});
+// last one.
+void dragDivider(QWidget *list, int section, const std::vector<int> &steps);

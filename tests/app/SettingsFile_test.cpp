@@ -11,19 +11,6 @@
 
 #include <sys/resource.h>
 
-// Lines may end in LF alone; reading stops at the first number that is not one.
-TEST(SettingsFile, ReadingStopsAtTheFirstBadNumber)
-{
-    const QByteArray good =
-        "//x\r\n[d]\r\n/music/\r\n[e]\r\n1\r\n[c]\r\n2\r\n3\r\n1\r\n3\r\n2\r\n[p]\r\nh\r\n1\r\nu\r\np\r\n";
-    const SettingsRead lf = ParseSettings(QByteArray(good).replace("\r\n", "\n"));
-    EXPECT_EQ(std::tuple(*lf.dir, *lf.format, *lf.quality, *lf.proxyPassword),
-              std::tuple("/music/", 1, 2, "p"));
-    const SettingsRead bad = ParseSettings(QByteArray(good).replace("\r\n3\r\n1\r\n", "\r\n3\r\n 1\r\n"));
-    EXPECT_EQ(bad.bitRate, 3);
-    EXPECT_FALSE(bad.maxBitRate || bad.quality || bad.proxyHost || bad.proxyPassword);
-}
-
 // A value outside Latin-1 makes the file UTF-8; any other file stays Latin-1, byte for byte as before.
 TEST(SettingsFile, TextOutsideLatin1SurvivesAndLatin1FilesStayAsTheyWere)
 {
