@@ -52,7 +52,6 @@ TEST(MainForm, ProgressBarsFollowTheRows)
             EXPECT_EQ(bar->isVisible(), top >= 10) << scroll << " " << i;
         }
     }
-    list->verticalScrollBar()->setValue(0);
     dragDivider(list, 1, {10, 30});
     EXPECT_EQ(form->RowProgressBar(29)->x(), 280);
 }

@@ -26,7 +26,7 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form)
     const TListViewEx *list = form.ui->ListViewEx1;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = list->topLevelItem(i);
-        rows.push_back({item->text(0), item->text(1), item->text(2), item->checkState(0) == Qt::Checked});
+        rows.push_back({item->text(1), item->checkState(0) == Qt::Checked});
     }
     return rows;
 }

@@ -22,9 +22,8 @@ struct ErrorRecorder {
 
 // One track row as the user sees it.
 struct RowView {
-    QString caption, description, duration;
+    QString description;
     bool checked = false;
-    bool operator==(const RowView &) const = default;
 };
 
 // The window on the drives of QUARLE_DRIVES, shown and past its first activation.

@@ -61,8 +61,7 @@ TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithThei
     poll.stop();
     ASSERT_TRUE(acted) << cddb.Mismatches().join("\n").toStdString();
     EXPECT_FALSE(estraiEnabled || driveEnabled || extracting);
-    EXPECT_EQ(rowsOf(*form).size(), 3u);
-    EXPECT_EQ(rowsOf(*form)[0].description, "Track 01");
+    EXPECT_EQ(rowsOf(*form).back().description, "Track 03") << "beta's three rows, untitled";
     EXPECT_EQ(form->ui->LabeActiveCDRom->text(), "Disc image beta.cue");
     EXPECT_TRUE(form->ui->dxButton2->isEnabled() && form->ui->CbBoxActiveCDRom->isEnabled());
 
