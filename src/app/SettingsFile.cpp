@@ -135,7 +135,13 @@ bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(FormatSettings(settings));
+    // QSaveFile's commit does not see a failure of the last flush (a full disk): it would put a
+    // truncated file in place of the old one. Flushed here, the failure is seen and the old file stays.
+    const QByteArray bytes = FormatSettings(settings);
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit())
         return false;
     return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -9,16 +9,6 @@
 
 #include <gtest/gtest.h>
 
-ErrorRecorder::ErrorRecorder() : m_saved(TDlgMainForm::showError)
-{
-    TDlgMainForm::showError = [this](QWidget *, const QString &message) { messages << message; };
-}
-
-ErrorRecorder::~ErrorRecorder()
-{
-    TDlgMainForm::showError = m_saved;
-}
-
 std::unique_ptr<TDlgMainForm> openMainWindow()
 {
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
@@ -36,7 +26,7 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form)
     const TListViewEx *list = form.ui->ListViewEx1;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = list->topLevelItem(i);
-        rows.push_back({item->text(0), item->text(1), item->text(2), item->checkState(0) == Qt::Checked});
+        rows.push_back({item->text(1), item->checkState(0) == Qt::Checked});
     }
     return rows;
 }
@@ -58,8 +48,7 @@ QPoint checkBoxCentre(const TDlgMainForm &form, int row)
     return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
 }
 
-void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps,
-                 const std::function<void()> &beforeRelease)
+void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps)
 {
     QHeaderView *header = static_cast<TListViewEx *>(listWidget)->header();
     const QPoint divider(header->sectionViewportPosition(section) + header->sectionSize(section),
@@ -67,8 +56,6 @@ void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps
     QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
     for (int dx : steps)
         QTest::mouseMove(header->viewport(), divider + QPoint(dx, 0));
-    if (beforeRelease)
-        beforeRelease();
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {},
                         divider + QPoint(steps.empty() ? 0 : steps.back(), 0));
 }

@@ -8,24 +8,22 @@
 #include <vector>
 
 // Takes the place of the window's error box while it lives, keeping the messages.
-class ErrorRecorder
-{
-public:
-    ErrorRecorder();
-    ~ErrorRecorder();
+struct ErrorRecorder {
+    ErrorRecorder()
+    {
+        TDlgMainForm::showError = [this](QWidget *, const QString &m) { messages << m; };
+    }
+    ~ErrorRecorder() { TDlgMainForm::showError = saved; }
     ErrorRecorder(const ErrorRecorder &) = delete;
     ErrorRecorder &operator=(const ErrorRecorder &) = delete;
     QStringList messages;
-
-private:
-    std::function<void(QWidget *, const QString &)> m_saved;
+    const std::function<void(QWidget *, const QString &)> saved = TDlgMainForm::showError;
 };
 
 // One track row as the user sees it.
 struct RowView {
-    QString caption, description, duration;
+    QString description;
     bool checked = false;
-    bool operator==(const RowView &) const = default;
 };
 
 // The window on the drives of QUARLE_DRIVES, shown and past its first activation.
@@ -35,6 +33,5 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form);
 QPoint cellCentre(const TDlgMainForm &form, int row, int column);
 QPoint checkBoxCentre(const TDlgMainForm &form, int row);
 // Drags the divider right of header section `section` through offsets from it and releases it at the
-// last one; `beforeRelease` runs while the divider is still held.
-void dragDivider(QWidget *list, int section, const std::vector<int> &steps,
-                 const std::function<void()> &beforeRelease = {});
+// last one.
+void dragDivider(QWidget *list, int section, const std::vector<int> &steps);
