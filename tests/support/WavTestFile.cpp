@@ -20,19 +20,6 @@ void put32(QByteArray &b, uint32_t v)
     put16(b, static_cast<uint16_t>(v >> 16));
 }
 
-uint32_t get32(const char *p)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | static_cast<uint8_t>(p[i]);
-    return v;
-}
-
-uint16_t get16(const char *p)
-{
-    return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
-}
-
 } // namespace
 
 TestPcm WavTestFile::Tone(uint32_t rate, int channels, double hz, double seconds, double amplitude)
@@ -99,34 +86,6 @@ bool WavTestFile::Write(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-TestPcm WavTestFile::Read(const QString &path)
-{
-    TestPcm pcm;
-    pcm.samples.clear();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return pcm;
-    const QByteArray b = f.readAll();
-    if (b.size() < 12 || std::memcmp(b.constData() + 8, "WAVE", 4) != 0)
-        return pcm;
-    qsizetype pos = 12;
-    while (pos + 8 <= b.size()) {
-        const char *h = b.constData() + pos;
-        qsizetype size = get32(h + 4);
-        if (std::memcmp(h, "fmt ", 4) == 0 && pos + 24 <= b.size()) {
-            pcm.channels = get16(h + 10);
-            pcm.rate = get32(h + 12);
-        } else if (std::memcmp(h, "data", 4) == 0) {
-            size = std::min(size, b.size() - pos - 8);
-            for (qsizetype i = 0; i + 1 < size; i += 2)
-                pcm.samples.push_back(static_cast<int16_t>(get16(h + 8 + i)));
-            break;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return pcm;
 }
 
 double WavTestFile::ToneFrequency(const TestPcm &pcm, int channel)

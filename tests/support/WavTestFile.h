@@ -31,8 +31,6 @@ public:
     // One RIFF chunk: id, size, body, pad byte.
     static QByteArray Chunk(const char *id, const QByteArray &body);
     static bool Write(const QString &path, const QByteArray &bytes);
-    // Reads a WAV file (as mpg123 writes them); empty samples when it is not one.
-    static TestPcm Read(const QString &path);
     // Frequency of the dominant tone of one channel, from its rising zero crossings over the middle
     // of the signal (the encoder's start and end are left out).
     static double ToneFrequency(const TestPcm &pcm, int channel);
