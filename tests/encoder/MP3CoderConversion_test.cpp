@@ -45,7 +45,7 @@ TEST(MP3CoderConversion, FilesPlayAtTheirOwnSpeedAndLengthWithTheCodersHeader)
         {"six.wav", W::WavBytes(W::Tone(32000, 6, 500, 1.0)), 44100, 128, 0xFFFA9000, 0, 0, 1.0, 500},
         {"ext-list-before.wav", W::WavBytes(W::Tone(48000, 2, 880, 1.0), list, {}, true), 48000, 192,
          0xFFFAB584, 0, 1, 1.0, 880},
-        {"raw.pcm", W::RawBytes(W::Tone(44100, 1, 660, 1.0)), 44100, 64, 0xFFFB51CC, 0, 1, 1.0, 660},
+        {"raw.pcm", W::WavBytes(W::Tone(44100, 1, 660, 1.0)).mid(44), 44100, 64, 0xFFFB51CC, 0, 1, 1.0, 660},
         {"vbr-list-after.wav", W::WavBytes(W::Tone(44100, 2, 1000, 2.0), {}, list), 44100, 128, 0xFFFA9048, 1,
          1, 2.0, 1000},
     };
