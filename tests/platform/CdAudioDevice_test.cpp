@@ -1,97 +1,52 @@
 #include "platform/CdAudioDevice.h"
 
 #include "TestDisc.h"
+#include "WavTestFile.h"
 
 #include <gtest/gtest.h>
-
-#include <QFile>
 
 namespace
 {
 
-struct Msf {
-    uint32_t m, s, f;
-};
+using D = CdAudioDevice;
 
-Msf unpack(uint32_t packed)
+// A packed position or length as m:s:f.
+std::string Msf(uint32_t packed)
 {
-    return {packed & 0xFF, packed >> 8 & 0xFF, packed >> 16 & 0xFF};
-}
-
-std::string text(const Msf &t)
-{
-    return std::to_string(t.m) + ":" + std::to_string(t.s) + ":" + std::to_string(t.f);
+    return std::to_string(packed & 0xFF) + ":" + std::to_string(packed >> 8 & 0xFF) + ":" +
+           std::to_string(packed >> 16 & 0xFF);
 }
 
 } // namespace
 
-// A generated image with a data track between two audio tracks, through libcdio and the letter table.
-TEST(CdAudioDevice, ReportsAbsolutePositionsAndDeviceLengthsOfARealImage)
+// A generated image with a data track between two audio tracks, through the letter table and libcdio:
+// positions count the 150 sectors of pre-gap, the last track's length is one frame short.
+TEST(CdAudioDevice, OpensByLetterAndReportsPositionsAndLengthsOfARealImage)
 {
-    TestDisc disc({DiscTrack::tone(18375, 440), DiscTrack::data(600), DiscTrack::tone(4574, 660)});
-    auto device = CdAudioDevice::create();
-    ASSERT_EQ(device->open("d:\\0@"), CdAudioDevice::NoError);
+    TestDisc disc({DiscTrack::tone(4574, 440), DiscTrack::data(600), DiscTrack::tone(76, 660)});
+    const QString broken = disc.dir() + "/broken.cue";
+    ASSERT_TRUE(WavTestFile::Write(broken, "this is not a cue sheet\n"));
+    // F names a file that is not there, so the table leaves it out; G's sheet cannot be read.
+    TestDisc::setDrives(disc.driveEntry('E') + ";F=" + disc.dir() + "/missing.cue;G=" + broken);
+    for (const auto &[element, result] :
+         {std::pair{"f:\\0@", D::ErrorNoSuchDrive}, {"g", D::ErrorCannotOpen}})
+        EXPECT_EQ(D::create()->open(element), result) << element;
+    auto device = D::create();
+    ASSERT_EQ(device->open("e"), D::NoError);
+    EXPECT_EQ(device->open("E:\\0@"), D::ErrorAlreadyOpen);
 
-    uint32_t count = 0;
-    ASSERT_EQ(device->numberOfTracks(&count), CdAudioDevice::NoError);
+    uint32_t count = 0, position = 0, length = 0;
+    ASSERT_EQ(device->numberOfTracks(&count), D::NoError);
     EXPECT_EQ(count, 3u);
-
-    struct Case {
-        uint32_t track;
-        const char *position;
-        const char *length;
-    } cases[] = {
-        // 0 + 150 = 0:02:00; 18375 sectors = 4:05:00
-        {1, "0:2:0", "4:5:0"},
-        // 18375 + 150 = 18525 = 4:07:00; 600 = 0:08:00
-        {2, "4:7:0", "0:8:0"},
-        // 18975 + 150 = 19125 = 4:15:00; the last track one frame short: 4573 = 1:00:73
-        {3, "4:15:0", "1:0:73"},
-    };
-    for (const Case &c : cases) {
-        uint32_t position = 0, length = 0;
-        ASSERT_EQ(device->trackPosition(c.track, &position), CdAudioDevice::NoError) << c.track;
-        ASSERT_EQ(device->trackLength(c.track, &length), CdAudioDevice::NoError) << c.track;
-        EXPECT_EQ(text(unpack(position)), c.position) << c.track;
-        EXPECT_EQ(text(unpack(length)), c.length) << c.track;
+    const char *expected[] = {"0:2:0 1:0:74", "1:2:74 0:8:0", "1:10:74 0:1:0"};
+    for (uint32_t track = 1; track <= 3; ++track) {
+        ASSERT_EQ(device->trackPosition(track, &position), D::NoError);
+        ASSERT_EQ(device->trackLength(track, &length), D::NoError);
+        EXPECT_EQ(Msf(position) + " " + Msf(length), expected[track - 1]);
     }
-
-    uint32_t ignored = 0;
-    EXPECT_EQ(device->trackPosition(0, &ignored), CdAudioDevice::ErrorNoSuchTrack);
-    EXPECT_EQ(device->trackLength(4, &ignored), CdAudioDevice::ErrorNoSuchTrack);
-    EXPECT_EQ(device->close(), CdAudioDevice::NoError);
-    EXPECT_EQ(device->numberOfTracks(&ignored), CdAudioDevice::ErrorNotOpen);
-    EXPECT_EQ(device->close(), CdAudioDevice::ErrorNotOpen);
-}
-
-TEST(CdAudioDevice, OpensByLetterInEitherCaseAndNamesEachFailure)
-{
-    TestDisc disc({DiscTrack::tone(300, 440)});
-    QFile broken(disc.dir() + "/broken.cue");
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("this is not a cue sheet\n");
-    broken.close();
-    TestDisc::setDrives(disc.driveEntry('E') + ";F=" + disc.dir() + "/missing.cue;G=" + broken.fileName());
-
-    struct Case {
-        const char *element;
-        uint32_t result;
-    } cases[] = {
-        {"e:\\0@", CdAudioDevice::NoError},
-        {"e", CdAudioDevice::NoError},
-        {"d:\\0@", CdAudioDevice::ErrorNoSuchDrive},
-        // F names a file that is not there, so the table leaves it out.
-        {"f:\\0@", CdAudioDevice::ErrorNoSuchDrive},
-        {"g:\\0@", CdAudioDevice::ErrorCannotOpen},
-    };
-    for (const Case &c : cases) {
-        auto device = CdAudioDevice::create();
-        EXPECT_EQ(device->open(c.element), c.result) << c.element;
-    }
-
-    auto device = CdAudioDevice::create();
-    ASSERT_EQ(device->open("e"), CdAudioDevice::NoError);
-    EXPECT_EQ(device->open("e"), CdAudioDevice::ErrorAlreadyOpen);
+    EXPECT_EQ(device->trackPosition(0, &position), D::ErrorNoSuchTrack);
+    EXPECT_EQ(device->trackLength(4, &length), D::ErrorNoSuchTrack);
+    EXPECT_EQ(device->close(), D::NoError);
 }
 
 TEST(CdAudioDevice, PositionsBeyondWhatAPackedByteHoldsAreAnError)
@@ -100,13 +55,13 @@ TEST(CdAudioDevice, PositionsBeyondWhatAPackedByteHoldsAreAnError)
     toc.tracks = {{1, 0, true}, {2, 255 * 4500 - 150, true}};
     toc.leadOutLsn = 255 * 4500 - 150 + 75;
     uint32_t packed = 0;
-    ASSERT_EQ(CdAudioDevice::positionInToc(toc, 2, &packed), CdAudioDevice::NoError);
-    EXPECT_EQ(text(unpack(packed)), "255:0:0");
+    ASSERT_EQ(D::positionInToc(toc, 2, &packed), D::NoError);
+    EXPECT_EQ(Msf(packed), "255:0:0");
     // One more minute would wrap around to a wrong time: refused instead.
     toc.tracks[1].startLsn += 4500;
     toc.leadOutLsn += 4500;
-    EXPECT_EQ(CdAudioDevice::positionInToc(toc, 2, &packed), CdAudioDevice::ErrorPositionOutOfRange);
+    EXPECT_EQ(D::positionInToc(toc, 2, &packed), D::ErrorPositionOutOfRange);
     // A lead-out on the last track's start leaves nothing to measure.
     toc.leadOutLsn = toc.tracks[1].startLsn;
-    EXPECT_EQ(CdAudioDevice::lengthInToc(toc, 2, &packed), CdAudioDevice::ErrorPositionOutOfRange);
+    EXPECT_EQ(D::lengthInToc(toc, 2, &packed), D::ErrorPositionOutOfRange);
 }

@@ -4,30 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace
 {
 
-struct Entry {
-    int32_t start;
-    uint8_t flag;
-};
-
-std::vector<Entry> readEntries()
-{
-    std::vector<Entry> entries;
-    if (CR_ReadToc() == CR_ERROR)
-        return entries;
-    const int32_t n = CR_GetNumTocEntries();
-    for (int32_t i = 0; i <= n; ++i) {
-        const uint64_t e = CR_GetTocEntry(i);
-        entries.push_back({int32_t(uint32_t(e)), uint8_t(e >> 32)});
-    }
-    return entries;
-}
-
-void setOutput(uint8_t format, bool jitter)
+void SetOutput(uint8_t format, bool jitter)
 {
     TCDROMParameters p{};
     ASSERT_NE(CR_GetCDROMParameters(&p), CR_ERROR);
@@ -36,85 +16,55 @@ void setOutput(uint8_t format, bool jitter)
     ASSERT_NE(CR_SetCDROMParameters(&p), CR_ERROR);
 }
 
-// Rips first..last and returns every byte delivered, checking the result codes on the way.
-QByteArray ripRange(int32_t first, int32_t last, int *chunks = nullptr)
+// Rips first..last and returns every byte delivered; `failures` counts the chunks that failed.
+QByteArray RipRange(int32_t first, int32_t last, int *failures = nullptr)
 {
-    int32_t chunkBytes = 0;
-    EXPECT_NE(CR_OpenRipper(&chunkBytes, first, last), CR_ERROR);
-    EXPECT_GT(chunkBytes, 0);
+    int32_t chunkBytes = 0, bytes = 0, result = CR_OK;
+    EXPECT_EQ(CR_OpenRipper(&chunkBytes, first, last), CR_OK);
     std::vector<uint8_t> buffer(static_cast<size_t>(chunkBytes));
     QByteArray all;
-    int calls = 0;
-    int32_t result = CR_OK;
-    int lastPercent = -1;
-    do {
-        int32_t bytes = -1;
+    for (int calls = 0; result != CR_RIP_DONE && calls < 100000; ++calls) {
         result = CR_RipChunk(buffer.data(), &bytes);
-        EXPECT_NE(result, CR_ERROR);
-        EXPECT_GE(bytes, 0);
+        EXPECT_TRUE(failures || result != CR_ERROR);
         EXPECT_LE(bytes, chunkBytes);
         all.append(reinterpret_cast<const char *>(buffer.data()), bytes);
-        const int percent = CR_GetPercentCompleted();
-        EXPECT_GE(percent, lastPercent);
-        lastPercent = percent;
-    } while (result != CR_RIP_DONE && ++calls < 100000);
-    EXPECT_EQ(lastPercent, 100);
-    EXPECT_EQ(CR_GetNumberOfJitterErrors(), 0);
+        if (failures)
+            *failures += result == CR_ERROR;
+    }
+    EXPECT_EQ(result, CR_RIP_DONE);
     CR_CloseRipper();
-    if (chunks)
-        *chunks = calls + 1;
     return all;
 }
 
 } // namespace
 
-TEST(CdRipLibrary, TableOfContentsOfGeneratedImages)
+// A data track in the middle; the last track's 130 sectors are not a whole number of chunks.
+TEST(CdRipLibrary, ReadsTheTocAndTheImageBytesExactly)
 {
-    using T = DiscTrack;
-    struct Case {
-        const char *name;
-        std::vector<DiscTrack> tracks;
-    } cases[] = {
-        {"audio only", {T::tone(300, 440), T::tone(450, 660), T::tone(76, 880)}},
-        {"data first", {T::data(600), T::tone(300, 440), T::tone(200, 660)}},
-        {"data in the middle", {T::tone(300, 440), T::data(500), T::tone(200, 660)}},
-        {"data last", {T::tone(300, 440), T::tone(200, 660), T::data(700)}},
-    };
-    for (const Case &c : cases) {
-        TestDisc disc(c.tracks);
-        ASSERT_NE(CR_Init(), CR_ERROR);
-        ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
-        EXPECT_EQ(CR_SetActiveCDROM(1), CR_ERROR) << "only one drive is in the table";
-        const std::vector<Entry> entries = readEntries();
-        ASSERT_EQ(entries.size(), c.tracks.size() + 1) << c.name;
-        for (size_t i = 0; i < c.tracks.size(); ++i) {
-            EXPECT_EQ(entries[i].start, disc.image().startSector(i)) << c.name << " entry " << i;
-            EXPECT_EQ(entries[i].flag, c.tracks[i].kind == T::Kind::Data ? TocFlagData : TocFlagAudio)
-                << c.name << " entry " << i;
-        }
-        EXPECT_EQ(entries.back().start, disc.image().totalSectors()) << c.name << ": lead-out";
-    }
-}
-
-TEST(CdRipLibrary, ReadsTheImageBytesExactly)
-{
-    // 100 sectors: not a whole number of chunks, so the last chunk is short.
-    const std::vector<DiscTrack> tracks = {DiscTrack::tone(100, 1000), DiscTrack::tone(130, 440)};
+    const std::vector<DiscTrack> tracks = {DiscTrack::tone(100, 1000), DiscTrack::data(60),
+                                           DiscTrack::tone(130, 440)};
     TestDisc disc(tracks);
     ASSERT_NE(CR_Init(), CR_ERROR);
     ASSERT_NE(CR_ReadToc(), CR_ERROR);
-    const QByteArray expected = trackAudioBytes(tracks[1]);
-    for (bool jitter : {true, false}) {
-        setOutput(0, jitter);
-        int chunks = 0;
-        const QByteArray got = ripRange(100, 229, &chunks);
-        ASSERT_EQ(got.size(), expected.size()) << "jitter correction " << jitter;
-        EXPECT_TRUE(got == expected) << "jitter correction " << jitter;
-        EXPECT_EQ(chunks, (130 + CdRipChunkSectors - 1) / CdRipChunkSectors);
+    ASSERT_EQ(CR_GetNumTocEntries(), 3);
+    for (int32_t i = 0; i <= 3; ++i) {
+        const uint64_t entry = CR_GetTocEntry(i);
+        EXPECT_EQ(int32_t(entry), i < 3 ? disc.image().startSector(size_t(i)) : disc.image().totalSectors());
+        EXPECT_TRUE(i == 3 || uint8_t(entry >> 32) == (i == 1 ? TocFlagData : TocFlagAudio)) << i;
     }
-    // A range in the middle of a track, one sector long.
-    setOutput(0, false);
-    EXPECT_TRUE(ripRange(150, 150) == expected.mid(50 * 2352, 2352));
+    const int32_t start = disc.image().startSector(2);
+    const QByteArray expected = trackAudioBytes(tracks[2]);
+    for (bool jitter : {true, false}) {
+        SetOutput(0, jitter);
+        EXPECT_TRUE(RipRange(start, start + 129) == expected) << "jitter correction " << jitter;
+    }
+    EXPECT_TRUE(RipRange(start + 50, start + 50) == expected.mid(50 * 2352, 2352));
+    // Sectors past the end of the image fail chunk by chunk, and the run still finishes.
+    int failures = 0;
+    RipRange(start + 100, start + 200, &failures);
+    EXPECT_GT(failures, 0);
+    SetOutput(5, true); // mono at a quarter of the rate
+    EXPECT_EQ(RipRange(start, start + 79).size(), 80 * 2352 / 8);
 }
 
 // A read offset of n samples shifts every read by n samples; what it pulls in from before the disc's
@@ -124,42 +74,30 @@ TEST(CdRipLibrary, ReadOffsetShiftsTheSamples)
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(30, 440), DiscTrack::tone(40, 660)};
     TestDisc disc(tracks);
     const QByteArray whole = trackAudioBytes(tracks[0]) + trackAudioBytes(tracks[1]);
-    const struct {
-        int offset;
-        int32_t first, last;
-        bool given = false; // to the library by the program, not by the drive's entry
-    } rows[] = {{+1000, 30, 69}, {-1000, 0, 29},       {+1000, 0, 29},
-                {-1000, 30, 69}, {-2 * 588 - 3, 1, 5}, {-2 * 588 - 3, 1, 5, true}};
-    for (const auto &row : rows) {
-        TestDisc::setDrives(disc.driveEntry() + (row.given ? QString() : QString("@%1").arg(row.offset)));
+    // The last row gives the offset to the library as the program does for a drive the database lists.
+    for (const auto &[offset, first, last, given] : {std::tuple{+1000, 30, 69, false},
+                                                     {-1000, 0, 29, false},
+                                                     {-2 * 588 - 3, 1, 5, false},
+                                                     {-2 * 588 - 3, 1, 5, true}}) {
+        TestDisc::setDrives(disc.driveEntry() + (given ? QString() : QString("@%1").arg(offset)));
         ASSERT_NE(CR_Init(), CR_ERROR);
-        ASSERT_TRUE(!row.given || CdRipSetReadOffset('D', row.offset));
+        ASSERT_TRUE(!given || CdRipSetReadOffset('D', offset));
         ASSERT_NE(CR_ReadToc(), CR_ERROR);
-        const qsizetype from = qsizetype(row.first) * 2352 + qsizetype(row.offset) * 4;
-        const qsizetype size = qsizetype(row.last - row.first + 1) * 2352;
+        const qsizetype from = qsizetype(first) * 2352 + offset * 4,
+                        size = qsizetype(last - first + 1) * 2352;
         QByteArray expected(size, '\0');
-        for (qsizetype i = 0; i < size; ++i) {
-            if (from + i >= 0 && from + i < whole.size())
-                expected[i] = whole[from + i];
-        }
+        for (qsizetype i = std::max<qsizetype>(0, -from); i < size && from + i < whole.size(); ++i)
+            expected[i] = whole[from + i];
         for (bool jitter : {true, false}) {
-            setOutput(0, jitter);
-            EXPECT_TRUE(ripRange(row.first, row.last) == expected)
-                << "offset " << row.offset << " from " << row.first << " jitter " << jitter;
+            SetOutput(0, jitter);
+            EXPECT_TRUE(RipRange(first, last) == expected) << offset << " jitter " << jitter;
         }
     }
 }
 
+// Mono is the mean of left and right, half the rate the mean of neighbouring frames.
 TEST(CdRipLibrary, ConvertsToTheOutputFormat)
 {
-    const std::vector<DiscTrack> tracks = {DiscTrack::tone(80, 440)};
-    TestDisc disc(tracks);
-    ASSERT_NE(CR_Init(), CR_ERROR);
-    ASSERT_NE(CR_ReadToc(), CR_ERROR);
-    setOutput(5, true);
-    EXPECT_EQ(ripRange(0, 79).size(), 80 * 2352 / 8);
-
-    // The samples themselves: mean of left and right, mean of neighbouring frames.
     const int16_t in[] = {100, 300, -101, -300, 7, 9, 32767, 32767, 0, 0, 1, 1, -32768, -32768, 2, 4};
     struct Case {
         uint8_t format;
@@ -173,40 +111,7 @@ TEST(CdRipLibrary, ConvertsToTheOutputFormat)
     };
     for (const Case &c : cases) {
         int16_t out[16] = {};
-        const size_t bytes = convertCdAudio(in, 8, c.format, out);
-        ASSERT_EQ(bytes, c.out.size() * 2) << "format " << int(c.format);
-        EXPECT_EQ(std::vector<int16_t>(out, out + c.out.size()), c.out) << "format " << int(c.format);
+        ASSERT_EQ(convertCdAudio(in, 8, c.format, out), c.out.size() * 2) << int(c.format);
+        EXPECT_EQ(std::vector<int16_t>(out, out + c.out.size()), c.out) << int(c.format);
     }
-}
-
-TEST(CdRipLibrary, RefusesWhatItCannotDo)
-{
-    TestDisc::setDrives("");
-    ASSERT_NE(CR_Init(), CR_ERROR);
-    EXPECT_EQ(CR_ReadToc(), CR_ERROR);
-    int32_t chunk = 0;
-    EXPECT_EQ(CR_OpenRipper(&chunk, 0, 10), CR_ERROR);
-    uint8_t buffer[16];
-    int32_t bytes = 5;
-    EXPECT_EQ(CR_RipChunk(buffer, &bytes), CR_ERROR) << "no ripping run open";
-    EXPECT_EQ(bytes, 0);
-
-    TestDisc disc({DiscTrack::tone(30, 440)});
-    ASSERT_NE(CR_Init(), CR_ERROR);
-    EXPECT_EQ(CR_OpenRipper(&chunk, 10, 9), CR_ERROR) << "an empty range";
-    EXPECT_EQ(CR_OpenRipper(&chunk, -1, 9), CR_ERROR);
-
-    // Sectors past the end of the image fail chunk by chunk, and the run still finishes.
-    setOutput(0, false);
-    ASSERT_EQ(CR_OpenRipper(&chunk, 20, 100), CR_OK);
-    std::vector<uint8_t> big(static_cast<size_t>(chunk));
-    int32_t result = CR_OK;
-    int failures = 0, calls = 0;
-    do {
-        result = CR_RipChunk(big.data(), &bytes);
-        failures += result == CR_ERROR;
-    } while (result != CR_RIP_DONE && ++calls < 100);
-    EXPECT_EQ(result, CR_RIP_DONE);
-    EXPECT_GT(failures, 0);
-    CR_CloseRipper();
 }

@@ -13,9 +13,8 @@ std::map<std::string, std::string> ReadId3Frames(const QString &path)
     TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
     if (!file.isValid() || !file.hasID3v2Tag())
         return frames;
-    TagLib::ID3v2::Tag *tag = file.ID3v2Tag();
-    frames["version"] = std::to_string(tag->header()->majorVersion());
-    for (const TagLib::ID3v2::Frame *frame : tag->frameList()) {
+    frames["version"] = std::to_string(file.ID3v2Tag()->header()->majorVersion());
+    for (const TagLib::ID3v2::Frame *frame : file.ID3v2Tag()->frameList()) {
         const TagLib::ByteVector id = frame->frameID();
         frames[std::string(id.data(), id.size())] = frame->toString().to8Bit(true);
     }

@@ -1,102 +1,63 @@
 #include "ScriptedHttpServer.h"
 
-#include <QHostAddress>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace
-{
-const char kConnectionNumber[] = "scriptedConnection";
-const char kBuffer[] = "scriptedBuffer";
-} // namespace
-
 ScriptedHttpServer::ScriptedHttpServer(QList<ScriptedExchange> script) : script_(std::move(script))
 {
     server_.listen(QHostAddress::LocalHost, 0);
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedHttpServer::Accept);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = server_.nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket, n = ++connections_] { Read(socket, n); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
 }
 
-ScriptedHttpServer::~ScriptedHttpServer()
+// A GET has no body: a request ends with its empty line. What follows it waits in the socket's buffer.
+void ScriptedHttpServer::Read(QTcpSocket *socket, int connection)
 {
-    server_.close();
-}
-
-void ScriptedHttpServer::Add(const ScriptedExchange &exchange)
-{
-    script_.append(exchange);
-}
-
-quint16 ScriptedHttpServer::port() const
-{
-    return server_.serverPort();
-}
-
-QString ScriptedHttpServer::Authority() const
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
-
-QString ScriptedHttpServer::Url(const QString &path) const
-{
-    return QStringLiteral("http://") + Authority() + path;
-}
-
-void ScriptedHttpServer::Accept()
-{
-    while (QTcpSocket *socket = server_.nextPendingConnection()) {
-        socket->setParent(this);
-        socket->setProperty(kConnectionNumber, ++connections_);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-}
-
-void ScriptedHttpServer::Read(QTcpSocket *socket)
-{
-    QByteArray buffer = socket->property(kBuffer).toByteArray() + socket->readAll();
-    // A GET has no body: a request ends with its empty line.
-    qsizetype end;
-    while ((end = buffer.indexOf("\r\n\r\n")) >= 0) {
+    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+    for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
         const QByteArray request = buffer.left(end + 4);
         buffer.remove(0, end + 4);
         requests_.append(request);
-        requestConnections_.append(socket->property(kConnectionNumber).toInt());
-        if (next_ >= script_.size()) {
-            mismatches_.append(QStringLiteral("unexpected request %1:\n%2")
-                                   .arg(requests_.size())
-                                   .arg(QString::fromLatin1(request)));
+        requestConnections_.append(connection);
+        const int n = int(requests_.size());
+        if (n > script_.size()) {
+            mismatches_.append(
+                QString("unexpected request %1:\n%2").arg(n).arg(QString::fromLatin1(request)));
             socket->disconnectFromHost();
             break;
         }
-        const ScriptedExchange exchange = script_[next_++];
+        const ScriptedExchange exchange = script_[n - 1];
         if (!exchange.expected.isEmpty() && exchange.expected != request)
             mismatches_.append(
-                QStringLiteral("request %1 differs:\nexpected:\n%2\nreceived:\n%3")
-                    .arg(requests_.size())
+                QString("request %1 differs:\nexpected:\n%2\nreceived:\n%3")
+                    .arg(n)
                     .arg(QString::fromLatin1(exchange.expected), QString::fromLatin1(request)));
         if (!exchange.silent)
             SendPiece(socket, exchange, 0);
     }
-    socket->setProperty(kBuffer, buffer);
+    socket->setProperty("buffer", buffer);
 }
 
+// The last piece goes together with the close, as a server that is done with the connection does.
 void ScriptedHttpServer::SendPiece(QTcpSocket *socket, const ScriptedExchange &exchange, int piece)
 {
-    if (piece >= exchange.reply.size()) {
+    if (piece < exchange.reply.size()) {
+        socket->write(exchange.reply[piece]);
+        socket->flush();
+    }
+    if (piece + 1 >= exchange.reply.size()) {
         if (exchange.closeAfter)
             socket->disconnectFromHost();
         return;
     }
-    socket->write(exchange.reply[piece]);
-    socket->flush();
-    if (piece + 1 == exchange.reply.size() && exchange.closeAfter) {
-        // Closed together with the last bytes, as a server that is done with the connection does.
-        socket->disconnectFromHost();
-        return;
-    }
-    QPointer<QTcpSocket> guard(socket);
-    QTimer::singleShot(exchange.pauseMs, this, [this, guard, exchange, piece] {
+    QTimer::singleShot(exchange.pauseMs, this, [this, guard = QPointer(socket), exchange, piece] {
         if (guard)
             SendPiece(guard, exchange, piece + 1);
     });
@@ -114,10 +75,9 @@ QList<QByteArray> ScriptedHttpServer::SplitAt(const QByteArray &bytes, const QLi
 {
     QList<QByteArray> pieces;
     qsizetype start = 0;
-    for (int offset : offsets) {
+    for (int offset : offsets + QList<int>{int(bytes.size())}) {
         pieces.append(bytes.mid(start, offset - start));
         start = offset;
     }
-    pieces.append(bytes.mid(start));
     return pieces;
 }

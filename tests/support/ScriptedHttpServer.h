@@ -1,22 +1,16 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
 #include <QStringList>
 #include <QTcpServer>
 
 class QTcpSocket;
 
-// One step of a scripted HTTP exchange: the request the server expects next and how it answers.
+// One step of a scripted HTTP exchange: the request expected next (empty accepts any) and the answer,
+// written piece by piece with pauses so that it arrives split, the close with it, or no answer at all.
 struct ScriptedExchange {
-    // The exact request bytes expected; empty accepts any request.
     QByteArray expected;
-    // The answer, written piece by piece with a pause between pieces so that it arrives split.
     QList<QByteArray> reply;
-    // Close the connection once the answer is out.
     bool closeAfter = false;
-    // Send nothing at all and keep the connection open.
     bool silent = false;
     int pauseMs = 2;
 };
@@ -28,34 +22,28 @@ class ScriptedHttpServer : public QObject
 {
 public:
     explicit ScriptedHttpServer(QList<ScriptedExchange> script = {});
-    ~ScriptedHttpServer() override;
 
-    void Add(const ScriptedExchange &exchange);
-    quint16 port() const;
-    // "http://127.0.0.1:<port>" followed by path.
-    QString Url(const QString &path) const;
-    QString Authority() const;
+    void Add(const ScriptedExchange &exchange) { script_.append(exchange); }
+    quint16 port() const { return server_.serverPort(); }
+    QString Authority() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+    QString Url(const QString &path) const { return "http://" + Authority() + path; }
 
     const QList<QByteArray> &Requests() const { return requests_; }
     // For each request, the number (from 1) of the connection it arrived on.
     const QList<int> &RequestConnections() const { return requestConnections_; }
-    int Connections() const { return connections_; }
     // Requests that differed from the script, described for a test failure.
     const QStringList &Mismatches() const { return mismatches_; }
 
-    // Cuts bytes into pieces of the given size (the last one shorter).
+    // Cuts bytes into pieces of the given size (the last one shorter), or at the given offsets.
     static QList<QByteArray> Split(const QByteArray &bytes, int pieceSize);
-    // Cuts bytes at the given offsets.
     static QList<QByteArray> SplitAt(const QByteArray &bytes, const QList<int> &offsets);
 
 private:
-    void Accept();
-    void Read(QTcpSocket *socket);
+    void Read(QTcpSocket *socket, int connection);
     void SendPiece(QTcpSocket *socket, const ScriptedExchange &exchange, int piece);
 
     QTcpServer server_;
     QList<ScriptedExchange> script_;
-    int next_ = 0;
     int connections_ = 0;
     QList<QByteArray> requests_;
     QList<int> requestConnections_;

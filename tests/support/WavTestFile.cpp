@@ -1,98 +1,52 @@
 #include "WavTestFile.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <cmath>
-#include <cstring>
 
 namespace
 {
 
-void put16(QByteArray &b, uint16_t v)
+QByteArray le(uint32_t value, int bytes)
 {
-    b.append(static_cast<char>(v & 0xFF));
-    b.append(static_cast<char>(v >> 8));
+    const uint32_t little = qToLittleEndian(value);
+    return QByteArray(reinterpret_cast<const char *>(&little), bytes);
 }
 
-void put32(QByteArray &b, uint32_t v)
+QByteArray RawBytes(const TestPcm &pcm) // on a little-endian machine
 {
-    put16(b, static_cast<uint16_t>(v & 0xFFFF));
-    put16(b, static_cast<uint16_t>(v >> 16));
-}
-
-uint32_t get32(const char *p)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | static_cast<uint8_t>(p[i]);
-    return v;
-}
-
-uint16_t get16(const char *p)
-{
-    return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
+    return QByteArray(reinterpret_cast<const char *>(pcm.samples.data()), qsizetype(pcm.samples.size() * 2));
 }
 
 } // namespace
 
-TestPcm WavTestFile::Tone(uint32_t rate, int channels, double hz, double seconds, double amplitude)
+TestPcm WavTestFile::Tone(uint32_t rate, int channels, double hz, double seconds)
 {
-    TestPcm pcm;
-    pcm.rate = rate;
-    pcm.channels = channels;
-    const auto frames = static_cast<size_t>(seconds * rate);
-    pcm.samples.reserve(frames * static_cast<size_t>(channels));
-    for (size_t i = 0; i < frames; ++i) {
-        const double v = amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate);
-        for (int c = 0; c < channels; ++c)
-            pcm.samples.push_back(static_cast<int16_t>(std::lround(v)));
-    }
+    TestPcm pcm{rate, channels, {}};
+    for (size_t i = 0; i < size_t(seconds * rate); ++i)
+        pcm.samples.insert(pcm.samples.end(), size_t(channels),
+                           int16_t(std::lround(16383.5 * std::sin(2.0 * M_PI * hz * double(i) / rate))));
     return pcm;
-}
-
-QByteArray WavTestFile::RawBytes(const TestPcm &pcm)
-{
-    QByteArray b;
-    b.reserve(static_cast<qsizetype>(pcm.samples.size() * 2));
-    for (int16_t s : pcm.samples)
-        put16(b, static_cast<uint16_t>(s));
-    return b;
 }
 
 QByteArray WavTestFile::Chunk(const char *id, const QByteArray &body)
 {
-    QByteArray b(id, 4);
-    put32(b, static_cast<uint32_t>(body.size()));
-    b.append(body);
-    if (body.size() % 2)
-        b.append('\0');
-    return b;
+    return QByteArray(id, 4) + le(uint32_t(body.size()), 4) + body + QByteArray(body.size() % 2, '\0');
 }
 
+// The extensible format's sub-format is KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00aa00389b71.
 QByteArray WavTestFile::WavBytes(const TestPcm &pcm, const QByteArray &between, const QByteArray &after,
                                  bool extensible)
 {
-    QByteArray fmt;
-    const auto blockAlign = static_cast<uint16_t>(pcm.channels * 2);
-    put16(fmt, extensible ? 0xFFFE : 1);
-    put16(fmt, static_cast<uint16_t>(pcm.channels));
-    put32(fmt, pcm.rate);
-    put32(fmt, pcm.rate * blockAlign);
-    put16(fmt, blockAlign);
-    put16(fmt, 16);
-    if (extensible) {
-        put16(fmt, 22); // cbSize
-        put16(fmt, 16); // valid bits
-        put32(fmt, pcm.channels == 1 ? 0x4 : 0x3);
-        // KSDATAFORMAT_SUBTYPE_PCM 00000001-0000-0010-8000-00aa00389b71
-        static const uint8_t guid[16] = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-        fmt.append(reinterpret_cast<const char *>(guid), 16);
-    }
-    QByteArray body =
-        QByteArray("WAVE") + Chunk("fmt ", fmt) + between + Chunk("data", RawBytes(pcm)) + after;
-    QByteArray file("RIFF");
-    put32(file, static_cast<uint32_t>(body.size()));
-    return file + body;
+    const auto align = uint32_t(pcm.channels * 2);
+    QByteArray fmt = le(extensible ? 0xFFFE : 1, 2) + le(uint32_t(pcm.channels), 2) + le(pcm.rate, 4) +
+                     le(pcm.rate * align, 4) + le(align, 2) + le(16, 2);
+    if (extensible)
+        fmt += le(22, 2) + le(16, 2) + le(pcm.channels == 1 ? 4 : 3, 4) +
+               QByteArray::fromHex("0100000000001000800000aa00389b71");
+    const QByteArray body = "WAVE" + Chunk("fmt ", fmt) + between + Chunk("data", RawBytes(pcm)) + after;
+    return "RIFF" + le(uint32_t(body.size()), 4) + body;
 }
 
 bool WavTestFile::Write(const QString &path, const QByteArray &bytes)
@@ -101,51 +55,16 @@ bool WavTestFile::Write(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-TestPcm WavTestFile::Read(const QString &path)
-{
-    TestPcm pcm;
-    pcm.samples.clear();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return pcm;
-    const QByteArray b = f.readAll();
-    if (b.size() < 12 || std::memcmp(b.constData() + 8, "WAVE", 4) != 0)
-        return pcm;
-    qsizetype pos = 12;
-    while (pos + 8 <= b.size()) {
-        const char *h = b.constData() + pos;
-        qsizetype size = get32(h + 4);
-        if (std::memcmp(h, "fmt ", 4) == 0 && pos + 24 <= b.size()) {
-            pcm.channels = get16(h + 10);
-            pcm.rate = get32(h + 12);
-        } else if (std::memcmp(h, "data", 4) == 0) {
-            size = std::min(size, b.size() - pos - 8);
-            for (qsizetype i = 0; i + 1 < size; i += 2)
-                pcm.samples.push_back(static_cast<int16_t>(get16(h + 8 + i)));
-            break;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return pcm;
-}
-
 double WavTestFile::ToneFrequency(const TestPcm &pcm, int channel)
 {
-    const size_t frames = pcm.frames();
-    if (frames < 8 || channel >= pcm.channels)
-        return 0.0;
-    const size_t from = frames / 4, to = frames * 3 / 4;
-    const auto at = [&](size_t f) { return pcm.samples[f * static_cast<size_t>(pcm.channels) + channel]; };
+    const size_t frames = pcm.frames(), step = size_t(pcm.channels);
     size_t first = 0, last = 0, crossings = 0;
-    for (size_t f = from + 1; f < to; ++f) {
-        if (at(f - 1) < 0 && at(f) >= 0) {
-            if (crossings == 0)
-                first = f;
+    for (size_t f = frames / 4 + 1; channel < pcm.channels && f < frames * 3 / 4; ++f) {
+        if (pcm.samples[(f - 1) * step + size_t(channel)] < 0 &&
+            pcm.samples[f * step + size_t(channel)] >= 0) {
+            first = crossings++ == 0 ? f : first;
             last = f;
-            ++crossings;
         }
     }
-    if (crossings < 2)
-        return 0.0;
-    return static_cast<double>(crossings - 1) * pcm.rate / static_cast<double>(last - first);
+    return crossings < 2 ? 0.0 : double(crossings - 1) * pcm.rate / double(last - first);
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-// Interleaved 16-bit audio as the encoder tests build and decode it.
+// Interleaved 16-bit audio as the tests build and decode it.
 struct TestPcm {
     uint32_t rate = 44100;
     int channels = 2;
@@ -16,14 +16,11 @@ struct TestPcm {
     double seconds() const { return rate > 0 ? static_cast<double>(frames()) / rate : 0.0; }
 };
 
-// Building test WAV files and measuring what comes back from a decoder.
 class WavTestFile
 {
 public:
-    // A sine of `hz` on every channel.
-    static TestPcm Tone(uint32_t rate, int channels, double hz, double seconds, double amplitude = 0.5);
-    // The samples as little-endian bytes, no header.
-    static QByteArray RawBytes(const TestPcm &pcm);
+    // A sine of `hz` at half the full scale on every channel.
+    static TestPcm Tone(uint32_t rate, int channels, double hz, double seconds);
     // A 16-bit PCM WAV: "RIFF" size "WAVE", "fmt " (16 bytes, or 40 with WAVE_FORMAT_EXTENSIBLE),
     // `between`, "data" with the samples, then `after`; `between` and `after` are whole chunks (Chunk).
     static QByteArray WavBytes(const TestPcm &pcm, const QByteArray &between = {},
@@ -31,8 +28,6 @@ public:
     // One RIFF chunk: id, size, body, pad byte.
     static QByteArray Chunk(const char *id, const QByteArray &body);
     static bool Write(const QString &path, const QByteArray &bytes);
-    // Reads a WAV file (as mpg123 writes them); empty samples when it is not one.
-    static TestPcm Read(const QString &path);
     // Frequency of the dominant tone of one channel, from its rising zero crossings over the middle
     // of the signal (the encoder's start and end are left out).
     static double ToneFrequency(const TestPcm &pcm, int channel);
