@@ -238,7 +238,10 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                     failure = ECDRIPError(QString("beDeinitStream failed %1").arg(code));
                 if (file.isOpen())
                     writeAll(file, mp3Buffer.data(), out);
-                // The file is unbuffered, so every byte is on disk for the Info frame to be put in.
+                // Every byte goes to the disk before the Info frame is put in; a failure to write them
+                // (a full disk) fails the rip.
+                if (file.isOpen() && !file.flush())
+                    throw ECDRIPError("Write error");
                 const int header = code == 0 && !failure && file.isOpen() ? m_coder->WriteInfoFrame(name) : 0;
                 if (header != 0)
                     failure = ECDRIPError(QString("beWriteVBRHeader failed %1").arg(header));
@@ -278,7 +281,10 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             carryBuffer.resize(bytesPerCall);
         }
 
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        // An MP3 comes a frame at a time, a few hundred bytes: those writes are gathered in the file's
+        // buffer rather than each made a system call of its own.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate |
+                       (encoding ? QIODevice::OpenModeFlag(0) : QIODevice::Unbuffered)))
             throw ECDRIPError(QString("Cannot create file \"%1\". %2").arg(name, file.errorString()));
         if (m_writeWav && !m_encode) {
             const WavHeader header = MakeWavHeaderForRange(m_outputFormat, first, last);

@@ -175,6 +175,7 @@ TEST(QuarleRip, FailuresEndTheRipCleanly)
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("blockedjitt"));
     ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("fulljitt")));
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("diskfull.mp3")));
     const struct {
         const char *name;
         int32_t chunkBytes;
@@ -189,6 +190,7 @@ TEST(QuarleRip, FailuresEndTheRipCleanly)
         {"deinit", 9408, &FailingLame::deinitCode, 4, "beDeinitStream failed 4", true},
         {"blocked", 9408, nullptr, 0, "Cannot create file", true}, // the jitter log
         {"full", 9408, nullptr, 0, "Write error", true},
+        {"diskfull", 9408, nullptr, 0, "Write error", true}, // the MP3 itself
     };
     for (const auto &row : rows) {
         FakeRipper r;
