@@ -6,18 +6,19 @@
 
 void TAccurateRipChecksum::Start(uint32_t frames, bool firstTrack, bool lastTrack)
 {
-    m_position = 0;
-    m_v1 = m_v2 = 0;
+    m_frames = 0;
+    m_v1 = 0;
+    m_v2 = 0;
     m_from = firstTrack ? 5 * FramesPerSector : 1;
     m_to = lastTrack ? (frames > 5 * FramesPerSector ? frames - 5 * FramesPerSector : 0) : frames;
 }
 
-void TAccurateRipChecksum::Add(const uint8_t *samples, size_t frames)
+void TAccurateRipChecksum::Add(const uint8_t *samples, size_t frames, uint64_t at)
 {
-    const uint64_t begin = m_position + 1; // number of the first frame given here
-    m_position += frames;
+    m_frames.fetch_add(frames, std::memory_order_relaxed);
+    const uint64_t begin = at + 1; // number of the first frame given here
     const uint64_t lo = std::max(begin, m_from);
-    const uint64_t hi = std::min(m_position, m_to);
+    const uint64_t hi = std::min(at + frames, m_to);
     if (lo > hi)
         return;
     // Two sums over the counted frames: the low and the high halves of the products. The multiplier
@@ -40,6 +41,6 @@ void TAccurateRipChecksum::Add(const uint8_t *samples, size_t frames)
         sumLow += uint32_t(product);
         sumHigh += product >> 32;
     }
-    m_v1 += uint32_t(sumLow);
-    m_v2 += uint32_t(sumLow) + uint32_t(sumHigh);
+    m_v1.fetch_add(uint32_t(sumLow), std::memory_order_relaxed);
+    m_v2.fetch_add(uint32_t(sumLow) + uint32_t(sumHigh), std::memory_order_relaxed);
 }

@@ -163,7 +163,9 @@ public:
     int32_t JitterErrors() const { return m_jitterErrors; }
     const QStringList &JitterLog() const { return m_jitterLog; }
     // The AccurateRip checksums of the samples of the latest rip, when it delivered them as they come
-    // from the disc (stereo 44100 Hz); nothing otherwise.
+    // from the disc (stereo 44100 Hz) and the checksums were not switched off; nothing otherwise.
+    // They are on unless switched off (the benchmarks time rips both ways).
+    void setChecksums(bool v) { m_checksums = v; }
     const TAccurateRipChecksum *TrackChecksum() const { return m_checksumValid ? &m_checksum : nullptr; }
 
     void FillDriveList(QStringList &list) const;
@@ -209,6 +211,7 @@ private:
     int32_t m_jitterErrors = 0;
     TAccurateRipChecksum m_checksum;
     bool m_checksumValid = false;
+    bool m_checksums = true;
     bool m_jitterCorrect = false;
     bool m_encode = false;
     bool m_writeWav = false;

@@ -37,6 +37,8 @@ void put32(QFile &file, qint64 at, uint32_t value)
 // One chunk of a ripping run, with what the library told right after delivering it.
 struct Chunk {
     std::vector<uint8_t> samples;
+    uint64_t firstFrame = 0; // of the track
+    std::atomic<bool> summed{true}; // taken for the checksums by one of the two threads
     int32_t bytes = 0;
     int32_t result = CR_OK;
     int32_t percent = 0;
@@ -44,22 +46,28 @@ struct Chunk {
     int32_t jitterLast = 0;
 };
 
-// The chunks of an open ripping run, in order. Threaded, a reader thread calls the library and fills
-// a ring of sixteen buffers (about 1 MiB) ahead of the caller, so that reading the disc and encoding
-// overlap, and a reader that the system leaves waiting for a few milliseconds does not stall the
-// coder; else each chunk is read when the caller asks for it. Either way the library sees the calls of
-// a plain loop: before each chunk the cancel request is looked at, and reading stops after the chunk
-// that ends the run. The buffers are allocated once.
+// The chunks of an open ripping run, in order. A reader thread calls the library and fills a ring of
+// sixteen buffers (about 1 MiB, allocated once) ahead of the caller, so that reading the disc overlaps
+// encoding or writing, and a reader that the system leaves waiting for a few milliseconds does not
+// stall the caller. The library sees the calls of a plain loop: before each chunk the cancel request is
+// looked at, and reading stops after the chunk that ends the run.
+//
+// Each chunk is summed into the track's checksums, if given, by whichever thread has time for it: the
+// caller as it takes the chunk, unless the reader, finding every buffer full, has summed it already.
+// So the sums stay off the slower side: the reader with jitter correction, the coder on an MP3 rip.
+// Either side that finds nothing to do sleeps until a batch of chunks (or of free buffers) is there,
+// not a single one: at hundreds of chunks a second, waking the other thread for every chunk cost more
+// than the work it saved.
 class ChunkReader
 {
 public:
-    ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes, bool threaded)
-        : m_api(api), m_cancel(cancel), m_slots(threaded ? 16 : 1)
+    ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes,
+                TAccurateRipChecksum *checksum)
+        : m_api(api), m_cancel(cancel), m_checksum(checksum), m_slots(16)
     {
         for (Chunk &c : m_slots)
             c.samples.resize(chunkBytes);
-        if (threaded)
-            m_thread = std::thread([this] { run(); });
+        m_thread = std::thread([this] { run(); });
     }
     ~ChunkReader() { stop(); }
     ChunkReader(const ChunkReader &) = delete;
@@ -69,27 +77,26 @@ public:
     // after the chunks read before it. The chunk stays valid until the next call.
     Chunk *next()
     {
-        if (!m_thread.joinable()) {
-            if (m_ended)
-                return nullptr;
-            m_ended = !readOne(m_slots[0]);
-            return m_ended && m_slots[0].result != CR_RIP_DONE ? nullptr : &m_slots[0];
-        }
         std::unique_lock lock(m_mutex);
         if (m_holding) {
             m_holding = false;
             --m_filled;
             m_head = (m_head + 1) % m_slots.size();
-            m_changed.notify_all();
+            if (m_slots.size() - m_filled == Batch)
+                m_room.notify_one();
         }
-        m_changed.wait(lock, [this] { return m_filled > 0 || m_ended; });
+        if (m_filled == 0)
+            m_ready.wait(lock, [this] { return m_filled >= Batch || m_ended; });
         if (m_filled == 0) {
             if (m_failure)
                 std::rethrow_exception(std::exchange(m_failure, nullptr));
             return nullptr;
         }
         m_holding = true;
-        return &m_slots[m_head];
+        Chunk &c = m_slots[m_head];
+        lock.unlock();
+        sum(c);
+        return &c;
     }
 
     // Ends reading after the chunk being read, if any, and waits for the reader thread.
@@ -101,11 +108,19 @@ public:
             std::lock_guard lock(m_mutex);
             m_stop = true;
         }
-        m_changed.notify_all();
+        m_room.notify_one();
         m_thread.join();
     }
 
 private:
+    static constexpr size_t Batch = 4;
+
+    void sum(Chunk &c)
+    {
+        if (!c.summed.exchange(true, std::memory_order_acq_rel))
+            m_checksum->Add(c.samples.data(), size_t(c.bytes) / 4, c.firstFrame);
+    }
+
     // Reads one chunk into c; false when the run has ended (a cancel before it, or c ends the run).
     bool readOne(Chunk &c)
     {
@@ -118,6 +133,11 @@ private:
         if (c.result == CR_JITTER)
             m_api.CR_GetLastJitterErrorPosition(&c.jitterFirst, &c.jitterLast);
         c.percent = m_api.CR_GetPercentCompleted();
+        if (m_checksum && c.result != CR_ERROR && c.bytes > 0) {
+            c.firstFrame = m_frames;
+            m_frames += uint64_t(c.bytes) / 4;
+            c.summed.store(false, std::memory_order_relaxed);
+        }
         return c.result != CR_RIP_DONE;
     }
 
@@ -126,21 +146,27 @@ private:
         std::exception_ptr failure;
         try {
             for (size_t tail = 0;; tail = (tail + 1) % m_slots.size()) {
-                {
-                    std::unique_lock lock(m_mutex);
-                    m_changed.wait(lock, [this] { return m_filled < m_slots.size() || m_stop; });
-                    if (m_stop)
-                        break;
+                std::unique_lock lock(m_mutex);
+                if (m_filled == m_slots.size()) {
+                    // Sums the chunks that wait, newest first (the caller takes the oldest).
+                    lock.unlock();
+                    for (size_t i = 1; i <= m_slots.size(); ++i)
+                        sum(m_slots[(tail + m_slots.size() - i) % m_slots.size()]);
+                    lock.lock();
+                    m_room.wait(lock, [this] { return m_slots.size() - m_filled >= Batch || m_stop; });
                 }
+                if (m_stop)
+                    break;
+                lock.unlock();
                 Chunk &c = m_slots[tail];
                 const bool more = readOne(c);
                 if (!more && c.result != CR_RIP_DONE)
                     break;
                 {
-                    std::lock_guard lock(m_mutex);
-                    ++m_filled;
+                    std::lock_guard relock(m_mutex);
+                    if (++m_filled == Batch)
+                        m_ready.notify_one();
                 }
-                m_changed.notify_all();
                 if (!more)
                     break;
             }
@@ -152,15 +178,18 @@ private:
             m_failure = failure;
             m_ended = true;
         }
-        m_changed.notify_all();
+        m_ready.notify_one();
     }
 
     const CdRipApi &m_api;
     const std::atomic<bool> &m_cancel;
+    TAccurateRipChecksum *m_checksum; // read by the caller once the reader is joined
+    uint64_t m_frames = 0;            // read so far, on the reader
     std::vector<Chunk> m_slots;
     std::thread m_thread;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_ready; // the caller waits for chunks
+    std::condition_variable m_room;  // the reader waits for free buffers
     size_t m_head = 0;   // the oldest filled slot
     size_t m_filled = 0; // slots read and not yet handed back
     bool m_holding = false;
@@ -190,7 +219,7 @@ void TQuarle::startChecksum(int32_t first, int32_t last)
 {
     // The checksums are defined on the disc's own samples; converted ones cannot give them.
     const SampleFormat format = sampleFormatOf(m_outputFormat);
-    m_checksumValid = format.channels == 2 && format.rate == 44100;
+    m_checksumValid = m_checksums && format.channels == 2 && format.rate == 44100;
     const bool firstTrack = m_tracks.Count() > 0 && first == m_tracks.object(0)->StartSector;
     const bool lastTrack = m_tracks.Count() > 0 && last == m_tracks.object(m_tracks.Count() - 1)->EndSector;
     m_checksum.Start(uint32_t(last - first + 1) * TAccurateRipChecksum::FramesPerSector, firstTrack,
@@ -322,14 +351,12 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             }
         };
 
-        // Only encoding has work to overlap with reading.
-        reader = std::make_unique<ChunkReader>(m_api, m_cancel, size_t(chunkBytes), encoding);
+        reader = std::make_unique<ChunkReader>(m_api, m_cancel, size_t(chunkBytes),
+                                               m_checksumValid ? &m_checksum : nullptr);
         int32_t chunkResult = CR_OK;
         while (const Chunk *chunk = reader->next()) {
             chunkResult = chunk->result;
             if (chunkResult != CR_ERROR && chunk->bytes > 0) {
-                if (m_checksumValid)
-                    m_checksum.Add(chunk->samples.data(), size_t(chunk->bytes) / 4);
                 if (encoding) {
                     feed(chunk->samples.data(), uint32_t(chunk->bytes));
                 } else if (!m_encode) {

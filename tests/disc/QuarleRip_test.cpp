@@ -35,12 +35,13 @@ std::string rip(TQuarle &quarle, uint16_t track, const QString &name)
     return "<no error>";
 }
 
-// The AccurateRip checksums of whole samples.
-std::pair<uint32_t, uint32_t> checksumsOf(const QByteArray &samples, bool firstTrack, bool lastTrack)
+// The AccurateRip checksums of the first samples of a track of trackFrames frames (all of it by default).
+std::pair<uint32_t, uint32_t> checksumsOf(const QByteArray &samples, bool firstTrack, bool lastTrack,
+                                          uint32_t trackFrames = 0)
 {
     TAccurateRipChecksum sum;
-    sum.Start(uint32_t(samples.size() / 4), firstTrack, lastTrack);
-    sum.Add(reinterpret_cast<const uint8_t *>(samples.constData()), size_t(samples.size() / 4));
+    sum.Start(trackFrames ? trackFrames : uint32_t(samples.size() / 4), firstTrack, lastTrack);
+    sum.Add(reinterpret_cast<const uint8_t *>(samples.constData()), size_t(samples.size() / 4), 0);
     return {sum.V1(), sum.V2()};
 }
 
@@ -206,8 +207,9 @@ TEST(QuarleRip, FailuresEndTheRipCleanly)
     }
 }
 
-// The MP3 rip reads on a thread of its own: whatever the pace of the drive and of the coder, the file
-// is the coder's output on the chunks read, and a cancel or a failed read ends the rip within a chunk.
+// A rip reads on a thread of its own: whatever the pace of the drive and of the coder, the file is the
+// coder's output on the chunks read, each summed once into the checksums by one thread or the other,
+// and a cancel or a failed read ends the rip within a chunk.
 TEST(QuarleRip, PipelinedMp3Rip)
 {
     QTemporaryDir dir;
@@ -260,6 +262,9 @@ TEST(QuarleRip, PipelinedMp3Rip)
         for (int i = 0; i < row.chunks; ++i)
             pcm += QByteArray(r.fake.chunkBytes, char(i + 1));
         EXPECT_TRUE(readFile(dir.filePath("a.mp3")) == encodeInCalls(r.coder, pcm, row.stop == None))
+            << row.stop << row.reader << row.coder;
+        const TAccurateRipChecksum *sum = quarle.TrackChecksum();
+        EXPECT_EQ(std::pair(sum->V1(), sum->V2()), checksumsOf(pcm, true, true, 1000 * 588))
             << row.stop << row.reader << row.coder;
     }
     EXPECT_FALSE(elsewhere) << "events fire on the thread that called RipTrack";

@@ -56,7 +56,8 @@ std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imageP
                     *error = QString("cannot read sector %1").arg(at);
                 return std::nullopt;
             }
-            sum.Add(buffer.data(), size_t(count) * TAccurateRipChecksum::FramesPerSector);
+            sum.Add(buffer.data(), size_t(count) * TAccurateRipChecksum::FramesPerSector,
+                    uint64_t(at - first) * TAccurateRipChecksum::FramesPerSector);
         }
         v1[i] = sum.V1();
         v2[i] = sum.V2();
