@@ -150,19 +150,12 @@ void readTrack(const QString &cue, const CdRipApi &api)
 // Peak resident memory, in MiB, of this program ripping the first track of `cue` to MP3 in a child.
 double childPeakMiB(const QString &cue, const QString &out)
 {
-    const QByteArray self = QCoreApplication::applicationFilePath().toLocal8Bit();
-    const QByteArray c = cue.toLocal8Bit(), o = out.toLocal8Bit();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(self.constData(), self.constData(), "--child-rip", c.constData(), o.constData(), nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {"--child-rip", cue, out});
+    if (!child.waitForFinished(300 * 1000) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
         return -1;
-    return double(usage.ru_maxrss) / 1024.0;
+    return child.readAllStandardOutput().split(' ').value(0).toDouble() / 1024.0; // "13596 kB"
 }
 
 // A hostile CDDB server: every request gets 16 MiB of line breaks, without a length, then the close.
@@ -184,10 +177,20 @@ double childPeakMiB(const QString &cue, const QString &out)
     }
 }
 
+// Prints this process's peak memory ("VmHWM", which unlike a waiting parent's rusage does not count the
+// memory of the process it was forked from).
+void printPeak()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            std::printf("%s\n", line.mid(6).trimmed().constData());
+}
+
 // The lookup's two fetches (query, then read) and the window's copy of the document, as the program
 // does them, against that server; exits 0 when both were refused for their size, after printing its
-// own peak memory ("VmHWM", which unlike a waiting parent's rusage does not count the memory of the
-// process it was forked from).
+// own peak memory.
 int lookupChild(const QString &port, const QString &work)
 {
     THttpCli http;
@@ -200,11 +203,7 @@ int lookupChild(const QString &port, const QString &work)
     const CddbMatch match = Cddb::QueryMatch(query.value_or(QStringList()));
     const auto entry = fetcher.Fetch({}, server + "read+" + match.category + "+0c001803+", pagina, deadline);
     const QString shown = pagina.join("\r\n").left(5000);
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            std::printf("%s\n", line.mid(6).trimmed().constData());
+    printPeak();
     return !query && !entry && queryStatus == 413 && http.StatusCode() == 413 && shown.isEmpty() ? 0 : 1;
 }
 
@@ -242,6 +241,7 @@ int main(int argc, char **argv)
     QStringList args = app.arguments().mid(1);
     if (args.size() == 3 && args[0] == "--child-rip") {
         ripTrack(args[1], args[2], true, true);
+        printPeak();
         return 0;
     }
     if (args.size() == 3 && args[0] == "--child-lookup")

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -57,7 +58,7 @@ struct Chunk {
 // So the sums stay off the slower side: the reader with jitter correction, the coder on an MP3 rip.
 // Either side that finds nothing to do sleeps until a batch of chunks (or of free buffers) is there,
 // not a single one: at hundreds of chunks a second, waking the other thread for every chunk cost more
-// than the work it saved.
+// than the work it saved. The caller waits for a batch only a tenth of a second.
 class ChunkReader
 {
 public:
@@ -85,8 +86,15 @@ public:
             if (m_slots.size() - m_filled == Batch)
                 m_room.notify_one();
         }
-        if (m_filled == 0)
-            m_ready.wait(lock, [this] { return m_filled >= Batch || m_ended; });
+        if (m_filled == 0) {
+            // A batch, or what there is after a short while, so that a slow drive's progress shows.
+            m_wanted = Batch;
+            if (!m_ready.wait_for(lock, BatchWait, [this] { return m_filled >= Batch || m_ended; })) {
+                m_wanted = 1;
+                m_ready.wait(lock, [this] { return m_filled > 0 || m_ended; });
+            }
+            m_wanted = 0;
+        }
         if (m_filled == 0) {
             if (m_failure)
                 std::rethrow_exception(std::exchange(m_failure, nullptr));
@@ -114,6 +122,7 @@ public:
 
 private:
     static constexpr size_t Batch = 4;
+    static constexpr std::chrono::milliseconds BatchWait{100};
 
     void sum(Chunk &c)
     {
@@ -164,7 +173,7 @@ private:
                     break;
                 {
                     std::lock_guard relock(m_mutex);
-                    if (++m_filled == Batch)
+                    if (++m_filled == m_wanted)
                         m_ready.notify_one();
                 }
                 if (!more)
@@ -192,6 +201,7 @@ private:
     std::condition_variable m_room;  // the reader waits for free buffers
     size_t m_head = 0;   // the oldest filled slot
     size_t m_filled = 0; // slots read and not yet handed back
+    size_t m_wanted = 0; // what the waiting caller waits for
     bool m_holding = false;
     bool m_stop = false;
     bool m_ended = false;
