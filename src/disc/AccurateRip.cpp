@@ -6,7 +6,6 @@
 
 void TAccurateRipChecksum::Start(uint32_t frames, bool firstTrack, bool lastTrack)
 {
-    m_frames = 0;
     m_v1 = 0;
     m_v2 = 0;
     m_from = firstTrack ? 5 * FramesPerSector : 1;
@@ -20,7 +19,6 @@ __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 void TAccurateRipChecksum::Add(const uint8_t *samples, size_t frames, uint64_t at)
 {
-    m_frames.fetch_add(frames, std::memory_order_relaxed);
     const uint64_t begin = at + 1; // number of the first frame given here
     const uint64_t lo = std::max(begin, m_from);
     const uint64_t hi = std::min(at + frames, m_to);

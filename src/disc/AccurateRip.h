@@ -24,13 +24,10 @@ public:
 
     uint32_t V1() const { return m_v1; }
     uint32_t V2() const { return m_v2; }
-    // Frames added since Start.
-    uint64_t Frames() const { return m_frames; }
 
 private:
     uint64_t m_from = 1; // first and last counted frame, from 1
     uint64_t m_to = 0;
-    std::atomic<uint64_t> m_frames{0};
     std::atomic<uint32_t> m_v1{0};
     std::atomic<uint32_t> m_v2{0};
 };
