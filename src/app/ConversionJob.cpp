@@ -7,20 +7,6 @@
 #include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
 
-namespace
-{
-
-uint32_t comboInteger(const QString &text)
-{
-    bool ok = false;
-    const uint32_t value = text.toUInt(&ok);
-    if (!ok)
-        throw Exception(QString("'%1' is not a valid integer value").arg(text).toStdString());
-    return value;
-}
-
-} // namespace
-
 void TDlgMainForm::RGroupFormatExtractionClick()
 {
     ApplyExtractionFormat(RGroupFormatExtractionItemIndex());
@@ -50,23 +36,9 @@ TDlgMainForm::CoderPage TDlgMainForm::ReadCoderPage() const
     return page;
 }
 
-// The page gives the MP3's own rate and channel mode. What the encoder is fed (a ripped track, a
-// WAV file) sets the coder's input format, and the coder converts between the two.
 void TDlgMainForm::ApplyCoderSettings(const CoderPage &page)
 {
-    MP3Coder->setSampleRate(comboInteger(page.sampleRate));
-    MP3Coder->setBitrate(comboInteger(page.bitRate));
-    MP3Coder->setMaxBitrate(comboInteger(page.maxBitRate));
-    if (page.mode >= 0)
-        MP3Coder->setMode(TMP3CoderMode(page.mode));
-    MP3Coder->setQuality(MPEG_QUALITY(uint8_t(page.quality)));
-    MP3Coder->setWriteVBRHeader(page.vbrHeader);
-    MP3Coder->setEnableVBR(page.vbr);
-    MP3Coder->setCopyright(page.copyright);
-    MP3Coder->setOriginal(page.original);
-    MP3Coder->setCRC(page.crc);
-    MP3Coder->setPrivate(page.isPrivate);
-    MP3Coder->setVBRQuality(page.vbrQuality);
+    ApplyCoderPage(*MP3Coder, page);
 }
 
 void TDlgMainForm::ChooseWavFiles()

@@ -7,6 +7,7 @@
 #include "encoder/MP3Coder.h"
 #include "lookup/CDInfo.h"
 #include "lookup/HttpCli.h"
+#include "rip/ExtractionRun.h"
 #include "platform/Exception.h"
 #include "ui_MainForm.h"
 
@@ -125,11 +126,6 @@ void TDlgMainForm::CreateComponents(CdRipApi api)
     table.setAtapi(true);
     Quarle->setDriveTable(table);
     Quarle->setWriteWav(true);
-    Quarle->OnBeginTrack = [this](QObject *sender, uint16_t track) { CDRIP1BeginTrack(sender, track); };
-    Quarle->OnEndTrack = [this](QObject *sender, uint16_t track) { CDRIP1EndTrack(sender, track); };
-    Quarle->OnProgress = [this](QObject *sender, uint16_t percent, uint16_t track) {
-        CDRIP1Progress(sender, percent, track);
-    };
 
     MP3Coder = new TMP3Coder(this);
     MP3Coder->setObjectName("MP3Coder");

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "app/TrackTags.h"
 #include "disc/CdRip_dll.h"
+#include "rip/ExtractionRun.h"
+#include "rip/TrackTags.h"
 
 #include <QWidget>
 
 #include <QPointer>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QProgressBar;
 class QThread;
@@ -44,6 +45,8 @@ public:
 
     // How a failure's text reaches the user (an error box); tests put a recorder in its place.
     static std::function<void(QWidget *parent, const QString &message)> showError;
+    // How an extraction fetches the AccurateRip database's files; the tests keep it on this machine.
+    static TExtractionRun::Fetch fetchAccurateRipFile;
     // The folder browser: the chosen folder's path, empty when the user cancels.
     static std::function<QString(QWidget *parent, const QString &title)> browseForFolder;
 
@@ -103,27 +106,22 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // The extraction job (ExtractionJob.cpp). ExtractCheckedTracks runs on the worker: it reaches
-    // the controls only through calls queued to the window's thread.
+    // The extraction job (ExtractionJob.cpp): the click hands the run a plan taken from the
+    // controls, and the run's events come back to the handlers below, on the window's thread.
     void BtnExtraireClick();
     void BtnCancelExtraireClick();
-    void ExtractCheckedTracks();
+    TExtractionPlan ExtractionPlan() const;
     void CDRIP1BeginTrack(QObject *sender, uint16_t trackNum);
     void CDRIP1Progress(QObject *sender, uint16_t percentComplete, uint16_t trackNum);
-    void CDRIP1EndTrack(QObject *sender, uint16_t trackNum);
+    void CDRIP1EndTrack(QObject *sender, const TTrackReport &report);
     bool ExtractionRunning() const;
-    // Ends a running extraction: the track in progress is cancelled, no further track starts, and
-    // this returns once the worker has ended (events are processed meanwhile).
+    // Ends every run at once: the track in progress is interrupted, no further track starts, a wait
+    // for the network ends, and this returns once the runs' threads have ended and their logs are
+    // written.
     void StopExtraction();
 
     // The format choice, the "codec MP3" page and the conversion job (ConversionJob.cpp).
-    struct CoderPage {
-        QString sampleRate, bitRate, maxBitRate;
-        int mode = 0, quality = 0;
-        bool vbrHeader = false, vbr = false, copyright = false, original = false, crc = true,
-             isPrivate = false;
-        int vbrQuality = 4;
-    };
+    using CoderPage = TCoderPage;
     void RGroupFormatExtractionClick();
     void ApplyExtractionFormat(int formatIndex);
     CoderPage ReadCoderPage() const;
@@ -151,8 +149,10 @@ private:
 
     QStringList m_pagina; // the lines of the last document fetched
     DiscTags m_discTags;  // what the last lookup said about the disc of the rows
-    QPointer<QThread> m_worker;
-    std::atomic<bool> m_stopExtraction{false};
+    // The runs of this window: the last one may be extracting, earlier ones may still wait for their
+    // verdicts.
+    std::vector<std::unique_ptr<TExtractionRun>> m_runs;
+    bool m_extracting = false;
     bool m_converting = false;
     bool m_activated = false;
     bool m_reportingFailure = false;

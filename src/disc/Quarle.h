@@ -161,6 +161,12 @@ public:
     // Stores the coder (not owned) and sets its mode and rates to the samples this ripper delivers.
     void setCoder(TMP3Coder *coder);
     int32_t JitterErrors() const { return m_jitterErrors; }
+    // How the latest rip ended: whether its ripping run opened, whether a cancel ended it before the
+    // track's end, and how many of its sectors the library could not read (written as silence, so
+    // that the file keeps the track's length and every later sample its place).
+    bool RipOpened() const { return m_ripOpened; }
+    bool RipCancelled() const { return m_ripCancelled; }
+    int32_t UnreadableSectors() const { return m_unreadableSectors; }
     const QStringList &JitterLog() const { return m_jitterLog; }
     // The AccurateRip checksums of the samples of the latest rip, when it delivered them as they come
     // from the disc (stereo 44100 Hz) and the checksums were not switched off; nothing otherwise.
@@ -209,6 +215,9 @@ private:
     std::vector<TDiscEntry> m_discEntries;
     QStringList m_jitterLog;
     int32_t m_jitterErrors = 0;
+    bool m_ripOpened = false;
+    bool m_ripCancelled = false;
+    int32_t m_unreadableSectors = 0;
     TAccurateRipChecksum m_checksum;
     bool m_checksumValid = false;
     bool m_checksums = true;

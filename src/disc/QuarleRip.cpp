@@ -3,7 +3,6 @@
 
 #include "platform/FileNames.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -38,9 +37,10 @@ void put32(QFile &file, qint64 at, uint32_t value)
 // One chunk of a ripping run, with what the library told right after delivering it.
 struct Chunk {
     std::vector<uint8_t> samples;
-    uint64_t firstFrame = 0; // of the track
+    uint64_t firstFrame = 0;        // of the track
     std::atomic<bool> summed{true}; // taken for the checksums by one of the two threads
     int32_t bytes = 0;
+    int32_t unreadable = 0; // sectors the library failed to read, given as silence
     int32_t result = CR_OK;
     int32_t percent = 0;
     int32_t jitterFirst = 0;
@@ -53,6 +53,9 @@ struct Chunk {
 // stall the caller. The library sees the calls of a plain loop: before each chunk the cancel request is
 // looked at, and reading stops after the chunk that ends the run.
 //
+// A chunk the library fails to read (result 1) is given as silence of its length, up to the track's
+// end, so that every later sample keeps its place; a failure past the end ends the run.
+//
 // Each chunk is summed into the track's checksums, if given, by whichever thread has time for it: the
 // caller as it takes the chunk, unless the reader, finding every buffer full, has summed it already.
 // So the sums stay off the slower side: the reader with jitter correction, the coder on an MP3 rip.
@@ -62,9 +65,11 @@ struct Chunk {
 class ChunkReader
 {
 public:
-    ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes,
-                TAccurateRipChecksum *checksum)
-        : m_api(api), m_cancel(cancel), m_checksum(checksum), m_slots(16)
+    // trackBytes: the samples the whole track gives; sectorBytes: those of one sector.
+    ChunkReader(const CdRipApi &api, const std::atomic<bool> &cancel, size_t chunkBytes, qint64 trackBytes,
+                qint64 sectorBytes, TAccurateRipChecksum *checksum)
+        : m_api(api), m_cancel(cancel), m_checksum(checksum), m_left(trackBytes), m_sectorBytes(sectorBytes),
+          m_chunkSectors(std::max<qint64>(1, qint64(chunkBytes) / 2352)), m_slots(16)
     {
         for (Chunk &c : m_slots)
             c.samples.resize(chunkBytes);
@@ -138,11 +143,24 @@ private:
             return false;
         }
         c.bytes = 0;
+        c.unreadable = 0;
         c.result = m_api.CR_RipChunk(c.samples.data(), &c.bytes);
+        if (c.result == CR_ERROR) {
+            c.bytes = 0;
+            if (m_left <= 0) {
+                c.result = CR_RIP_DONE;
+            } else {
+                const qint64 gap = std::min(m_left, m_chunkSectors * m_sectorBytes);
+                std::memset(c.samples.data(), 0, size_t(gap));
+                c.bytes = int32_t(gap);
+                c.unreadable = int32_t((gap + m_sectorBytes - 1) / m_sectorBytes);
+            }
+        }
+        m_left -= c.bytes;
         if (c.result == CR_JITTER)
             m_api.CR_GetLastJitterErrorPosition(&c.jitterFirst, &c.jitterLast);
         c.percent = m_api.CR_GetPercentCompleted();
-        if (m_checksum && c.result != CR_ERROR && c.bytes > 0) {
+        if (m_checksum && c.bytes > 0) {
             c.firstFrame = m_frames;
             m_frames += uint64_t(c.bytes) / 4;
             c.summed.store(false, std::memory_order_relaxed);
@@ -194,14 +212,17 @@ private:
     const std::atomic<bool> &m_cancel;
     TAccurateRipChecksum *m_checksum; // read by the caller once the reader is joined
     uint64_t m_frames = 0;            // read so far, on the reader
+    qint64 m_left;                    // bytes of the track not delivered yet, on the reader
+    const qint64 m_sectorBytes;
+    const qint64 m_chunkSectors;
     std::vector<Chunk> m_slots;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_ready; // the caller waits for chunks
     std::condition_variable m_room;  // the reader waits for free buffers
-    size_t m_head = 0;   // the oldest filled slot
-    size_t m_filled = 0; // slots read and not yet handed back
-    size_t m_wanted = 0; // what the waiting caller waits for
+    size_t m_head = 0;               // the oldest filled slot
+    size_t m_filled = 0;             // slots read and not yet handed back
+    size_t m_wanted = 0;             // what the waiting caller waits for
     bool m_holding = false;
     bool m_stop = false;
     bool m_ended = false;
@@ -248,9 +269,12 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         throw ECDRIPError("Invalid CD-ROM parameters");
 
     m_checksumValid = false;
+    m_ripOpened = m_ripCancelled = false;
+    m_unreadableSectors = 0;
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
         return;
+    m_ripOpened = true;
     startChecksum(first, last);
 
     // From here on the ripping run is open: every way out closes it, the coder's stream and the file.
@@ -361,12 +385,16 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             }
         };
 
+        const qint64 sectorBytes =
+            qint64(TAccurateRipChecksum::FramesPerSector) * format.rate / 44100 * format.channels * 2;
         reader = std::make_unique<ChunkReader>(m_api, m_cancel, size_t(chunkBytes),
+                                               qint64(last - first + 1) * sectorBytes, sectorBytes,
                                                m_checksumValid ? &m_checksum : nullptr);
         int32_t chunkResult = CR_OK;
         while (const Chunk *chunk = reader->next()) {
             chunkResult = chunk->result;
-            if (chunkResult != CR_ERROR && chunk->bytes > 0) {
+            m_unreadableSectors += chunk->unreadable;
+            if (chunk->bytes > 0) {
                 if (encoding) {
                     feed(chunk->samples.data(), uint32_t(chunk->bytes));
                 } else if (!m_encode) {
@@ -380,8 +408,9 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             }
             if (OnProgress)
                 OnProgress(this, uint16_t(chunk->percent), trackNum);
-            QCoreApplication::processEvents();
         }
+        // The reader ends before the track's end only for a cancel.
+        m_ripCancelled = chunkResult != CR_RIP_DONE;
 
         if (encoding && chunkResult == CR_RIP_DONE && carry > 0)
             encode(carryBuffer.data(), carry / 2);

@@ -1,12 +1,12 @@
 #include "Mp3Tag.h"
 
 #include "MP3CoderError.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
 #include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
 namespace
@@ -17,6 +17,18 @@ TagLib::String tagText(const QString &text)
     return TagLib::String(text.toStdString(), TagLib::String::UTF8);
 }
 
+// The bytes of the ID3v2 tag at the start of `head` (its first ten bytes), 0 when there is none: the
+// header, the size in four bytes of seven bits, and a footer when flag 0x10 says so.
+qint64 leadingTagBytes(const QByteArray &head)
+{
+    if (head.size() < 10 || !head.startsWith("ID3"))
+        return 0;
+    qint64 size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = (size << 7) | (uint8_t(head[i]) & 0x7f);
+    return 10 + size + ((uint8_t(head[5]) & 0x10) ? 10 : 0);
+}
+
 } // namespace
 
 void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
@@ -24,20 +36,14 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     const auto fail = [&path](const char *what) {
         return EMP3CoderError(QStringLiteral("Cannot %1 the tag of \"%2\"").arg(what, path).toStdString());
     };
-    // Without the audio properties TagLib reads only the tags' own bytes, not the stream.
-    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
-    if (!file.isValid() || file.readOnly())
-        throw fail("write");
-    TagLib::ID3v2::Tag *tag = file.ID3v2Tag(true);
-
-    const auto set = [tag](const char *id, const QString &text) {
-        const TagLib::ByteVector frameId(id, 4);
-        tag->removeFrames(frameId);
+    TagLib::ID3v2::Tag tag;
+    const auto set = [&tag](const char *id, const QString &text) {
         if (text.isEmpty())
             return;
-        auto *frame = new TagLib::ID3v2::TextIdentificationFrame(frameId, TagLib::String::UTF8);
+        auto *frame =
+            new TagLib::ID3v2::TextIdentificationFrame(TagLib::ByteVector(id, 4), TagLib::String::UTF8);
         frame->setText(tagText(text));
-        tag->addFrame(frame); // the tag owns the frame from here on
+        tag.addFrame(frame); // the tag owns the frame from here on
     };
     static const QRegularExpression year(QStringLiteral("^[0-9]{4}$"));
     set("TIT2", fields.title);
@@ -46,8 +52,23 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     set("TALB", fields.album);
     set("TDRC", year.match(fields.year).hasMatch() ? fields.year : QString());
     set("TCON", fields.genre);
+    const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v4);
 
-    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v4,
-                   TagLib::File::DoNotDuplicate))
-        throw fail("save");
+    QFile audio(path);
+    if (!audio.open(QIODevice::ReadOnly) || !audio.seek(leadingTagBytes(audio.peek(10))))
+        throw fail("read");
+    // The old file is replaced only once the tagged one is whole: a failure leaves its audio as it was.
+    const QString error = ReplaceFile(path, [&](QFileDevice &out) {
+        if (out.write(rendered.data(), qint64(rendered.size())) != qint64(rendered.size()))
+            return false;
+        QByteArray block;
+        while (!(block = audio.read(1 << 20)).isEmpty()) {
+            if (out.write(block) != block.size())
+                return false;
+        }
+        return audio.error() == QFileDevice::NoError;
+    });
+    if (!error.isEmpty())
+        throw EMP3CoderError(
+            QStringLiteral("Cannot write the tag of \"%1\" (%2)").arg(path, error).toStdString());
 }

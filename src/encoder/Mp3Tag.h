@@ -12,11 +12,12 @@ struct Mp3TagFields {
     QString genre;  // TCON
 };
 
-// Writes an ID3v2.4 tag at the start of a finished MP3 file (through TagLib), in place of any tag the
-// file had; ID3v1 and APE tags are removed. The file is rewritten once, to make room for the tag.
+// Writes an ID3v2.4 tag (made by TagLib) at the start of a finished MP3 file, in place of an ID3v2 tag
+// it starts with. The tagged file is written beside the old one and renamed over it only once it is
+// whole on the disk, so a failure (a full disk) leaves the old file as it was.
 class Mp3TagWriter
 {
 public:
-    // Raises EMP3CoderError when the file cannot be read as MP3 or cannot be written.
+    // Raises EMP3CoderError when the file cannot be read or the tagged one cannot be written.
     static void Write(const QString &path, const Mp3TagFields &fields);
 };

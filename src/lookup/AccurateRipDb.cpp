@@ -143,10 +143,10 @@ constexpr qint64 FetchLimitBytes = 1 << 20;
 constexpr qint64 FetchLimitMs = 60000;
 } // namespace
 
-std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy, const QString &url)
+TAccurateRipFetch FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy, const QString &url)
 {
     if (http.Busy())
-        return std::nullopt;
+        return {};
     // The disc's file is a few kilobytes, the drive list a few hundred: neither a larger answer nor a
     // server that trickles one holds up the extraction.
     PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs));
@@ -171,9 +171,12 @@ std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettin
     try {
         http.Get();
     } catch (const std::exception &) {
-        return std::nullopt;
+        // The database's way of saying that it has no file for the disc.
+        if (http.ServerStatus() == 404)
+            return {TAccurateRipFetch::Absent, {}};
+        return {};
     }
     if (http.StatusCode() != 200 || !http.DocumentReceived())
-        return std::nullopt;
-    return body.data();
+        return {};
+    return {TAccurateRipFetch::Found, body.data()};
 }

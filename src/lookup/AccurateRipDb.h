@@ -74,7 +74,13 @@ TAccurateRipVerdict CompareWithAccurateRip(const std::optional<std::vector<TAccu
                                            const TAccurateRipId &disc, int trackNumber, uint32_t v1,
                                            uint32_t v2);
 
-// Fetches the disc's dBAR file with `http` through the proxy page's settings. Nothing when the
-// request failed or the answer was not a 200 with a body.
-std::optional<QByteArray> FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy,
-                                               const QString &url);
+// What a fetch of one of the database's files gave: the file (a 200 with a body), the database's word
+// that it has no such file (404), or nothing: a refused connection, a time-out, any other status.
+struct TAccurateRipFetch {
+    enum Kind { Found, Absent, Unreachable };
+    Kind kind = Unreachable;
+    QByteArray bytes;
+};
+
+// Fetches one of the database's files with `http` through the proxy page's settings.
+TAccurateRipFetch FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy, const QString &url);

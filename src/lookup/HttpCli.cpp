@@ -199,6 +199,7 @@ void THttpCli::Get()
     errorMessage_.clear();
     eventError_ = nullptr;
     statusCode_ = 0;
+    serverStatus_ = 0;
     reasonPhrase_.clear();
     contentType_.clear();
     documentReceived_ = false;
@@ -554,7 +555,7 @@ void THttpCli::ProcessInbox()
 
 void THttpCli::HeaderReceived()
 {
-    statusCode_ = parser_.Status();
+    statusCode_ = serverStatus_ = parser_.Status();
     reasonPhrase_ = QString::fromLatin1(parser_.Reason());
     contentType_ = QString::fromLatin1(parser_.ContentType());
     if (!parser_.HasBody())

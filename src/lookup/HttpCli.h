@@ -133,6 +133,9 @@ public:
 
     bool Busy() const { return busy_; }
     int StatusCode() const { return statusCode_; }
+    // The status of the last response the server (or proxy) sent in this request, 0 when none came: a
+    // failure's StatusCode may be the client's own (404 for a connection that failed).
+    int ServerStatus() const { return serverStatus_; }
     QString ReasonPhrase() const { return reasonPhrase_; }
     QString ContentType() const { return contentType_; }
     // Whether the final response had a body (and so passed through the document events).
@@ -239,6 +242,7 @@ private:
     bool docOpen_ = false;
     qint64 bodySize_ = 0;
     int statusCode_ = 0;
+    int serverStatus_ = 0;
     QString reasonPhrase_;
     QString contentType_;
     bool documentReceived_ = false;

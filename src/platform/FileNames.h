@@ -2,7 +2,17 @@
 
 #include <QString>
 
+#include <functional>
+
 // `path` with the extension of its file name (the text from the last "." after the last "/")
 // replaced by `ext`; a name without one gets `ext` appended. ChangeFileExt("a/b.wav", ".mp3") is
 // "a/b.mp3", ChangeFileExt("a.b/c", ".mp3") is "a.b/c.mp3", ChangeFileExt("x.mp3", "jitt") is "xjitt".
 QString ChangeFileExt(const QString &path, const QString &ext);
+
+class QFileDevice;
+
+// Writes the file at `path` anew: `write` fills a new file beside it (a short hidden name, so that a
+// name of the longest length still works), which takes the old file's place only once it is whole on
+// the disk; on any failure the old file stays as it was and the new one goes. Empty when the file was
+// written, else why not ("No space left on device").
+QString ReplaceFile(const QString &path, const std::function<bool(QFileDevice &file)> &write);

@@ -2,6 +2,8 @@
 #include "lookup/AccurateRipDb.h"
 #include "lookup/HttpCli.h"
 
+#include <QTcpServer>
+
 #include <gtest/gtest.h>
 
 namespace
@@ -32,17 +34,29 @@ TEST(AccurateRipDb, DiscIdentifiersFromTheTableOfContents)
         EXPECT_EQ(AccurateRipDiscId(toc, leadOutLba - 150).Text(), text);
 }
 
-// The file comes as bytes (CR, LF are data); a final 407 or a file over a mebibyte is no answer.
-TEST(AccurateRipDb, FetchGivesTheBytesOrNothing)
+// The file comes as bytes (CR, LF are data); a 404 is the database's word that it has no such disc; a
+// final 407, a file over a mebibyte, another status or a refused connection is no answer.
+TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
 {
     const QByteArray body("\x03\r\n\x00\r\x0a\x01", 7);
     ScriptedHttpServer server({
         {{}, {"HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\n" + body}},
+        {{}, {"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!"}},
         {{}, {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 3\r\n\r\nno!"}},
         {{}, {"HTTP/1.1 200 OK\r\n\r\n", QByteArray(1024 * 1024 + 1, 'x')}, true},
+        {{}, {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"}},
     });
     THttpCli http;
-    EXPECT_EQ(FetchAccurateRipFile(http, {}, server.Url("/a.bin")), body);
-    EXPECT_FALSE(FetchAccurateRipFile(http, {}, server.Url("/b.bin")));
-    EXPECT_FALSE(FetchAccurateRipFile(http, {}, server.Url("/c.bin")));
+    using F = TAccurateRipFetch;
+    const std::pair<F::Kind, QByteArray> expected[] = {
+        {F::Found, body}, {F::Absent, {}}, {F::Unreachable, {}}, {F::Unreachable, {}}, {F::Unreachable, {}}};
+    for (const auto &[kind, bytes] : expected) {
+        const F got = FetchAccurateRipFile(http, {}, server.Url("/f.bin"));
+        EXPECT_EQ(std::pair(got.kind, got.bytes), std::pair(kind, bytes));
+    }
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString refused = QString("http://127.0.0.1:%1/f.bin").arg(closed.serverPort());
+    closed.close();
+    EXPECT_EQ(FetchAccurateRipFile(http, {}, refused).kind, F::Unreachable);
 }

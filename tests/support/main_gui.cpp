@@ -1,5 +1,4 @@
 #include "app/MainForm.h"
-#include "app/RipVerification.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -15,9 +14,8 @@ int main(int argc, char **argv)
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
     // An extraction asks the AccurateRip database: through a proxy of the test's own, never out on
     // the network.
-    const auto fetch = TRipVerification::fetchFile;
-    TRipVerification::fetchFile = [fetch](const ProxySettings &proxy, const QString &url) {
-        return proxy.host.isEmpty() ? std::nullopt : fetch(proxy, url);
+    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url) {
+        return proxy.host.isEmpty() ? TAccurateRipFetch() : FetchAccurateRipFile(http, proxy, url);
     };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -29,8 +29,3 @@ DiscTags DiscTagsFor(const CddbEntry &entry, const std::vector<int> &rowTracks, 
 // "n/N" always; artist, album, year and genre when a lookup gave them. A compilation track whose row
 // still shows the lookup's "Artist / Title" gets that artist and title.
 Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const QString &description);
-
-// Tags the MP3 file that the extraction wrote for a row. A file the rip did not write (the disc could
-// not be read) is left alone; a file that cannot be tagged raises EMP3CoderError.
-void TagExtractedTrack(const QString &mp3Path, const DiscTags &disc, int row, int rowCount,
-                       const QString &description);

@@ -3,6 +3,9 @@
 #include <QSet>
 #include <QString>
 
+// The longest start of `name` whose UTF-8 form takes at most maxBytes bytes; no character is cut.
+QString FitFileName(const QString &name, qsizetype maxBytes);
+
 // The files of one extraction run. No name is handed out twice in a run, so that no track's file
 // replaces another written by the same run; files that were there before the run are not looked at.
 class TTrackFileNames

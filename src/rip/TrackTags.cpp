@@ -1,6 +1,4 @@
-#include "app/TrackTags.h"
-
-#include <QFileInfo>
+#include "rip/TrackTags.h"
 
 DiscTags DiscTagsFor(const CddbEntry &entry, const std::vector<int> &rowTracks, int rowCount)
 {
@@ -41,12 +39,4 @@ Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const Q
             fields.title = own.title;
     }
     return fields;
-}
-
-void TagExtractedTrack(const QString &mp3Path, const DiscTags &disc, int row, int rowCount,
-                       const QString &description)
-{
-    if (!QFileInfo(mp3Path).isFile())
-        return;
-    Mp3TagWriter::Write(mp3Path, TrackTagFields(disc, row, rowCount, description));
 }

@@ -1,14 +1,10 @@
-#include "app/TrackFileNames.h"
+#include "rip/TrackFileNames.h"
 
 #include <QStringView>
 
 #include <algorithm>
 
-namespace
-{
-
-// The longest start of `text` whose UTF-8 form takes at most maxBytes bytes: no character is cut.
-QString fitBytes(const QString &text, qsizetype maxBytes)
+QString FitFileName(const QString &text, qsizetype maxBytes)
 {
     qsizetype bytes = 0;
     qsizetype end = 0;
@@ -24,8 +20,6 @@ QString fitBytes(const QString &text, qsizetype maxBytes)
     return text.left(end);
 }
 
-} // namespace
-
 QString TTrackFileNames::Next(const QString &folder, const QString &title, const QString &caption,
                               const QString &ripperExt, const QString &finalExt)
 {
@@ -37,7 +31,7 @@ QString TTrackFileNames::Next(const QString &folder, const QString &title, const
                             std::max(ripperExt.toUtf8().size(), finalExt.toUtf8().size());
     for (int n = 1;; ++n) {
         const QString suffix = n == 1 ? QString() : QString(" (%1)").arg(n);
-        const QString candidate = fitBytes(name, MaxNameBytes - taken - suffix.toUtf8().size()) + suffix;
+        const QString candidate = FitFileName(name, MaxNameBytes - taken - suffix.toUtf8().size()) + suffix;
         if (!m_given.contains(folder + candidate + finalExt)) {
             m_given.insert(folder + candidate + finalExt);
             return folder + candidate + ripperExt;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "encoder/Mp3Tag.h"
+#include "lookup/DocumentFetcher.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class TMP3Coder;
+
+// The "codec MP3" page as the user left it.
+struct TCoderPage {
+    QString sampleRate, bitRate, maxBitRate;
+    int mode = 0, quality = 0;
+    bool vbrHeader = false, vbr = false, copyright = false, original = false, crc = true, isPrivate = false;
+    int vbrQuality = 4;
+};
+
+// The page to the coder, step by step: a combo with no number in it raises "'<text>' is not a valid
+// integer value" and leaves the steps after it undone; mode -1 (none chosen) leaves the mode as it was.
+// The page gives the MP3's own rate and channel mode; what the encoder is fed (a ripped track, a WAV
+// file) sets the coder's input format, and the coder converts between the two.
+void ApplyCoderPage(TMP3Coder &coder, const TCoderPage &page);
+
+// One track of an extraction.
+struct TExtractionRow {
+    int row = 0;           // in the window's list
+    uint16_t trackNum = 0; // position in the ripper's Tracks, from 1
+    QString path;          // as given to the ripper (".wav" or ".pcm"; an MP3 rip makes it ".mp3")
+    Mp3TagFields tags;     // of an MP3 file
+};
+
+// An extraction as the user asked for it at the click, taken once: nothing of the run reads the
+// window afterwards.
+struct TExtractionPlan {
+    std::vector<TExtractionRow> rows; // the checked rows, in order
+    QString folder;                   // the log's
+    int format = 0;                   // 0 MP3, 1 WAV, -1 the samples alone
+    TCoderPage coder;
+    ProxySettings proxy;
+    QString discLabel;        // names the log ("QUARLE.log" when empty)
+    QString driveOffsetsFile; // the cached copy of the database's drive list; empty keeps none
+};

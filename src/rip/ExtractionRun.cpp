@@ -1,0 +1,262 @@
+#include "rip/ExtractionRun.h"
+
+#include "disc/Quarle.h"
+#include "encoder/MP3Coder.h"
+#include "lookup/DriveOffsets.h"
+#include "lookup/HttpCli.h"
+#include "platform/CdDevice.h"
+#include "platform/CdRipLibrary.h"
+#include "platform/FileNames.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <exception>
+
+TExtractionRun::TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan, Fetch fetch,
+                               QObject *parent)
+    : QObject(parent), m_quarle(quarle), m_coder(coder), m_plan(std::move(plan)), m_fetch(std::move(fetch))
+{
+    qRegisterMetaType<TTrackReport>();
+    qRegisterMetaType<TRunReport>();
+}
+
+TExtractionRun::~TExtractionRun()
+{
+    Stop();
+    Wait();
+}
+
+void TExtractionRun::Start()
+{
+    if (m_worker)
+        return;
+    // The disc and the drive as the ripper has them now, on the caller's thread; the device itself is
+    // asked (for its model) on the worker.
+    TRipVerification::Setup setup;
+    const std::vector<TDiscEntry> &entries = m_quarle.DiscEntries();
+    for (size_t i = 0; i + 1 < entries.size(); ++i)
+        setup.toc.push_back({entries[i].StartSector, entries[i].Audio});
+    setup.leadOutSector = entries.empty() ? 0 : entries.back().StartSector;
+    setup.offsetFrom = QStringLiteral("nessun offset noto");
+    const int active = m_quarle.ActiveCdRomNum();
+    if (active >= 0 && active < m_quarle.Drives().Count()) {
+        const TDriveInfo *drive = m_quarle.Drives().object(active);
+        setup.drive = QString(QChar(drive->Letter)) + ": " + drive->Name;
+        for (const DriveLetterEntry &entry : DriveLetters::current()) {
+            if (entry.letter == drive->Letter) {
+                setup.drive += " (" + entry.path + ")";
+                m_driveEntry = entry;
+            }
+        }
+    }
+    m_verification = TRipVerification(std::move(setup));
+    if (m_verification.Disc().audioTracks > 0)
+        m_url = m_verification.Disc().Url();
+
+    m_ripping = true;
+    m_verifying = true;
+    m_quarle.OnBeginTrack = [this](QObject *, uint16_t trackNum) {
+        // The rip has just cleared its cancel request: a stop that came after this track was chosen
+        // must still end it.
+        if (m_stop)
+            m_quarle.CancelRip();
+        emit TrackStarted(m_row, trackNum);
+    };
+    m_quarle.OnProgress = [this](QObject *, uint16_t percent, uint16_t trackNum) {
+        emit Progress(m_row, trackNum, percent);
+    };
+    m_quarle.OnEndTrack = nullptr;
+    m_network.reset(QThread::create([this] { FetchAnswers(); }));
+    m_worker.reset(QThread::create([this] { Rip(); }));
+    m_network->start();
+    m_worker->start();
+}
+
+void TExtractionRun::CancelTrack()
+{
+    if (m_ripping)
+        m_quarle.CancelRip();
+}
+
+void TExtractionRun::Stop()
+{
+    m_stop = true;
+    if (m_ripping)
+        m_quarle.CancelRip();
+    std::lock_guard lock(m_mutex);
+    m_offsetChosen.notify_all();
+    // The client lives on the network thread: the abort is handed to it, and ends its wait at once.
+    if (m_http)
+        QMetaObject::invokeMethod(
+            m_http, [http = m_http] { http->Abort(); }, Qt::QueuedConnection);
+}
+
+void TExtractionRun::Wait()
+{
+    for (QThread *thread : {m_worker.get(), m_network.get()}) {
+        if (thread)
+            thread->wait();
+    }
+}
+
+void TExtractionRun::ChooseReadOffset()
+{
+    TReadOffset offset{0, QStringLiteral("nessun offset noto")};
+    bool refresh = false;
+    struct Chosen {
+        TExtractionRun *run;
+        TReadOffset &offset;
+        bool &refresh;
+        // However the choice ends, the network thread learns of it.
+        ~Chosen()
+        {
+            std::lock_guard lock(run->m_mutex);
+            run->m_verification.setReadOffset(offset.samples, offset.from);
+            run->m_refreshDriveList = refresh;
+            run->m_offsetKnown = true;
+            run->m_offsetChosen.notify_all();
+        }
+    } chosen{this, offset, refresh};
+    if (m_driveEntry) {
+        const DriveLetterEntry &entry = *m_driveEntry;
+        // The list as cached, however old: an extraction never waits for the network. A list that is
+        // stale or missing is fetched beside the rip, for the extractions after this one.
+        offset = ::ChooseReadOffset(entry.offsetGiven ? std::optional<int>(entry.sampleOffset) : std::nullopt,
+                                    entry.offsetGiven ? std::nullopt : CdDevice::driveModel(entry.path),
+                                    [&]() -> std::optional<QByteArray> {
+                                        if (m_plan.driveOffsetsFile.isEmpty())
+                                            return std::nullopt;
+                                        return CachedDriveOffsets(
+                                            m_plan.driveOffsetsFile, QDateTime::currentDateTime(),
+                                            [&] { return refresh = true, std::nullopt; });
+                                    });
+        // The library reads with the offset the log names.
+        CdRipSetReadOffset(entry.letter, offset.samples);
+    }
+}
+
+TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
+{
+    m_quarle.RipTrack(row.trackNum, row.path);
+    TTrackOutcome outcome{TTrackOutcome::Complete, m_quarle.UnreadableSectors(), {}};
+    if (!m_quarle.RipOpened())
+        return {TTrackOutcome::Failed, 0, QStringLiteral("The CD-reading library could not open the track")};
+    if (m_quarle.RipCancelled())
+        outcome.kind = m_stop ? TTrackOutcome::Interrupted : TTrackOutcome::Cancelled;
+    else if (outcome.unreadableSectors > 0)
+        outcome.kind = TTrackOutcome::ReadErrors;
+    // Only a file of the whole track is tagged: a cancelled one must not pass for complete.
+    if (outcome.WholeLength() && m_plan.format == 0)
+        Mp3TagWriter::Write(ChangeFileExt(row.path, ".mp3"), row.tags);
+    return outcome;
+}
+
+QString TExtractionRun::WriteLogLocked()
+{
+    if (m_verification.TrackCount() == 0)
+        return {};
+    const QString error =
+        m_verification.WriteLog(m_plan.folder, m_plan.discLabel, QDateTime::currentDateTime());
+    if (!error.isEmpty())
+        std::fprintf(stderr, "quarle: %s\n", error.toLocal8Bit().constData());
+    return error;
+}
+
+void TExtractionRun::Rip()
+{
+    TRunReport report;
+    try {
+        ChooseReadOffset();
+        m_quarle.setEncode(m_plan.format == 0);
+        m_quarle.setWriteWav(m_plan.format == 1);
+        if (m_plan.format == 0)
+            ApplyCoderPage(m_coder, m_plan.coder);
+        for (const TExtractionRow &row : m_plan.rows) {
+            if (m_stop)
+                break;
+            m_row = row.row;
+            TTrackOutcome outcome;
+            try {
+                outcome = RipOne(row);
+            } catch (const std::exception &e) {
+                outcome = {TTrackOutcome::Failed, 0, QString::fromUtf8(e.what())};
+            }
+            const TAccurateRipChecksum *sum = m_quarle.TrackChecksum();
+            const QString file = m_plan.format == 0 ? ChangeFileExt(row.path, ".mp3") : row.path;
+            TRipVerification::Track track{row.trackNum <= m_quarle.Tracks().Count()
+                                              ? m_quarle.Tracks().object(row.trackNum - 1)->Number
+                                              : int(row.trackNum),
+                                          QFileInfo(file).fileName(),
+                                          sum ? std::optional(std::pair(sum->V1(), sum->V2())) : std::nullopt,
+                                          m_quarle.JitterErrors(), outcome};
+            {
+                std::lock_guard lock(m_mutex);
+                const size_t i = m_verification.AddTrack(std::move(track));
+                m_trackRows.push_back(row.row);
+                emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i)});
+            }
+            if (outcome.kind == TTrackOutcome::Failed) {
+                report.failure = outcome.message;
+                break;
+            }
+        }
+    } catch (const std::exception &e) {
+        report.failure = QString::fromUtf8(e.what());
+    }
+    m_quarle.OnBeginTrack = nullptr;
+    m_quarle.OnProgress = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_tracksDone = true;
+        report.logError = WriteLogLocked();
+    }
+    m_ripping = false;
+    emit Finished(report);
+}
+
+void TExtractionRun::FetchAnswers()
+{
+    THttpCli http;
+    {
+        std::lock_guard lock(m_mutex);
+        m_http = m_stop ? nullptr : &http;
+    }
+    TAccurateRipFetch answer;
+    if (!m_stop && !m_url.isEmpty())
+        answer = m_fetch(http, m_plan.proxy, m_url);
+    {
+        std::lock_guard lock(m_mutex);
+        m_verification.SetAnswer(answer);
+        for (size_t i = 0; i < m_verification.TrackCount(); ++i) {
+            const TRipVerification::Track &track = m_verification.TrackAt(i);
+            if (track.outcome.WholeLength())
+                emit TrackVerified(
+                    {m_trackRows[i], track.trackNumber, track.outcome, m_verification.StatusText(i)});
+        }
+        if (m_tracksDone) {
+            const QString error = WriteLogLocked();
+            if (!error.isEmpty())
+                emit LogFailed(error);
+        }
+    }
+    m_verifying = false;
+
+    // The drive list, when the one in the cache was stale or missing, for the extractions to come.
+    std::unique_lock lock(m_mutex);
+    m_offsetChosen.wait(lock, [this] { return m_offsetKnown || m_stop; });
+    if (m_refreshDriveList && !m_stop) {
+        lock.unlock();
+        CachedDriveOffsets(m_plan.driveOffsetsFile, QDateTime::currentDateTime(),
+                           [&]() -> std::optional<QByteArray> {
+                               const TAccurateRipFetch list = m_fetch(http, m_plan.proxy, DriveOffsetsUrl);
+                               if (list.kind != TAccurateRipFetch::Found)
+                                   return std::nullopt;
+                               return list.bytes;
+                           });
+        lock.lock();
+    }
+    m_http = nullptr;
+}

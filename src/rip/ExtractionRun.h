@@ -1,0 +1,116 @@
+#pragma once
+
+#include "platform/DriveLetters.h"
+#include "rip/ExtractionPlan.h"
+#include "rip/RipVerification.h"
+#include "rip/TrackOutcome.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QThread;
+class THttpCli;
+class TMP3Coder;
+class TQuarle;
+
+// What the run says of one track when it ends, and again when its verdict comes later.
+struct TTrackReport {
+    int row = 0;
+    int trackNum = 0;
+    TTrackOutcome outcome;
+    QString status; // the status line's text
+};
+
+struct TRunReport {
+    QString failure;  // what ended the run early; empty when every track had its turn
+    QString logError; // the log could not be written; empty when it was (or nothing was ripped)
+};
+
+// One extraction: the plan's tracks ripped in order on a worker thread of the run's own, each with its
+// outcome; the AccurateRip database's file fetched beside the reading by a client on a second thread,
+// so that no wait for the network holds a track; the verdicts, and the log in the plan's folder,
+// written when the tracks are done and again when a later answer changes it.
+//
+// The run reports through signals, emitted on its threads: connected to an object of another thread
+// (the window), they arrive there queued, in the order the run made them.
+class TExtractionRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How the run fetches one of the database's files.
+    using Fetch =
+        std::function<TAccurateRipFetch(THttpCli &http, const ProxySettings &proxy, const QString &url)>;
+
+    // The ripper and the coder are the window's: nothing else may use them while Running().
+    TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan,
+                   Fetch fetch = FetchAccurateRipFile, QObject *parent = nullptr);
+    // Stops the run and waits for its threads.
+    ~TExtractionRun() override;
+    TExtractionRun(const TExtractionRun &) = delete;
+    TExtractionRun &operator=(const TExtractionRun &) = delete;
+
+    void Start();
+    // Ends the track being ripped after its current chunk; its file keeps what was read and the run
+    // goes on with the next track. Safe from any thread.
+    void CancelTrack();
+    // Ends the run: the track being ripped ends after its current chunk ("interrotta"), no other
+    // starts, and a wait for the network ends at once. Safe from any thread; does not wait.
+    void Stop();
+    // Waits until both threads have ended; the log is final then.
+    void Wait();
+
+    // Tracks are being ripped.
+    bool Running() const { return m_ripping; }
+    // The database's answer has not come yet.
+    bool Verifying() const { return m_verifying; }
+
+signals:
+    void TrackStarted(int row, int trackNum);
+    void Progress(int row, int trackNum, int percent);
+    void TrackFinished(const TTrackReport &report);
+    // A verdict that came after its track: the status line's new text.
+    void TrackVerified(const TTrackReport &report);
+    // Every track had its turn, or a failure ended the run; the log is written.
+    void Finished(const TRunReport &report);
+    // A log written anew with a later verdict could not be written.
+    void LogFailed(const QString &message);
+
+private:
+    void Rip();
+    void FetchAnswers();
+    void ChooseReadOffset();
+    TTrackOutcome RipOne(const TExtractionRow &row);
+    QString WriteLogLocked();
+
+    TQuarle &m_quarle;
+    TMP3Coder &m_coder;
+    const TExtractionPlan m_plan;
+    const Fetch m_fetch;
+    std::optional<DriveLetterEntry> m_driveEntry;
+    QString m_url; // of the disc's file at the database
+
+    std::unique_ptr<QThread> m_worker;
+    std::unique_ptr<QThread> m_network;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_ripping{false};
+    std::atomic<bool> m_verifying{false};
+    std::atomic<int> m_row{0}; // being ripped
+
+    // Shared by the two threads.
+    std::mutex m_mutex;
+    std::condition_variable m_offsetChosen;
+    bool m_offsetKnown = false;
+    bool m_refreshDriveList = false;
+    bool m_tracksDone = false;
+    TRipVerification m_verification;
+    std::vector<int> m_trackRows; // the row of each of its tracks
+    THttpCli *m_http = nullptr;   // the network thread's client while it lives
+};

@@ -1,0 +1,325 @@
+// The extraction run without a window, over the scripted CD-reading library: what each track's end
+// leaves on the disk, in the events and in the log.
+#include "rip/ExtractionRun.h"
+
+#include "FakeCdRip.h"
+#include "Mp3Decode.h"
+#include "disc/Quarle.h"
+#include "encoder/MP3Coder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace
+{
+
+// Two audio tracks of 12 sectors, three chunks of 4 sectors each; the run's tracks as they finish.
+struct FakeRun {
+    FakeCdRip fake;
+    TMP3Coder coder;
+    std::unique_ptr<TQuarle> quarle;
+    QTemporaryDir out;
+    std::vector<TTrackReport> finished;
+    std::optional<TRunReport> report;
+
+    FakeRun()
+    {
+        fake.drives = {FakeCdRip::record("FAKE")};
+        fake.toc = {FakeCdRip::entry(0, 0x10), FakeCdRip::entry(12, 0x10), FakeCdRip::entry(24, 0)};
+        quarle = std::make_unique<TQuarle>(nullptr, fake.api());
+        quarle->setActiveCdRomNum(0);
+        quarle->setCoder(&coder);
+    }
+
+    TExtractionPlan Plan(int format) const
+    {
+        TExtractionPlan plan;
+        plan.format = format;
+        plan.coder = {"44100", "128", "320", 0, 0};
+        plan.folder = out.path() + "/";
+        const QString ext = format == 1 ? ".wav" : ".pcm";
+        for (int i : {0, 1}) {
+            Mp3TagFields tags;
+            tags.title = QString("Track 0%1").arg(i + 1);
+            plan.rows.push_back({i, uint16_t(i + 1), out.filePath(tags.title + ext), tags});
+        }
+        return plan;
+    }
+
+    // Runs the plan with the database's word `answer`; `begin` runs as each track begins, on the worker.
+    void Run(TExtractionRun &run, const std::function<void(TExtractionRun &)> &begin = nullptr)
+    {
+        QObject::connect(&run, &TExtractionRun::TrackStarted, [&] {
+            if (begin)
+                begin(run);
+        });
+        // Track 2 is read without a fault, whatever was scripted for track 1.
+        QObject::connect(&run, &TExtractionRun::TrackFinished, [&](const TTrackReport &r) {
+            finished.push_back(r);
+            fake.chunkResults = {CR_OK, CR_OK};
+            fake.chunkFill.clear();
+            fake.onChunk = nullptr;
+        });
+        QObject::connect(&run, &TExtractionRun::Finished, [&](const TRunReport &r) { report = r; });
+        run.Start();
+        run.Wait();
+    }
+
+    QStringList LogLines() const
+    {
+        QFile log(out.filePath("QUARLE.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n') : QStringList();
+    }
+};
+
+TExtractionRun::Fetch answer(TAccurateRipFetch::Kind kind)
+{
+    return [kind](THttpCli &, const ProxySettings &, const QString &) { return TAccurateRipFetch{kind, {}}; };
+}
+
+qint64 fileSize(const QString &path)
+{
+    return QFile(path).size();
+}
+
+// The bytes of an MP3 file's leading ID3v2 tag.
+qint64 tagBytes(const QString &path)
+{
+    QFile f(path);
+    const QByteArray h = f.open(QIODevice::ReadOnly) ? f.read(10) : QByteArray();
+    return h.startsWith("ID3")
+               ? 10 + ((h[6] & 0x7f) << 21 | (h[7] & 0x7f) << 14 | (h[8] & 0x7f) << 7 | (h[9] & 0x7f))
+               : 0;
+}
+
+} // namespace
+
+// One row per way a track can end. The file keeps what was read (a failed chunk as silence of its
+// length), the row is done only when the track is complete, and the status line and the log say how it
+// ended; the run goes on after a cancel and ends after a failure or a stop.
+TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
+{
+    enum Act { None, CancelAtBegin, CancelMid, StopMid, FullDisk, TagTooLarge };
+    const qint64 wav = 44 + 12 * 2352;
+    const QString track = "Traccia 01  Track 01";
+    const QString absent = "AccurateRip: disco assente";
+    const struct {
+        const char *name;
+        int format;
+        Act act;
+        std::vector<int32_t> results, fill; // of track 1's chunks
+        qint64 length;                      // of track 1's file: bytes of a WAV, frames of an MP3
+        TTrackOutcome::Kind kind;
+        QString status, log; // the log line's text after "<file>  "
+    } rows[] = {
+        {"complete",
+         1,
+         None,
+         {},
+         {},
+         wav,
+         TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: disco assente",
+         absent + "  errori di jitter 0"},
+        {"mp3",
+         0,
+         None,
+         {},
+         {},
+         12 * 588,
+         TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: disco assente",
+         absent + "  errori di jitter 0"},
+        {"cancel as it begins",
+         1,
+         CancelAtBegin,
+         {},
+         {},
+         44,
+         TTrackOutcome::Cancelled,
+         "Traccia 01 annullata",
+         "annullata  errori di jitter 0"},
+        {"cancel mid-track",
+         1,
+         CancelMid,
+         {},
+         {},
+         44 + 2 * 9408,
+         TTrackOutcome::Cancelled,
+         "Traccia 01 annullata",
+         "annullata  errori di jitter 0"},
+        // A cancelled MP3 holds the encoder's whole calls of 1152 samples.
+        {"cancel mid-track, mp3",
+         0,
+         CancelMid,
+         {},
+         {},
+         4 * 1152,
+         TTrackOutcome::Cancelled,
+         "Traccia 01 annullata",
+         "annullata  errori di jitter 0"},
+        {"failed chunk mid-track",
+         1,
+         None,
+         {CR_OK, CR_ERROR},
+         {},
+         wav,
+         TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: disco assente, settori illeggibili 4",
+         absent + "  settori illeggibili 4  errori di jitter 0"},
+        {"failed last chunk",
+         1,
+         None,
+         {CR_OK, CR_OK, CR_ERROR},
+         {9408, 9408, 0, 0},
+         wav,
+         TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: disco assente, settori illeggibili 4",
+         absent + "  settori illeggibili 4  errori di jitter 0"},
+        {"failing library",
+         1,
+         None,
+         std::vector<int32_t>(20, CR_ERROR),
+         {},
+         wav,
+         TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: disco assente, settori illeggibili 12",
+         absent + "  settori illeggibili 12  errori di jitter 0"},
+        {"stop mid-track",
+         1,
+         StopMid,
+         {},
+         {},
+         44 + 2 * 9408,
+         TTrackOutcome::Interrupted,
+         "Traccia 01 interrotta",
+         "interrotta  errori di jitter 0"},
+        {"full disk", 1, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Write error", "fallita: Write error"},
+        {"full disk while tagging",
+         0,
+         TagTooLarge,
+         {},
+         {},
+         12 * 588,
+         TTrackOutcome::Failed,
+         "Cannot write the tag",
+         "fallita: Cannot write the tag"},
+    };
+    std::signal(SIGXFSZ, SIG_IGN);
+    qint64 untaggedMp3 = 0; // from the complete MP3 row
+    for (const auto &row : rows) {
+        FakeRun r;
+        const QString file = r.out.filePath(row.format ? "Track 01.wav" : "Track 01.mp3");
+        r.fake.chunkResults = row.results.empty() ? std::vector<int32_t>{CR_OK, CR_OK} : row.results;
+        r.fake.chunkFill = row.fill;
+        TExtractionRun run(*r.quarle, r.coder, r.Plan(row.format), answer(TAccurateRipFetch::Absent));
+        r.fake.onChunk = [&](size_t i) {
+            if (i == 1 && row.act == CancelMid)
+                run.CancelTrack();
+            if (i == 1 && row.act == StopMid)
+                run.Stop();
+        };
+        if (row.act == FullDisk) {
+            ASSERT_TRUE(QFile::link("/dev/full", file));
+        }
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        if (row.act == TagTooLarge) {
+            // Room for the audio, not for the tagged copy.
+            rlimit small = saved;
+            small.rlim_cur = rlim_t(untaggedMp3 + 100);
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        r.Run(run, [&](TExtractionRun &self) {
+            if (row.act == CancelAtBegin && r.finished.empty())
+                self.CancelTrack();
+        });
+        setrlimit(RLIMIT_FSIZE, &saved);
+
+        const bool goesOn = row.kind != TTrackOutcome::Failed && row.act != StopMid;
+        ASSERT_EQ(r.finished.size(), goesOn ? 2u : 1u) << row.name;
+        EXPECT_EQ(r.finished[0].outcome.kind, row.kind) << row.name;
+        EXPECT_TRUE(r.finished[0].status.startsWith(row.status))
+            << row.name << ": " << r.finished[0].status.toStdString();
+        if (goesOn) {
+            EXPECT_EQ(r.finished[1].outcome.kind, TTrackOutcome::Complete) << row.name;
+        }
+        ASSERT_TRUE(r.report) << row.name;
+        EXPECT_EQ(r.report->failure.isEmpty(), row.kind != TTrackOutcome::Failed) << row.name;
+        const QString prefix = track + (row.format ? ".wav  " : ".mp3  ");
+        const QStringList logged = r.LogLines().filter(prefix);
+        ASSERT_EQ(logged.size(), 1) << row.name;
+        EXPECT_TRUE(logged[0].startsWith(
+            prefix + (row.kind == TTrackOutcome::Complete || row.kind == TTrackOutcome::ReadErrors
+                          ? "CRC v1 "
+                          : row.log)))
+            << row.name << ": " << logged[0].toStdString();
+        EXPECT_TRUE(logged[0].contains(row.log)) << row.name << ": " << logged[0].toStdString();
+        if (row.length >= 0 && row.format == 1) {
+            EXPECT_EQ(fileSize(file), row.length) << row.name;
+            QFile wavFile(file);
+            ASSERT_TRUE(wavFile.open(QIODevice::ReadOnly));
+            const QByteArray bytes = wavFile.readAll();
+            const auto at = [&](int i) {
+                return qint64(uint8_t(bytes[i])) | qint64(uint8_t(bytes[i + 1])) << 8 |
+                       qint64(uint8_t(bytes[i + 2])) << 16;
+            };
+            EXPECT_EQ(at(40), row.length - 44) << row.name << ": the header tells the samples written";
+            // Each chunk keeps its place: chunk k's bytes are k + 1, a failed one's silence.
+            for (size_t k = 0; row.kind == TTrackOutcome::ReadErrors && k < 3; ++k) {
+                const bool failed = k < row.results.size() && row.results[k] == CR_ERROR;
+                EXPECT_EQ(bytes.mid(44 + qsizetype(k) * 9408, 9408),
+                          QByteArray(9408, char(failed ? 0 : k + 1)))
+                    << row.name << k;
+            }
+        } else if (row.length >= 0) {
+            EXPECT_EQ(DecodeMp3(file).frames(), size_t(row.length)) << row.name;
+            // Only a whole track is tagged.
+            EXPECT_EQ(tagBytes(file) > 0, row.kind == TTrackOutcome::Complete) << row.name;
+        }
+        if (row.act == None && row.format == 0)
+            untaggedMp3 = fileSize(file) - tagBytes(file);
+    }
+}
+
+// The database's file comes beside the reading: a proxy that takes the request and never answers holds
+// no track. The verdicts wait meanwhile ("in attesa"), and a stop ends the wait at once.
+TEST(ExtractionRun, ASilentDatabaseHoldsNoTrackAndAStopEndsTheWait)
+{
+    QTcpServer silent; // the system takes the connection; nobody ever reads or answers it
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    FakeRun r;
+    r.fake.chunkResults = {CR_OK, CR_OK};
+    TExtractionPlan plan = r.Plan(1);
+    plan.proxy = {"127.0.0.1", QString::number(silent.serverPort()), {}, {}};
+    TExtractionRun run(*r.quarle, r.coder, plan);
+    std::optional<TRunReport> report;
+    QObject::connect(&run, &TExtractionRun::TrackFinished,
+                     [&](const TTrackReport &t) { r.finished.push_back(t); });
+    QObject::connect(&run, &TExtractionRun::Finished, [&](const TRunReport &t) { report = t; });
+    QElapsedTimer clock;
+    clock.start();
+    run.Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.Running(); }, 10000));
+    EXPECT_LT(clock.elapsed(), 5000) << "the rip waited for the network";
+    ASSERT_EQ(r.finished.size(), 2u);
+    EXPECT_EQ(r.finished[1].status, "Traccia 02 AccurateRip: in attesa della risposta");
+    EXPECT_TRUE(run.Verifying());
+    EXPECT_TRUE(r.LogLines().value(0).endsWith("AccurateRip non ha ancora risposto"));
+    clock.restart();
+    run.Stop();
+    run.Wait();
+    EXPECT_LT(clock.elapsed(), 1000) << "the stop waited for the network";
+    const QStringList log = r.LogLines();
+    EXPECT_TRUE(log.value(0).endsWith("AccurateRip non raggiungibile"));
+    EXPECT_EQ(log.filter("AccurateRip: non raggiungibile  errori di jitter 0").size(), 2);
+}
