@@ -30,7 +30,7 @@ void put32(QFile &file, qint64 at, uint32_t value)
     uint8_t bytes[4];
     for (int i = 0; i < 4; ++i)
         bytes[i] = uint8_t(value >> (8 * i));
-    if (file.seek(at))
+    if (!file.isSequential() && file.seek(at))
         file.write(reinterpret_cast<const char *>(bytes), 4);
 }
 

@@ -4,6 +4,7 @@
 
 #include "FakeCdRip.h"
 #include "Mp3Decode.h"
+#include "disc/AccurateRip.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
 
@@ -81,14 +82,29 @@ struct FakeRun {
     }
 };
 
-TExtractionRun::Fetch answer(TAccurateRipFetch::Kind kind)
+TExtractionRun::Fetch answer(TAccurateRipFetch fetch)
 {
-    return [kind](THttpCli &, const ProxySettings &, const QString &) { return TAccurateRipFetch{kind, {}}; };
+    return [fetch](THttpCli &, const ProxySettings &, const QString &) { return fetch; };
 }
 
-qint64 fileSize(const QString &path)
+// The database's file for the fake disc: one pressing whose track 1 has the checksum v1 (confidence 5)
+// and whose track 2 matches nothing.
+TAccurateRipFetch fileWith(uint32_t v1)
 {
-    return QFile(path).size();
+    const TAccurateRipId disc = AccurateRipDiscId({{0, true}, {12, true}}, 24);
+    QByteArray file(1, char(2));
+    const auto put32 = [&file](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file += char(v >> (8 * i));
+    };
+    for (uint32_t v : {disc.id1, disc.id2, disc.cddb})
+        put32(v);
+    for (uint32_t crc : {v1, 0u}) {
+        file += char(5);
+        put32(crc);
+        put32(0);
+    }
+    return {TAccurateRipFetch::Found, file};
 }
 
 // The bytes of an MP3 file's leading ID3v2 tag.
@@ -104,14 +120,16 @@ qint64 tagBytes(const QString &path)
 } // namespace
 
 // One row per way a track can end. The file keeps what was read (a failed chunk as silence of its
-// length), the row is done only when the track is complete, and the status line and the log say how it
-// ended; the run goes on after a cancel and ends after a failure or a stop.
+// length, every later sample in its place), the row is done only when the track is complete, and the
+// status line and the log say how it ended, never "accurata" for a track with silence in it; the run
+// goes on after a cancel and ends after a failure or a stop. The database knows the WAV rows' disc,
+// with the checksums of track 1 as this row reads it, and has no file for the MP3 rows' disc.
 TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
 {
     enum Act { None, CancelAtBegin, CancelMid, StopMid, FullDisk, TagTooLarge };
     const qint64 wav = 44 + 12 * 2352;
-    const QString track = "Traccia 01  Track 01";
-    const QString absent = "AccurateRip: disco assente";
+    const QString absent = "AccurateRip: disco assente", errors = "  errori di jitter 0";
+    const std::vector<int32_t> failedEnd = {CR_OK, CR_OK, CR_ERROR};
     const struct {
         const char *name;
         int format;
@@ -119,100 +137,35 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         std::vector<int32_t> results, fill; // of track 1's chunks
         qint64 length;                      // of track 1's file: bytes of a WAV, frames of an MP3
         TTrackOutcome::Kind kind;
-        QString status, log; // the log line's text after "<file>  "
+        QString status, log; // the log line's text after "<file>  CRC v1 ... v2 ...  ", or after "<file>  "
     } rows[] = {
-        {"complete",
-         1,
-         None,
-         {},
-         {},
-         wav,
-         TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: disco assente",
-         absent + "  errori di jitter 0"},
-        {"mp3",
-         0,
-         None,
-         {},
-         {},
-         12 * 588,
-         TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: disco assente",
-         absent + "  errori di jitter 0"},
-        {"cancel as it begins",
-         1,
-         CancelAtBegin,
-         {},
-         {},
-         44,
-         TTrackOutcome::Cancelled,
-         "Traccia 01 annullata",
-         "annullata  errori di jitter 0"},
-        {"cancel mid-track",
-         1,
-         CancelMid,
-         {},
-         {},
-         44 + 2 * 9408,
-         TTrackOutcome::Cancelled,
-         "Traccia 01 annullata",
-         "annullata  errori di jitter 0"},
+        // clang-format off
+        {"complete", 1, None, {}, {}, wav, TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
+        {"mp3", 0, None, {}, {}, 12 * 588, TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: disco assente", absent + errors},
+        {"cancel as it begins", 1, CancelAtBegin, {}, {}, 44, TTrackOutcome::Cancelled,
+         "Traccia 01 annullata", "annullata" + errors},
+        {"cancel mid-track", 1, CancelMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Cancelled,
+         "Traccia 01 annullata", "annullata" + errors},
         // A cancelled MP3 holds the encoder's whole calls of 1152 samples.
-        {"cancel mid-track, mp3",
-         0,
-         CancelMid,
-         {},
-         {},
-         4 * 1152,
-         TTrackOutcome::Cancelled,
-         "Traccia 01 annullata",
-         "annullata  errori di jitter 0"},
-        {"failed chunk mid-track",
-         1,
-         None,
-         {CR_OK, CR_ERROR},
-         {},
-         wav,
-         TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: disco assente, settori illeggibili 4",
-         absent + "  settori illeggibili 4  errori di jitter 0"},
-        {"failed last chunk",
-         1,
-         None,
-         {CR_OK, CR_OK, CR_ERROR},
-         {9408, 9408, 0, 0},
-         wav,
-         TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: disco assente, settori illeggibili 4",
-         absent + "  settori illeggibili 4  errori di jitter 0"},
-        {"failing library",
-         1,
-         None,
-         std::vector<int32_t>(20, CR_ERROR),
-         {},
-         wav,
-         TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: disco assente, settori illeggibili 12",
-         absent + "  settori illeggibili 12  errori di jitter 0"},
-        {"stop mid-track",
-         1,
-         StopMid,
-         {},
-         {},
-         44 + 2 * 9408,
-         TTrackOutcome::Interrupted,
-         "Traccia 01 interrotta",
-         "interrotta  errori di jitter 0"},
+        {"cancel mid-track, mp3", 0, CancelMid, {}, {}, 4 * 1152, TTrackOutcome::Cancelled,
+         "Traccia 01 annullata", "annullata" + errors},
+        {"failed chunk mid-track", 1, None, {CR_OK, CR_ERROR}, {}, wav, TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: non accurata, settori illeggibili 4",
+         "AccurateRip: non accurata  settori illeggibili 4" + errors},
+        {"failed last chunk", 1, None, failedEnd, {9408, 9408, 0, 0}, wav, TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: non accurata, settori illeggibili 4",
+         "AccurateRip: non accurata  settori illeggibili 4" + errors},
+        {"failing library", 1, None, std::vector<int32_t>(20, CR_ERROR), {}, wav, TTrackOutcome::ReadErrors,
+         "Traccia 01 AccurateRip: non accurata, settori illeggibili 12",
+         "AccurateRip: non accurata  settori illeggibili 12" + errors},
+        {"stop mid-track", 1, StopMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Interrupted,
+         "Traccia 01 interrotta", "interrotta" + errors},
         {"full disk", 1, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Write error", "fallita: Write error"},
-        {"full disk while tagging",
-         0,
-         TagTooLarge,
-         {},
-         {},
-         12 * 588,
-         TTrackOutcome::Failed,
-         "Cannot write the tag",
-         "fallita: Cannot write the tag"},
+        {"full disk while tagging", 0, TagTooLarge, {}, {}, 12 * 588, TTrackOutcome::Failed,
+         "Cannot write the tag of", "fallita: Cannot write the tag of"},
+        // clang-format on
     };
     std::signal(SIGXFSZ, SIG_IGN);
     qint64 untaggedMp3 = 0; // from the complete MP3 row
@@ -221,7 +174,18 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         const QString file = r.out.filePath(row.format ? "Track 01.wav" : "Track 01.mp3");
         r.fake.chunkResults = row.results.empty() ? std::vector<int32_t>{CR_OK, CR_OK} : row.results;
         r.fake.chunkFill = row.fill;
-        TExtractionRun run(*r.quarle, r.coder, r.Plan(row.format), answer(TAccurateRipFetch::Absent));
+        // Track 1 as this row reads it to its end: chunk k's bytes are k + 1, a failed one's silence.
+        QByteArray samples;
+        for (size_t k = 0; k < 3; ++k) {
+            const bool failed = k < row.results.size() && row.results[k] == CR_ERROR;
+            samples += QByteArray(9408, char(failed ? 0 : k + 1));
+        }
+        TAccurateRipChecksum sum;
+        sum.Start(12 * 588, true, false);
+        sum.Add(reinterpret_cast<const uint8_t *>(samples.constData()), 12 * 588, 0);
+        TExtractionRun run(
+            *r.quarle, r.coder, r.Plan(row.format),
+            answer(row.format ? fileWith(sum.V1()) : TAccurateRipFetch{TAccurateRipFetch::Absent, {}}));
         r.fake.onChunk = [&](size_t i) {
             if (i == 1 && row.act == CancelMid)
                 run.CancelTrack();
@@ -255,31 +219,27 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         }
         ASSERT_TRUE(r.report) << row.name;
         EXPECT_EQ(r.report->failure.isEmpty(), row.kind != TTrackOutcome::Failed) << row.name;
-        const QString prefix = track + (row.format ? ".wav  " : ".mp3  ");
-        const QStringList logged = r.LogLines().filter(prefix);
+        const QStringList log = r.LogLines();
+        EXPECT_EQ(log.value(0), row.format
+                                    ? "QUARLE - estrazione verificata con AccurateRip"
+                                    : "QUARLE - estrazione non verificata: disco assente da AccurateRip");
+        const QString prefix = QString("Traccia 01  Track 01") + (row.format ? ".wav  " : ".mp3  ");
+        const QStringList logged = log.filter(prefix);
         ASSERT_EQ(logged.size(), 1) << row.name;
-        EXPECT_TRUE(logged[0].startsWith(
-            prefix + (row.kind == TTrackOutcome::Complete || row.kind == TTrackOutcome::ReadErrors
-                          ? "CRC v1 "
-                          : row.log)))
+        const bool sums = row.kind == TTrackOutcome::Complete || row.kind == TTrackOutcome::ReadErrors;
+        EXPECT_TRUE(logged[0].startsWith(prefix + (sums ? "CRC v1 " : row.log)) &&
+                    logged[0].contains(row.log))
             << row.name << ": " << logged[0].toStdString();
-        EXPECT_TRUE(logged[0].contains(row.log)) << row.name << ": " << logged[0].toStdString();
         if (row.length >= 0 && row.format == 1) {
-            EXPECT_EQ(fileSize(file), row.length) << row.name;
             QFile wavFile(file);
             ASSERT_TRUE(wavFile.open(QIODevice::ReadOnly));
             const QByteArray bytes = wavFile.readAll();
-            const auto at = [&](int i) {
-                return qint64(uint8_t(bytes[i])) | qint64(uint8_t(bytes[i + 1])) << 8 |
-                       qint64(uint8_t(bytes[i + 2])) << 16;
-            };
-            EXPECT_EQ(at(40), row.length - 44) << row.name << ": the header tells the samples written";
-            // Each chunk keeps its place: chunk k's bytes are k + 1, a failed one's silence.
-            for (size_t k = 0; row.kind == TTrackOutcome::ReadErrors && k < 3; ++k) {
-                const bool failed = k < row.results.size() && row.results[k] == CR_ERROR;
-                EXPECT_EQ(bytes.mid(44 + qsizetype(k) * 9408, 9408),
-                          QByteArray(9408, char(failed ? 0 : k + 1)))
-                    << row.name << k;
+            EXPECT_EQ(bytes.size(), row.length) << row.name;
+            const qint64 declared = qint64(uint8_t(bytes[40])) | qint64(uint8_t(bytes[41])) << 8 |
+                                    qint64(uint8_t(bytes[42])) << 16;
+            EXPECT_EQ(declared, row.length - 44) << row.name << ": the header tells the samples written";
+            if (row.length == wav) {
+                EXPECT_TRUE(bytes.mid(44) == samples) << row.name;
             }
         } else if (row.length >= 0) {
             EXPECT_EQ(DecodeMp3(file).frames(), size_t(row.length)) << row.name;
@@ -287,7 +247,7 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
             EXPECT_EQ(tagBytes(file) > 0, row.kind == TTrackOutcome::Complete) << row.name;
         }
         if (row.act == None && row.format == 0)
-            untaggedMp3 = fileSize(file) - tagBytes(file);
+            untaggedMp3 = QFile(file).size() - tagBytes(file);
     }
 }
 
