@@ -43,11 +43,13 @@ void paranoiaCallback(long inpos, paranoia_cb_mode_t mode)
     case PARANOIA_CB_READERR: {
         // inpos counts 16-bit words from the start of the disc.
         const auto sector = static_cast<int32_t>(inpos / (CDIO_CD_FRAMESIZE_RAW / 2));
-        if (!t_events->empty() && t_events->back().lastSector + 1 >= sector &&
-            t_events->back().firstSector <= sector) {
-            t_events->back().lastSector = std::max(t_events->back().lastSector, sector);
+        const bool unreadable = mode == PARANOIA_CB_READERR || mode == PARANOIA_CB_SKIP;
+        CdJitterEvent *last = t_events->empty() ? nullptr : &t_events->back();
+        if (last && last->unreadable == unreadable && last->lastSector + 1 >= sector &&
+            last->firstSector <= sector) {
+            last->lastSector = std::max(last->lastSector, sector);
         } else {
-            t_events->push_back({sector, sector});
+            t_events->push_back({sector, sector, unreadable});
         }
         break;
     }

@@ -23,10 +23,13 @@ struct CdToc {
     int32_t leadOutLsn = 0; // first sector after the last track
 };
 
-// A correction or failure that paranoia reported while reading, as a sector range.
+// A correction or failure that paranoia reported while reading, as a sector range. Unreadable: the
+// drive failed to read it (paranoia's read error, or its giving up on the sectors), so whatever
+// paranoia hands back there is not the disc's audio.
 struct CdJitterEvent {
     int32_t firstSector = 0;
     int32_t lastSector = 0;
+    bool unreadable = false;
 };
 
 // A drive's vendor and model as it reports them (padded with blanks as the drive pads them).

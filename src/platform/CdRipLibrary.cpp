@@ -77,6 +77,9 @@ struct Rip {
     uint8_t outputFormat = 0;
     std::unique_ptr<CdParanoiaReader> paranoia;
     std::vector<CdJitterEvent> events;
+    // What paranoia could not read in this run: it reports a read error when it reads ahead, before
+    // the sectors are delivered.
+    std::vector<CdJitterEvent> unreadable;
     // The drive's read offset moves the range by a number of samples, so a chunk's bytes may start
     // inside a sector: the disc is read sector by sector from readNext into staging, whose first
     // `held` bytes are read and not yet delivered, the first `skip` of them lying before the range.
@@ -308,6 +311,17 @@ bool readSectors(CdDevice &device, Rip &r, int32_t count, uint8_t *out)
         if (r.paranoia) {
             for (int32_t i = 0; i < run; ++i) {
                 if (!r.paranoia->read(at + size_t(i) * CdDevice::SectorBytes, r.events))
+                    ok = false;
+            }
+            // A read error in these sectors fails them, whatever paranoia handed back; paranoia also
+            // reports errors of places the chunk never reaches (its read-ahead, its first look at
+            // the disc), and those count only when their sectors are delivered.
+            for (const CdJitterEvent &e : r.events) {
+                if (e.unreadable)
+                    r.unreadable.push_back(e);
+            }
+            for (const CdJitterEvent &e : r.unreadable) {
+                if (e.firstSector < s + run && e.lastSector >= s)
                     ok = false;
             }
         } else if (!device.readAudio(s, run, at)) {

@@ -2,6 +2,8 @@
 
 #include "TestDisc.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace
@@ -65,6 +67,34 @@ TEST(CdRipLibrary, ReadsTheTocAndTheImageBytesExactly)
     EXPECT_GT(failures, 0);
     SetOutput(5, true); // mono at a quarter of the rate
     EXPECT_EQ(RipRange(start, start + 79).size(), 80 * 2352 / 8);
+}
+
+// A cdrdao image whose file was cut short by 100 sectors, in its second track: the table of contents
+// still promises them. With jitter correction (where paranoia makes up samples for what it cannot
+// read) every chunk that reaches past the file's end fails, and the others give the disc's audio.
+TEST(CdRipLibrary, AnImageCutShortFailsWhereItsFileEnds)
+{
+    const std::vector<DiscTrack> tracks = {DiscTrack::tone(300, 440)};
+    TestDisc disc(tracks);
+    QFile toc(disc.dir() + "/cut.toc");
+    const QByteArray bin = QFile::encodeName(disc.image().binPath);
+    ASSERT_TRUE(toc.open(QIODevice::WriteOnly));
+    toc.write("CD_DA\n\nTRACK AUDIO\nFILE \"" + bin + "\" 0 00:02:00\n\nTRACK AUDIO\nFILE \"" + bin +
+              "\" 00:02:00 00:02:00\n");
+    toc.close();
+    TestDisc::setDrives("D=" + toc.fileName());
+    // Cut at several places, so that paranoia's reads (whose errors name their last sector) and the
+    // chunks lie differently.
+    for (int32_t cut : {230, 215, 200, 185}) {
+        ASSERT_TRUE(QFile::resize(disc.image().binPath, cut * 2352));
+        ASSERT_NE(CR_Init(), CR_ERROR);
+        ASSERT_NE(CR_ReadToc(), CR_ERROR);
+        SetOutput(0, true);
+        int failures = 0;
+        const QByteArray read = RipRange(150, 299, &failures);
+        EXPECT_GE(failures, (299 - cut) / 27) << cut;
+        EXPECT_TRUE(trackAudioBytes(tracks[0]).mid(150 * 2352, (cut - 150) * 2352).startsWith(read)) << cut;
+    }
 }
 
 // A read offset of n samples shifts every read by n samples; what it pulls in from before the disc's
