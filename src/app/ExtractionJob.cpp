@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QProgressBar>
 
-#include <algorithm>
-
 TExtractionRun::Fetch TDlgMainForm::fetchAccurateRipFile = FetchAccurateRipFile;
 
 bool TDlgMainForm::ExtractionRunning() const
@@ -60,8 +58,9 @@ void TDlgMainForm::BtnExtraireClick()
     // The coder serves one job at a time: a conversion started from the hidden group may be using it.
     if (m_converting)
         throw Exception("Attendere la fine della conversione prima di estrarre.");
-    // Runs of earlier extractions stay while their verdicts may still come.
-    std::erase_if(m_runs, [](const std::unique_ptr<TExtractionRun> &run) { return !run->Verifying(); });
+    // An earlier run still waiting for its verdicts stops waiting (its log says so), so that its log
+    // is final before this run writes one, perhaps of the same name.
+    StopExtraction();
 
     QWidget *const disabled[] = {
         ui->Label14,        ui->Label15,          ui->ListViewEx1,    ui->RGroupFormatExtraction,
@@ -112,22 +111,22 @@ void TDlgMainForm::BtnExtraireClick()
             ReportFailure(report.failure);
     });
     m_extracting = true;
-    m_runs.push_back(std::move(run));
-    events->Start();
+    m_run = std::move(run);
+    m_run->Start();
 }
 
 void TDlgMainForm::BtnCancelExtraireClick()
 {
-    if (m_extracting && !m_runs.empty())
-        m_runs.back()->CancelTrack();
+    if (m_extracting && m_run)
+        m_run->CancelTrack();
 }
 
 void TDlgMainForm::StopExtraction()
 {
-    for (const auto &run : m_runs)
-        run->Stop();
-    for (const auto &run : m_runs)
-        run->Wait();
+    if (m_run) {
+        m_run->Stop();
+        m_run->Wait();
+    }
     m_extracting = false;
 }
 

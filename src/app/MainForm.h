@@ -115,9 +115,8 @@ public:
     void CDRIP1Progress(QObject *sender, uint16_t percentComplete, uint16_t trackNum);
     void CDRIP1EndTrack(QObject *sender, const TTrackReport &report);
     bool ExtractionRunning() const;
-    // Ends every run at once: the track in progress is interrupted, no further track starts, a wait
-    // for the network ends, and this returns once the runs' threads have ended and their logs are
-    // written.
+    // Ends the last run at once: the track in progress is interrupted, no further track starts, the
+    // wait for its verdicts ends, and this returns once its threads have ended and its log is written.
     void StopExtraction();
 
     // The format choice, the "codec MP3" page and the conversion job (ConversionJob.cpp).
@@ -149,9 +148,8 @@ private:
 
     QStringList m_pagina; // the lines of the last document fetched
     DiscTags m_discTags;  // what the last lookup said about the disc of the rows
-    // The runs of this window: the last one may be extracting, earlier ones may still wait for their
-    // verdicts.
-    std::vector<std::unique_ptr<TExtractionRun>> m_runs;
+    // The last extraction: it may be ripping, or be done and still wait for its verdicts.
+    std::unique_ptr<TExtractionRun> m_run;
     bool m_extracting = false;
     bool m_converting = false;
     bool m_activated = false;

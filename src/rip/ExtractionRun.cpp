@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 TExtractionRun::TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan, Fetch fetch,
                                QObject *parent)
@@ -57,7 +58,6 @@ void TExtractionRun::Start()
         m_url = m_verification.Disc().Url();
 
     m_ripping = true;
-    m_verifying = true;
     m_quarle.OnBeginTrack = [this](QObject *, uint16_t trackNum) {
         // The rip has just cleared its cancel request: a stop that came after this track was chosen
         // must still end it.
@@ -160,8 +160,10 @@ QString TExtractionRun::WriteLogLocked()
         return {};
     const QString error =
         m_verification.WriteLog(m_plan.folder, m_plan.discLabel, QDateTime::currentDateTime());
-    if (!error.isEmpty())
-        std::fprintf(stderr, "quarle: %s\n", error.toLocal8Bit().constData());
+    // A failure is told once: the same one again, when the log is written anew, is no news.
+    if (error.isEmpty() || error == std::exchange(m_logError, error))
+        return {};
+    std::fprintf(stderr, "quarle: %s\n", error.toLocal8Bit().constData());
     return error;
 }
 
@@ -242,7 +244,6 @@ void TExtractionRun::FetchAnswers()
                 emit LogFailed(error);
         }
     }
-    m_verifying = false;
 
     // The drive list, when the one in the cache was stale or missing, for the extractions to come.
     std::unique_lock lock(m_mutex);

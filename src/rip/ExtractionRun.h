@@ -49,7 +49,7 @@ public:
     using Fetch =
         std::function<TAccurateRipFetch(THttpCli &http, const ProxySettings &proxy, const QString &url)>;
 
-    // The ripper and the coder are the window's: nothing else may use them while Running().
+    // The ripper and the coder are the window's: nothing else may use them until Finished.
     TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan,
                    Fetch fetch = FetchAccurateRipFile, QObject *parent = nullptr);
     // Stops the run and waits for its threads.
@@ -67,11 +67,6 @@ public:
     // Waits until both threads have ended; the log is final then.
     void Wait();
 
-    // Tracks are being ripped.
-    bool Running() const { return m_ripping; }
-    // The database's answer has not come yet.
-    bool Verifying() const { return m_verifying; }
-
 signals:
     void TrackStarted(int row, int trackNum);
     void Progress(int row, int trackNum, int percent);
@@ -88,6 +83,7 @@ private:
     void FetchAnswers();
     void ChooseReadOffset();
     TTrackOutcome RipOne(const TExtractionRow &row);
+    // Writes the log; a failure's text, unless it is the one the last write had.
     QString WriteLogLocked();
 
     TQuarle &m_quarle;
@@ -101,7 +97,6 @@ private:
     std::unique_ptr<QThread> m_network;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_ripping{false};
-    std::atomic<bool> m_verifying{false};
     std::atomic<int> m_row{0}; // being ripped
 
     // Shared by the two threads.
@@ -112,5 +107,6 @@ private:
     bool m_tracksDone = false;
     TRipVerification m_verification;
     std::vector<int> m_trackRows; // the row of each of its tracks
+    QString m_logError;           // of the last write of the log
     THttpCli *m_http = nullptr;   // the network thread's client while it lives
 };
