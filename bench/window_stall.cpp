@@ -34,6 +34,10 @@ int main(int argc, char **argv)
     qputenv("QUARLE_DRIVES", ("D=" + base + ".cue").toLocal8Bit());
     QTemporaryDir programDir;
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
+    // The AccurateRip fetch, which goes beside the rip, is not what is measured: it stays on this machine.
+    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &) {
+        return TAccurateRipFetch();
+    };
 
     std::vector<double> stalls;
     for (int run = 0; run < 3; ++run) {

@@ -88,10 +88,16 @@ void TDlgMainForm::BtnExtraireClick()
     });
     connect(events, &TExtractionRun::TrackFinished, this,
             [this, events](const TTrackReport &report) { CDRIP1EndTrack(events, report); });
-    connect(events, &TExtractionRun::TrackVerified, this,
-            [this](const TTrackReport &report) { ui->LabelEnCours->setText(report.status); });
-    connect(events, &TExtractionRun::LogFailed, this,
-            [this](const QString &message) { ui->LabelEnCours->setText(message); });
+    // Late verdicts of a run that a later one has replaced are not this run's news.
+    const int generation = ++m_runGeneration;
+    connect(events, &TExtractionRun::TrackVerified, this, [this, generation](const TTrackReport &report) {
+        if (generation == m_runGeneration)
+            ui->LabelEnCours->setText(report.status);
+    });
+    connect(events, &TExtractionRun::LogFailed, this, [this, generation](const QString &message) {
+        if (generation == m_runGeneration)
+            ui->LabelEnCours->setText(message);
+    });
     connect(events, &TExtractionRun::Finished, this, [this](const TRunReport &report) {
         m_extracting = false;
         QWidget *const enabled[] = {

@@ -150,6 +150,7 @@ private:
     DiscTags m_discTags;  // what the last lookup said about the disc of the rows
     // The last extraction: it may be ripping, or be done and still wait for its verdicts.
     std::unique_ptr<TExtractionRun> m_run;
+    int m_runGeneration = 0; // counts the runs
     bool m_extracting = false;
     bool m_converting = false;
     bool m_activated = false;

@@ -197,7 +197,7 @@ void TExtractionRun::Rip()
             {
                 std::lock_guard lock(m_mutex);
                 const size_t i = m_verification.AddTrack(std::move(track));
-                m_trackRows.push_back(row.row);
+                m_trackRows.push_back({row.row, row.trackNum});
                 emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i)});
             }
             if (outcome.kind == TTrackOutcome::Failed) {
@@ -235,8 +235,8 @@ void TExtractionRun::FetchAnswers()
         for (size_t i = 0; i < m_verification.TrackCount(); ++i) {
             const TRipVerification::Track &track = m_verification.TrackAt(i);
             if (track.outcome.WholeLength())
-                emit TrackVerified(
-                    {m_trackRows[i], track.trackNumber, track.outcome, m_verification.StatusText(i)});
+                emit TrackVerified({m_trackRows[i].first, m_trackRows[i].second, track.outcome,
+                                    m_verification.StatusText(i)});
         }
         if (m_tracksDone) {
             const QString error = WriteLogLocked();

@@ -14,6 +14,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QThread;
 class THttpCli;
@@ -106,7 +108,7 @@ private:
     bool m_refreshDriveList = false;
     bool m_tracksDone = false;
     TRipVerification m_verification;
-    std::vector<int> m_trackRows; // the row of each of its tracks
-    QString m_logError;           // of the last write of the log
-    THttpCli *m_http = nullptr;   // the network thread's client while it lives
+    std::vector<std::pair<int, int>> m_trackRows; // the row and the ripper's track number of each
+    QString m_logError;                           // of the last write of the log
+    THttpCli *m_http = nullptr;                   // the network thread's client while it lives
 };
