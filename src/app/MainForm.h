@@ -6,7 +6,6 @@
 
 #include <QWidget>
 
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -14,7 +13,6 @@
 #include <vector>
 
 class QProgressBar;
-class QThread;
 class QTreeWidgetItem;
 class THttpCli;
 class TMP3Coder;
