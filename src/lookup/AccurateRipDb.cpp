@@ -149,7 +149,9 @@ TAccurateRipFetch FetchAccurateRipFile(THttpCli &http, const ProxySettings &prox
         return {};
     // The disc's file is a few kilobytes, the drive list a few hundred: neither a larger answer nor a
     // server that trickles one holds up the extraction.
-    PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs));
+    // The proxy page's user and password are the proxy's: a server (or anything posing as the database
+    // on plain HTTP) that asks for them gets nothing.
+    PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs), Credentials::ProxyOnly);
     // Each body (a relocation's too) starts the buffer anew; the last one is the answer.
     QBuffer body;
     http.OnDocBegin = [&](QObject *) {

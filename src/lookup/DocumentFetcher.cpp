@@ -29,15 +29,16 @@ DocumentFetcher::~DocumentFetcher()
 }
 
 void PrepareRequest(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes,
-                    QDeadlineTimer deadline)
+                    QDeadlineTimer deadline, Credentials credentials)
 {
+    const bool server = credentials == Credentials::ProxyAndServer;
     http.setURL(url);
     http.setProxy(proxy.host);
     http.setProxyPort(proxy.port);
     http.setProxyUsername(proxy.user);
-    http.setUsername(proxy.user);
+    http.setUsername(server ? proxy.user : QString());
     http.setProxyPassword(proxy.password);
-    http.setPassword(proxy.password);
+    http.setPassword(server ? proxy.password : QString());
     http.setAcceptLanguage(QStringLiteral("it"));
     http.setConnection(QStringLiteral("Keep-Alive"));
     http.setRequestVer(QStringLiteral("1.1"));
@@ -60,7 +61,7 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
     if (http_.Busy())
         return std::nullopt;
 
-    PrepareRequest(http_, proxy, url, kMaxDocumentSize, deadline);
+    PrepareRequest(http_, proxy, url, kMaxDocumentSize, deadline, Credentials::ProxyAndServer);
 
     http_.OnDocBegin = [this](QObject *) { DocBegin(); };
     http_.OnDocEnd = [this](QObject *) { DocEnd(); };

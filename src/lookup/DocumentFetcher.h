@@ -20,11 +20,15 @@ struct ProxySettings {
     QString password;
 };
 
+// Who may have the proxy page's user and password: the proxy alone, or also the server asked (the
+// first host's challenge, as the disc-database lookup answers it).
+enum class Credentials { ProxyOnly, ProxyAndServer };
+
 // Sets the client up for a GET of url as every fetch of the program makes it: through the proxy page's
-// settings (its user and password answer the proxy's and the first host's challenges), HTTP/1.1 with
-// keep-alive, at most maxBytes of document and nothing after `deadline`.
+// settings (its user and password answer the proxy's challenges and, when `credentials` says so, the
+// first host's), HTTP/1.1 with keep-alive, at most maxBytes of document and nothing after `deadline`.
 void PrepareRequest(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes,
-                    QDeadlineTimer deadline);
+                    QDeadlineTimer deadline, Credentials credentials);
 
 // The document file could not be read back after the fetch.
 class EDocumentFileError : public Exception

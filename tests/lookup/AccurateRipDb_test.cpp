@@ -35,7 +35,8 @@ TEST(AccurateRipDb, DiscIdentifiersFromTheTableOfContents)
 }
 
 // The file comes as bytes (CR, LF are data); a 404 is the database's word that it has no such disc; a
-// final 407, a file over a mebibyte, another status or a refused connection is no answer.
+// final 407, a 401 (never answered with the proxy page's credentials), a file over a mebibyte, another
+// status or a refused connection is no answer.
 TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
 {
     const QByteArray body("\x03\r\n\x00\r\x0a\x01", 7);
@@ -43,17 +44,21 @@ TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
         {{}, {"HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\n" + body}},
         {{}, {"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!"}},
         {{}, {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 3\r\n\r\nno!"}},
+        {{}, {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=x\r\nContent-Length: 0\r\n\r\n"}},
         {{}, {"HTTP/1.1 200 OK\r\n\r\n", QByteArray(1024 * 1024 + 1, 'x')}, true},
         {{}, {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"}},
     });
     THttpCli http;
     using F = TAccurateRipFetch;
-    const std::pair<F::Kind, QByteArray> expected[] = {
-        {F::Found, body}, {F::Absent, {}}, {F::Unreachable, {}}, {F::Unreachable, {}}, {F::Unreachable, {}}};
+    const std::pair<F::Kind, QByteArray> expected[] = {{F::Found, body},     {F::Absent, {}},
+                                                       {F::Unreachable, {}}, {F::Unreachable, {}},
+                                                       {F::Unreachable, {}}, {F::Unreachable, {}}};
     for (const auto &[kind, bytes] : expected) {
-        const F got = FetchAccurateRipFile(http, {}, server.Url("/f.bin"));
+        const F got = FetchAccurateRipFile(http, {"", "", "user", "pass"}, server.Url("/f.bin"));
         EXPECT_EQ(std::pair(got.kind, got.bytes), std::pair(kind, bytes));
     }
+    for (const QByteArray &request : server.Requests())
+        EXPECT_FALSE(request.contains("Authorization:"));
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const QString refused = QString("http://127.0.0.1:%1/f.bin").arg(closed.serverPort());

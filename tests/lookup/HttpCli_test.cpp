@@ -45,6 +45,13 @@ TEST(HttpCli, FailuresRaiseTheirStatusAndMessage)
                   std::pair(status, message));
         EXPECT_LE(client.Document().size(), answer.contains("Length: 3000") ? 0 : 1000);
     }
+    // A server that relocates without end: past the fifth relocation its answer is the result.
+    ScriptedHttpServer loop;
+    for (int i = 0; i < 7; ++i)
+        loop.Add({{}, {Answer("HTTP/1.1 302 Found", "Location: /again\r\n", "")}});
+    HttpTestClient client;
+    EXPECT_FALSE(client.Get(loop.Url("/x")));
+    EXPECT_EQ(loop.Requests().size(), 6);
 }
 
 // The time-out counts from the last byte received, not from the request.
