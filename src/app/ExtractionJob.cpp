@@ -8,12 +8,39 @@
 #include "disc/Quarle.h"
 #include "platform/Exception.h"
 #include "rip/ExtractionRun.h"
-#include "rip/TrackFileNames.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 
 TExtractionRun::Fetch TDlgMainForm::fetchAccurateRipFile = FetchAccurateRipFile;
+
+std::function<TDlgMainForm::Overwrite(QWidget *, const QStringList &)> TDlgMainForm::askOverwrite =
+    [](QWidget *parent, const QStringList &files) {
+        QStringList names;
+        for (const QString &file : files.mid(0, 6))
+            names << QFileInfo(file).fileName();
+        if (files.size() > 6)
+            names << QString("... e altri %1").arg(files.size() - 6);
+        QMessageBox box(
+            QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+            "Nella cartella di destinazione ci sono già file con i nomi di questa estrazione:\n\n" +
+                names.join('\n'),
+            QMessageBox::NoButton, parent);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton *replace = box.addButton("Sostituisci", QMessageBox::DestructiveRole);
+        QPushButton *keep = box.addButton("Mantieni entrambi", QMessageBox::AcceptRole);
+        QPushButton *cancel = box.addButton("Annulla", QMessageBox::RejectRole);
+        box.setDefaultButton(keep);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == replace ? Overwrite::Replace
+               : box.clickedButton() == keep  ? Overwrite::KeepBoth
+                                              : Overwrite::Cancel;
+    };
 
 bool TDlgMainForm::ExtractionRunning() const
 {
@@ -34,20 +61,18 @@ TExtractionPlan TDlgMainForm::ExtractionPlan() const
     if (MakePrivateFolder(cache))
         plan.driveOffsetsFile = QDir(cache).filePath(QStringLiteral("DriveOffsets.bin"));
 
-    const QString ext = plan.format == 1 ? ".wav" : ".pcm";
-    const QString finalExt = plan.format == 0 ? ".mp3" : ext;
     const QStringList captions = Quarle->Tracks().captions();
     const int rows = ui->ListViewEx1->topLevelItemCount();
-    TTrackFileNames names;
     for (int i = 0; i < rows; ++i) {
         const QTreeWidgetItem *item = ui->ListViewEx1->topLevelItem(i);
         if (item->checkState(0) != Qt::Checked)
             continue;
-        const QString name = item->text(1);
-        const QString caption = captions.value(i, QString("Track %1").arg(i + 1, 2, 10, QChar('0')));
-        plan.rows.push_back({i, uint16_t(i + 1), names.Next(plan.folder, name, caption, ext, finalExt),
-                             TrackTagFields(m_discTags, i, rows, name)});
+        const QString title = item->text(1);
+        plan.rows.push_back({i, uint16_t(i + 1), title,
+                             captions.value(i, QString("Track %1").arg(i + 1, 2, 10, QChar('0'))), QString(),
+                             TrackTagFields(m_discTags, i, rows, title)});
     }
+    NameFiles(plan, false);
     return plan;
 }
 
@@ -68,7 +93,20 @@ void TDlgMainForm::BtnExtraireClick()
         ui->CBoxMaxBitRate, ui->CBoxMode,         ui->CBoxQuality,    ui->ProxyHostEdit,
         ui->ProxyPortEdit,  ui->ProxyUsername,    ui->ProxyPassword,  ui->dirbutton,
         ui->dxButton1,      ui->dxButton2};
-    auto run = std::make_unique<TExtractionRun>(*Quarle, *MP3Coder, ExtractionPlan(), fetchAccurateRipFile);
+    TExtractionPlan plan = ExtractionPlan();
+    // Nothing of the user's is replaced without a question.
+    if (const QStringList existing = ExistingFiles(plan); !existing.isEmpty()) {
+        switch (askOverwrite(this, existing)) {
+        case Overwrite::Cancel:
+            return;
+        case Overwrite::KeepBoth:
+            NameFiles(plan, true);
+            break;
+        case Overwrite::Replace:
+            break;
+        }
+    }
+    auto run = std::make_unique<TExtractionRun>(*Quarle, *MP3Coder, std::move(plan), fetchAccurateRipFile);
     for (QWidget *w : disabled)
         w->setEnabled(false);
     ui->dxButton3->setEnabled(true);

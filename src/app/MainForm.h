@@ -43,6 +43,10 @@ public:
 
     // How a failure's text reaches the user (an error box); tests put a recorder in its place.
     static std::function<void(QWidget *parent, const QString &message)> showError;
+    // The question asked before an extraction would write over files of the folder (given): replace
+    // them, keep both (the new files get other names), or rip nothing.
+    enum class Overwrite { Replace, KeepBoth, Cancel };
+    static std::function<Overwrite(QWidget *parent, const QStringList &files)> askOverwrite;
     // How an extraction fetches the AccurateRip database's files; the tests keep it on this machine.
     static TExtractionRun::Fetch fetchAccurateRipFile;
     // The folder browser: the chosen folder's path, empty when the user cancels.

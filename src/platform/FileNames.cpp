@@ -16,6 +16,12 @@ QString ChangeFileExt(const QString &path, const QString &ext)
     return (dot > slash ? path.left(dot) : path) + ext;
 }
 
+bool FileOrLinkExists(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.exists() || file.isSymLink();
+}
+
 namespace
 {
 

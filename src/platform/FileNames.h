@@ -9,6 +9,9 @@
 // "a/b.mp3", ChangeFileExt("a.b/c", ".mp3") is "a.b/c.mp3", ChangeFileExt("x.mp3", "jitt") is "xjitt".
 QString ChangeFileExt(const QString &path, const QString &ext);
 
+// A file, or a link (a dangling one too, which a write would follow), at path.
+bool FileOrLinkExists(const QString &path);
+
 class QFileDevice;
 
 // Writes the file at `path` anew: `write` fills a new file beside it (a short hidden name, so that a

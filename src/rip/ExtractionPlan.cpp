@@ -2,6 +2,11 @@
 
 #include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
+#include "rip/RipVerification.h"
+#include "rip/TrackFileNames.h"
+
+#include <QDir>
 
 namespace
 {
@@ -15,7 +20,48 @@ uint32_t comboInteger(const QString &text)
     return value;
 }
 
+// The file the ripper writes for a row, and its jitter file.
+QString audioFile(const TExtractionPlan &plan, const TExtractionRow &row)
+{
+    return plan.format == 0 ? ChangeFileExt(row.path, ".mp3") : row.path;
+}
+
 } // namespace
+
+void NameFiles(TExtractionPlan &plan, bool besideExisting)
+{
+    const QString ext = plan.format == 1 ? ".wav" : ".pcm";
+    const QString finalExt = plan.format == 0 ? ".mp3" : ext;
+    TTrackFileNames names(besideExisting);
+    for (TExtractionRow &row : plan.rows)
+        row.path = names.Next(plan.folder, row.title, row.caption, ext, finalExt);
+    const QString log = TRipVerification::LogFileName(plan.discLabel);
+    const QString stem = log.chopped(4);
+    for (int n = 1;; ++n) {
+        const QString suffix = n == 1 ? QString() : QString(" (%1)").arg(n);
+        plan.logFile =
+            QDir(plan.folder)
+                .filePath(FitFileName(stem, TTrackFileNames::MaxNameBytes - 4 - suffix.toUtf8().size()) +
+                          suffix + ".log");
+        if (!besideExisting || !FileOrLinkExists(plan.logFile))
+            break;
+    }
+}
+
+QStringList ExistingFiles(const TExtractionPlan &plan)
+{
+    QStringList files;
+    for (const TExtractionRow &row : plan.rows) {
+        const QString audio = audioFile(plan, row);
+        for (const QString &file : {audio, ChangeFileExt(audio, "jitt")}) {
+            if (FileOrLinkExists(file))
+                files << file;
+        }
+    }
+    if (FileOrLinkExists(plan.logFile))
+        files << plan.logFile;
+    return files;
+}
 
 void ApplyCoderPage(TMP3Coder &coder, const TCoderPage &page)
 {

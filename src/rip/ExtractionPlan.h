@@ -4,6 +4,7 @@
 #include "lookup/DocumentFetcher.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,8 @@ void ApplyCoderPage(TMP3Coder &coder, const TCoderPage &page);
 struct TExtractionRow {
     int row = 0;           // in the window's list
     uint16_t trackNum = 0; // position in the ripper's Tracks, from 1
+    QString title;         // the row's description, which names the file
+    QString caption;       // the ripper's "Track 01", for a title that leaves no name
     QString path;          // as given to the ripper (".wav" or ".pcm"; an MP3 rip makes it ".mp3")
     Mp3TagFields tags;     // of an MP3 file
 };
@@ -41,5 +44,16 @@ struct TExtractionPlan {
     TCoderPage coder;
     ProxySettings proxy;
     QString discLabel;        // names the log ("QUARLE.log" when empty)
+    QString logFile;          // the log's path
     QString driveOffsetsFile; // the cached copy of the database's drive list; empty keeps none
 };
+
+// Names the plan's files in its folder: each row's path from its title, and the log's from the disc's
+// label. No two files of the run share a name; with besideExisting, no name is one that a file in the
+// folder has already (audio, jitter file or log): such a name gets " (2)", " (3)"... before its
+// extension.
+void NameFiles(TExtractionPlan &plan, bool besideExisting);
+
+// The files the plan would write that the folder holds already (audio, jitter files, log), links
+// included.
+QStringList ExistingFiles(const TExtractionPlan &plan);

@@ -158,8 +158,7 @@ QString TExtractionRun::WriteLogLocked()
 {
     if (m_verification.TrackCount() == 0)
         return {};
-    const QString error =
-        m_verification.WriteLog(m_plan.folder, m_plan.discLabel, QDateTime::currentDateTime());
+    const QString error = m_verification.WriteLog(m_plan.logFile, QDateTime::currentDateTime());
     // A failure is told once: the same one again, when the log is written anew, is no news.
     if (error.isEmpty() || error == std::exchange(m_logError, error))
         return {};

@@ -3,7 +3,6 @@
 #include "platform/FileNames.h"
 #include "rip/TrackFileNames.h"
 
-#include <QDir>
 #include <QStringList>
 
 TRipVerification::TRipVerification(Setup setup)
@@ -130,17 +129,14 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
 
 QString TRipVerification::LogFileName(const QString &discLabel)
 {
-    QString name = discLabel.trimmed();
-    name.replace('/', '-');
+    const QString name = CleanFileName(discLabel);
     return FitFileName(name.isEmpty() ? QStringLiteral("QUARLE") : name, TTrackFileNames::MaxNameBytes - 4) +
            ".log";
 }
 
-QString TRipVerification::WriteLog(const QString &folder, const QString &discLabel,
-                                   const QDateTime &when) const
+QString TRipVerification::WriteLog(const QString &path, const QDateTime &when) const
 {
     const QByteArray text = LogText(when);
-    const QString path = QDir(folder).filePath(LogFileName(discLabel));
     const QString error =
         ReplaceFile(path, [&](QFileDevice &file) { return file.write(text) == text.size(); });
     return error.isEmpty() ? QString() : QString("Impossibile scrivere il log \"%1\" (%2)").arg(path, error);

@@ -56,11 +56,12 @@ public:
     QString StatusText(size_t i) const;
     // The log: a head (what was verified, date, drive, read offset, identifiers) and a line per track.
     QByteArray LogText(const QDateTime &when) const;
-    // "<label>.log", "/" as "-", cut to fit a file name; "QUARLE.log" for an empty label.
+    // "<label>.log", the label made a file name as a track's title is and cut to fit; "QUARLE.log" when
+    // nothing is left of it.
     static QString LogFileName(const QString &discLabel);
-    // Writes the log into `folder`, in place of the old one only once it is whole; the failure's text,
-    // empty when written.
-    QString WriteLog(const QString &folder, const QString &discLabel, const QDateTime &when) const;
+    // Writes the log at `path`, in place of the old one only once it is whole; the failure's text, empty
+    // when written.
+    QString WriteLog(const QString &path, const QDateTime &when) const;
 
 private:
     enum Answer { Pending, Found, Absent, Unreachable };

@@ -1,8 +1,26 @@
 #include "rip/TrackFileNames.h"
 
+#include "platform/FileNames.h"
+
 #include <QStringView>
 
 #include <algorithm>
+
+QString CleanFileName(const QString &title)
+{
+    QString name;
+    for (const QChar c : title) {
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
+            name += c == QLatin1Char('/') ? QLatin1Char('-') : c;
+    }
+    const auto trimmable = [](QChar c) { return c.isSpace() || c == QLatin1Char('.'); };
+    qsizetype from = 0, to = name.size();
+    while (from < to && trimmable(name[from]))
+        ++from;
+    while (to > from && trimmable(name[to - 1]))
+        --to;
+    return name.sliced(from, to - from);
+}
 
 QString FitFileName(const QString &text, qsizetype maxBytes)
 {
@@ -23,16 +41,18 @@ QString FitFileName(const QString &text, qsizetype maxBytes)
 QString TTrackFileNames::Next(const QString &folder, const QString &title, const QString &caption,
                               const QString &ripperExt, const QString &finalExt)
 {
-    QString name = title.trimmed().isEmpty() ? caption : title;
-    // A title may hold "/": in the file name (only there) it must not lead out of the folder.
-    name.replace('/', '-');
+    QString name = CleanFileName(title);
+    if (name.isEmpty())
+        name = caption;
     // A folder without its final "/" runs into the name: that part of the name counts too.
     const qsizetype taken = folder.mid(folder.lastIndexOf('/') + 1).toUtf8().size() +
                             std::max(ripperExt.toUtf8().size(), finalExt.toUtf8().size());
     for (int n = 1;; ++n) {
         const QString suffix = n == 1 ? QString() : QString(" (%1)").arg(n);
         const QString candidate = FitFileName(name, MaxNameBytes - taken - suffix.toUtf8().size()) + suffix;
-        if (!m_given.contains(folder + candidate + finalExt)) {
+        const QString path = folder + candidate;
+        if (!m_given.contains(path + finalExt) &&
+            !(m_besideExisting && (FileOrLinkExists(path + finalExt) || FileOrLinkExists(path + "jitt")))) {
             m_given.insert(folder + candidate + finalExt);
             return folder + candidate + ripperExt;
         }

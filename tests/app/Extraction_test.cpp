@@ -59,7 +59,7 @@ TEST(Extraction, AFailureIsShownAndGivesTheWindowBack)
 // "Estrai" writes the checked rows as MP3 at the page's rate and mode, named by their titles. No file
 // of a run replaces another of the same run: a blank title gives the track's caption, a name already
 // written gets " (2)", a title too long for the file system is cut to 255 bytes with its extension,
-// whole characters only. A file from before the run is replaced.
+// whole characters only. A file from before the run is replaced when the user says so.
 TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
 {
     std::vector<DiscTrack> tracks;
@@ -88,7 +88,15 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
         form->ui->ListViewEx1->topLevelItem(i)->setText(1, rows[i][0]);
         expected << rows[i][1];
     }
+    QStringList asked;
+    const auto saved = TDlgMainForm::askOverwrite;
+    TDlgMainForm::askOverwrite = [&](QWidget *, const QStringList &files) {
+        asked = files;
+        return TDlgMainForm::Overwrite::Replace;
+    };
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
+    TDlgMainForm::askOverwrite = saved;
+    EXPECT_EQ(asked, QStringList{out.filePath("Interlude.mp3")});
     EXPECT_FALSE(form->ui->dxButton2->isEnabled()) << "disabled at the click";
     ASSERT_TRUE(waitForExtraction(*form));
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();

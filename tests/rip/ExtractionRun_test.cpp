@@ -11,11 +11,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 
 namespace
@@ -45,12 +47,12 @@ struct FakeRun {
         plan.format = format;
         plan.coder = {"44100", "128", "320", 0, 0};
         plan.folder = out.path() + "/";
-        const QString ext = format == 1 ? ".wav" : ".pcm";
         for (int i : {0, 1}) {
             Mp3TagFields tags;
             tags.title = QString("Track 0%1").arg(i + 1);
-            plan.rows.push_back({i, uint16_t(i + 1), out.filePath(tags.title + ext), tags});
+            plan.rows.push_back({i, uint16_t(i + 1), tags.title, tags.title, {}, tags});
         }
+        NameFiles(plan, false);
         return plan;
     }
 
@@ -237,4 +239,46 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         if (row.act == None && row.format == 0)
             taggedMp3 = QFile(file).size();
     }
+}
+
+// Before a second rip into one folder, the files it would write that are there (audio, jitter files, the
+// log) are named; keeping both gives every new file a name of its own, a track whose jitter file alone
+// is there too, and leaves the first rip's files byte for byte.
+TEST(ExtractionRun, FilesOfTheFolderAreKnownBeforeAnythingIsWritten)
+{
+    FakeRun r;
+    r.fake.chunkResults = {CR_OK, CR_JITTER};
+    const auto contents = [&] {
+        std::map<QString, QByteArray> files;
+        for (const QString &name : QDir(r.out.path()).entryList(QDir::Files)) {
+            QFile file(r.out.filePath(name));
+            files[name] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }
+        return files;
+    };
+    const auto names = [](const QStringList &paths) {
+        QStringList list;
+        for (const QString &path : paths)
+            list << QFileInfo(path).fileName();
+        return list;
+    };
+    const TExtractionPlan first = r.Plan(1);
+    EXPECT_TRUE(ExistingFiles(first).isEmpty());
+    TExtractionRun run(*r.quarle, r.coder, first, answer({}));
+    r.Run(run);
+    ASSERT_TRUE(QFile::remove(r.out.filePath("Track 02.wav")));
+    const std::map<QString, QByteArray> before = contents();
+
+    TExtractionPlan again = r.Plan(1);
+    EXPECT_EQ(names(ExistingFiles(again)),
+              QStringList({"Track 01.wav", "Track 01jitt", "Track 02jitt", "QUARLE.log"}));
+    NameFiles(again, true);
+    EXPECT_TRUE(ExistingFiles(again).isEmpty());
+    TExtractionRun second(*r.quarle, r.coder, again, answer({}));
+    r.Run(second);
+    std::map<QString, QByteArray> after = contents();
+    for (const auto &[name, bytes] : before)
+        EXPECT_TRUE(after[name] == bytes) << name.toStdString();
+    for (const char *name : {"Track 01 (2).wav", "Track 01 (2)jitt", "Track 02 (2).wav", "QUARLE (2).log"})
+        EXPECT_EQ(after.count(name), 1u) << name;
 }

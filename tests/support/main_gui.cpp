@@ -17,6 +17,11 @@ int main(int argc, char **argv)
     TDlgMainForm::fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url) {
         return proxy.host.isEmpty() ? TAccurateRipFetch() : FetchAccurateRipFile(http, proxy, url);
     };
+    // A test that meets the question about files already there answers it itself.
+    TDlgMainForm::askOverwrite = [](QWidget *, const QStringList &files) {
+        ADD_FAILURE() << "unexpected question about " << files.join(", ").toStdString();
+        return TDlgMainForm::Overwrite::Cancel;
+    };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,30 @@
+#include "rip/RipVerification.h"
+#include "rip/TrackFileNames.h"
+
+#include <gtest/gtest.h>
+
+// Titles from a disc database name files: nothing in them may cut a name short (a NUL), hide it or make
+// it a folder (dots), lead out of the folder, or bring control characters along; a title that leaves
+// no name gives the track's caption, the log's "QUARLE".
+TEST(TrackFileNames, HostileTitlesGiveCleanNamesOfTheirOwn)
+{
+    const QChar nul(0);
+    const std::pair<QString, QString> rows[] = {
+        {"Song One.mp3" + QString(nul), "Song One.mp3"},
+        {"Same" + QString(nul) + "one", "Sameone"},
+        {"Same" + QString(nul) + "two", "Sametwo"},
+        {"\x1b[31mRed\x1b[0m\t\x7f", "[31mRed[0m"},
+        {" .. ", "Track 05"},
+        {"../../etc/passwd", "-..-etc-passwd"},
+        {". hidden .", "hidden"},
+        {QString(300, 'x'), QString(251, 'x')},
+    };
+    TTrackFileNames names;
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(names.Next("/f/", rows[i].first, QString("Track %1").arg(i + 1, 2, 10, QChar('0')), ".wav",
+                             ".wav"),
+                  "/f/" + rows[i].second + ".wav");
+    EXPECT_EQ(TRipVerification::LogFileName("Artista / Album" + QString(nul) + "\x1b."),
+              "Artista - Album.log");
+    EXPECT_EQ(TRipVerification::LogFileName(" . "), "QUARLE.log");
+}
