@@ -17,8 +17,12 @@ std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &pr
             QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("QUARLE"), message);
         };
     // The user's cache folder, for an installed program, may not exist yet.
-    const QString folder = LocateFiles(programDir).documentFolder;
-    MakePrivateFolder(folder);
+    const FileLocations at = LocateFiles(programDir);
+    const QString folder = at.documentFolder;
+    if (!at.PrepareFolder(folder)) {
+        report(QStringLiteral("Error opening file: the folder \"%1\" cannot be used").arg(folder));
+        return std::nullopt;
+    }
     DocumentFetcher fetcher(http, folder, report);
     return fetcher.Fetch(proxy, url, pagina, deadline);
 }

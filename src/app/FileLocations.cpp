@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 namespace
 {
 
@@ -24,6 +26,11 @@ QString FileLocations::SettingsToRead() const
     return settingsFallback.isEmpty() || QFileInfo::exists(settingsFile) ? settingsFile : settingsFallback;
 }
 
+bool FileLocations::PrepareFolder(const QString &folder) const
+{
+    return programFolder ? QFileInfo(folder).isDir() : MakePrivateFolder(folder);
+}
+
 QString ProgramCacheFolder(const UserFolders &user)
 {
     return QDir(user.cache).filePath(Subfolder);
@@ -33,11 +40,11 @@ FileLocations LocateFiles(const QString &programDir, bool programDirIsOwn, const
 {
     const QString besideProgram = QDir(programDir).filePath(QStringLiteral("quarle.ini"));
     if (programDirIsOwn)
-        return {besideProgram, {}, programDir, programDir + "/"};
+        return {true, besideProgram, {}, programDir, programDir + "/"};
     // A folder that xdg-user-dirs names but nobody created would fail every extraction.
     const QString music = !user.music.isEmpty() && QFileInfo(user.music).isDir() ? user.music : user.home;
-    return {QDir(user.config).filePath(Subfolder + "/quarle.ini"), besideProgram, ProgramCacheFolder(user),
-            music.endsWith('/') ? music : music + "/"};
+    return {false, QDir(user.config).filePath(Subfolder + "/quarle.ini"), besideProgram,
+            ProgramCacheFolder(user), music.endsWith('/') ? music : music + "/"};
 }
 
 FileLocations LocateFiles(const QString &programDir)
@@ -49,7 +56,9 @@ bool IsOwnProgramFolder(const QString &programDir)
 {
     const QFileInfo folder(programDir);
     const QString path = folder.canonicalFilePath();
-    return folder.isDir() && folder.isWritable() && path != "/usr" && !path.startsWith("/usr/");
+    return folder.isDir() && folder.isWritable() && folder.ownerId() == ::geteuid() &&
+           !(folder.permissions() & (QFile::WriteGroup | QFile::WriteOther)) && path != "/usr" &&
+           !path.startsWith("/usr/");
 }
 
 bool MakePrivateFolder(const QString &folder)
@@ -63,5 +72,6 @@ bool MakePrivateFolder(const QString &folder)
         if (!dir.cd(part))
             return false;
     }
-    return true;
+    const QFileInfo made(path);
+    return made.isDir() && made.ownerId() == ::geteuid() && QFile::setPermissions(path, ownerOnly);
 }

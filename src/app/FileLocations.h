@@ -19,6 +19,7 @@ QString ProgramCacheFolder(const UserFolders &user);
 // offers. A program whose folder the user may write (a build folder, a portable copy) keeps them in
 // that folder; an installed one, whose folder belongs to the system, in the user's own folders.
 struct FileLocations {
+    bool programFolder = false; // the files are in the program's own folder, else in the user's
     QString settingsFile;       // "quarle.ini" as written at close
     QString settingsFallback;   // read in its place while it does not exist yet; empty when none
     QString documentFolder;     // where "temp" goes
@@ -26,6 +27,9 @@ struct FileLocations {
 
     // The file that holds the settings to read at start.
     QString SettingsToRead() const;
+    // Makes ready the folder that one of these files goes in: the program's own folder as it is, one
+    // of the user's as MakePrivateFolder leaves it. False when it cannot be used.
+    bool PrepareFolder(const QString &folder) const;
 };
 
 // The rule, on plain data: programDirIsOwn tells whether the program's folder is its own (see below).
@@ -33,10 +37,13 @@ FileLocations LocateFiles(const QString &programDir, bool programDirIsOwn, const
 // The rule for this program and this user.
 FileLocations LocateFiles(const QString &programDir);
 
-// The user may write the folder, and it is not in the system's /usr tree (where even root, who may
-// write anything, should not leave a settings file beside the program).
+// The folder belongs to the user, who may write it and nobody else may (in a folder that others may
+// write, one of them could put a link where the program's files go), and it is not in the system's
+// /usr tree (where even root, who may write anything, should not leave a settings file beside the
+// program).
 bool IsOwnProgramFolder(const QString &programDir);
 
-// Creates folder and whichever of its parents are missing, each readable by its owner only. True when
-// the folder is there afterwards.
+// Creates folder and whichever of its parents are missing, each open to its owner only, and narrows
+// the folder itself to its owner (0700). False when it is not there afterwards or belongs to someone
+// else: in a folder that is the user's alone, a link can only be the user's own.
 bool MakePrivateFolder(const QString &folder);

@@ -64,8 +64,9 @@ void TDlgMainForm::SaveSettings()
     s.proxyPort = ui->ProxyPortEdit->text();
     s.proxyUser = ui->ProxyUsername->text();
     s.proxyPassword = ui->ProxyPassword->text();
-    const QString path = LocateFiles(programDir()).settingsFile;
+    const FileLocations at = LocateFiles(programDir());
+    const QString path = at.settingsFile;
     // The user's configuration folder may not exist yet; the file holds the proxy password.
-    if (!MakePrivateFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
+    if (!at.PrepareFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(path));
 }

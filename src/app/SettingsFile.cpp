@@ -1,8 +1,9 @@
 #include "app/SettingsFile.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -131,18 +132,14 @@ SettingsRead ReadSettingsFile(const QString &path)
 
 bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    // QSaveFile's commit does not see a failure of the last flush (a full disk): it would put a
-    // truncated file in place of the old one. Flushed here, the failure is seen and the old file stays.
+    // The file holds the proxy password: readable by its owner only, from the moment it exists. A new
+    // file takes the old one's place once whole (a full disk leaves the old one), and a link there is
+    // replaced, never written through.
     const QByteArray bytes = FormatSettings(settings);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit())
-        return false;
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return ReplaceFile(path,
+                       [&](QFileDevice &file) {
+                           return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                                  file.write(bytes) == bytes.size();
+                       })
+        .isEmpty();
 }

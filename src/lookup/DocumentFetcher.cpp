@@ -2,6 +2,10 @@
 
 #include <QDir>
 
+#include "platform/FileNames.h"
+
+#include <cstdio>
+
 namespace
 {
 
@@ -84,9 +88,7 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
 
     // An answer without a body (204, a bare 302...) is an empty document, not the previous one.
     if (!http_.DocumentReceived()) {
-        QFile empty(DocumentPath());
-        if (empty.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            empty.close();
+        ReplaceFile(DocumentPath(), [](QFileDevice &) { return true; });
         pagina.clear();
         return pagina;
     }
@@ -96,7 +98,7 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
         throw EDocumentFileError(QStringLiteral("Cannot open file \"%1\". %2")
                                      .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     // No longer than the client's bound; but a page of empty lines would cost far more as a list.
-    const QByteArray text = file.readAll();
+    const QByteArray text = file.read(kMaxReadBytes);
     if (LineCount(text) > kMaxDocumentLines)
         return std::nullopt;
     pagina = SplitLines(text);
@@ -106,13 +108,13 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
 void DocumentFetcher::DocBegin()
 {
     CloseDocument();
-    file_ = std::make_unique<QFile>(DocumentPath());
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    file_ = std::make_unique<QTemporaryFile>(QDir(programDir_).filePath(QStringLiteral(".quarle-XXXXXX")));
+    if (!file_->open()) {
         if (reportError_)
             reportError_(QStringLiteral("Error opening file: ") + file_->errorString());
         // Tried once more; when that fails too the fetch is abandoned, as a document that cannot be
         // stored cannot be returned either.
-        if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (!file_->open()) {
             file_.reset();
             http_.Abort();
             return;
@@ -124,7 +126,12 @@ void DocumentFetcher::DocBegin()
 void DocumentFetcher::DocEnd()
 {
     // A document cut short on disk (disk full) must not pass for the whole one.
-    const bool written = !file_ || file_->flush();
+    bool written = !file_ || file_->flush();
+    if (file_ && written) {
+        written = std::rename(QFile::encodeName(file_->fileName()).constData(),
+                              QFile::encodeName(DocumentPath()).constData()) == 0;
+        file_->setAutoRemove(!written);
+    }
     CloseDocument();
     if (!written)
         http_.Abort();

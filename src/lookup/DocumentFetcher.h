@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <functional>
 #include <memory>
@@ -38,7 +39,8 @@ public:
 };
 
 // Fetches one document with the window's HTTP client into the file "temp" of the program's folder
-// and reads it back as text lines. A failed request gives nothing and no message; only a document
+// (written as a new file, which takes the old one's place, a link's too, once whole) and reads it back
+// as text lines. A failed request gives nothing and no message; only a document
 // file that cannot be read back raises.
 class DocumentFetcher
 {
@@ -49,6 +51,8 @@ public:
     // make the program hold much more than this.
     static constexpr qint64 kMaxDocumentSize = 1024 * 1024;
     static constexpr qsizetype kMaxDocumentLines = 64 * 1024;
+    // What is read back of the document file at most.
+    static constexpr qint64 kMaxReadBytes = 4 * 1024 * 1024;
 
     // reportError shows "Error opening file: ..." when the document file cannot be created.
     DocumentFetcher(THttpCli &http, const QString &programDir, ErrorReporter reportError);
@@ -70,5 +74,5 @@ private:
     THttpCli &http_;
     QString programDir_;
     ErrorReporter reportError_;
-    std::unique_ptr<QFile> file_;
+    std::unique_ptr<QTemporaryFile> file_; // the document as it comes, renamed to "temp" once whole
 };

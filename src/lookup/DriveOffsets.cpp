@@ -1,8 +1,9 @@
 #include "lookup/DriveOffsets.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace
 {
@@ -64,7 +65,8 @@ std::optional<QByteArray> CachedDriveOffsets(const QString &cacheFile, const QDa
     std::optional<QByteArray> cached;
     QFile file(cacheFile);
     if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
+        // The list is a few kilobytes; a file (or a link to one) past 4 MiB is not it.
+        const QByteArray bytes = file.read(4 << 20);
         if (ParseDriveOffsets(bytes))
             cached = bytes;
     }
@@ -76,8 +78,6 @@ std::optional<QByteArray> CachedDriveOffsets(const QString &cacheFile, const QDa
     // An error page served with a 200 must not stand in for the list for a month.
     if (!fetched || !ParseDriveOffsets(*fetched))
         return cached;
-    QSaveFile out(cacheFile);
-    if (out.open(QIODevice::WriteOnly) && out.write(*fetched) == fetched->size())
-        out.commit();
+    ReplaceFile(cacheFile, [&](QFileDevice &out) { return out.write(*fetched) == fetched->size(); });
     return fetched;
 }

@@ -15,7 +15,7 @@ bool FileOrLinkExists(const QString &path);
 class QFileDevice;
 
 // Writes the file at `path` anew: `write` fills a new file beside it (a short hidden name, so that a
-// name of the longest length still works), which takes the old file's place only once it is whole on
-// the disk; on any failure the old file stays as it was and the new one goes. Empty when the file was
-// written, else why not ("No space left on device").
+// name of the longest length still works), which takes the old file's place (a link's too, never its
+// target's) only once it is whole on the disk; on any failure the old file stays as it was and the new one
+// goes. Empty when the file was written, else why not ("No space left on device").
 QString ReplaceFile(const QString &path, const std::function<bool(QFileDevice &file)> &write);

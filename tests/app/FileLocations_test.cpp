@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 // A program folder of the user's keeps everything beside the program; any other (the system's /usr
 // tree, even for root who may write it) sends the files to the user's folders, and reads the settings
 // beside the program only until the user has a file of their own, in folders that are the owner's only.
@@ -14,8 +17,22 @@ TEST(FileLocations, ProgramFolderOrTheUsersPrivateFolders)
     QTemporaryDir base;
     const QString root = base.path() + "/";
     const UserFolders user{root + "config", root + "cache", root + "Music", root + "home"};
-    EXPECT_TRUE(IsOwnProgramFolder(base.path()));
     EXPECT_FALSE(IsOwnProgramFolder("/usr/bin"));
+    // Only a folder of the user's that no one else may write is the program's; a private folder found
+    // open to others is narrowed, one of someone else's is not used.
+    const struct {
+        int mode;
+        bool own, programs, privateUse;
+    } folders[] = {{0755, true, true, true}, {0777, true, false, true}, {0700, false, false, false}};
+    for (const auto &f : folders) {
+        const QString folder = root + "folder" + QString::number(f.mode) + (f.own ? "own" : "other");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        ASSERT_EQ(::chmod(QFile::encodeName(folder), mode_t(f.mode)), 0);
+        ASSERT_TRUE(f.own || ::chown(QFile::encodeName(folder), 65534, 65534) == 0);
+        EXPECT_EQ(IsOwnProgramFolder(folder), f.programs) << f.mode;
+        EXPECT_EQ(MakePrivateFolder(folder), f.privateUse) << f.mode;
+        EXPECT_EQ(f.privateUse && (QFileInfo(folder).permissions().toInt() & 0x0077), 0) << f.mode;
+    }
     const struct {
         bool own, userFileExists, musicExists;
         QString read, written, destination;

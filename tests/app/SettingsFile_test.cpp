@@ -34,6 +34,11 @@ TEST(SettingsFile, TextOutsideLatin1SurvivesAndLatin1FilesStayAsTheyWere)
         const SettingsRead read = ParseSettings(bytes);
         EXPECT_EQ(std::pair(*read.dir, *read.proxyPassword), std::pair(s.dir, s.proxyPassword)) << c.dir;
     }
+    // A line break in a value would shift every later line.
+    QuarleSettings broken;
+    broken.proxyHost = "a\r\nb\nc";
+    EXPECT_EQ(FormatSettings(broken).count("\r\n"), 16);
+    EXPECT_EQ(ParseSettings(FormatSettings(broken)).proxyHost, QString("a  b c"));
 }
 
 // The file holds the proxy password: only its owner may read it, and a failed write keeps the old one.
@@ -63,4 +68,15 @@ TEST(SettingsFile, TheFileIsPrivateAndNeverHalfWritten)
     EXPECT_FALSE(written);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quarle.ini"}) << "no temporary file left";
     EXPECT_EQ(ReadSettingsFile(path).proxyPassword, QString("segreto"));
+    // A link in the file's place is replaced, never written through: its target keeps bytes and modes.
+    const QString target = dir.filePath("target");
+    ASSERT_TRUE(QFile::rename(path, target) && QFile::link(target, path));
+    ASSERT_TRUE(QFile::setPermissions(target, QFileDevice::Permissions(0x6644)));
+    ASSERT_TRUE(WriteSettingsFile(path, s));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(std::pair(ReadSettingsFile(target).proxyPassword, int(QFileInfo(target).permissions())),
+              std::pair(std::optional<QString>("segreto"), 0x6644));
+    // A link to an endless file is read no further than a settings file can be.
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero.ini")));
+    EXPECT_FALSE(ReadSettingsFile(dir.filePath("zero.ini")).proxyPassword);
 }

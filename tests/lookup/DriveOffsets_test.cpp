@@ -1,5 +1,7 @@
 #include "lookup/DriveOffsets.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -65,4 +67,8 @@ TEST(DriveOffsets, CachesTheListFor30Days)
             << row.days;
         EXPECT_EQ(fetched, row.fetched) << row.days;
     }
+    // A link in the cache's place: read no further than a list can be, then replaced, not written through.
+    ASSERT_TRUE(QFile::remove(path) && QFile::link("/dev/zero", path));
+    EXPECT_EQ(CachedDriveOffsets(path, now, [&] { return std::optional(first); }), first);
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
 }

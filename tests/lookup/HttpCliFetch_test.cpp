@@ -5,6 +5,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace
 {
 
@@ -45,22 +49,32 @@ TEST(HttpCliFetch, TheDocumentComesBackAsLinesAndReplacesTheOldFile)
     }
 }
 
-// A failure, or an answer too long, with too many lines or trickled past the deadline, gives nothing.
+// A failure, or an answer too long, with too many lines, trickled past the deadline, or cut short on a
+// full disk (here the file size limit, which binds root too), gives nothing.
 TEST(HttpCliFetch, AFailureOrADocumentPastTheBoundsGivesNothing)
 {
     const QByteArray open = "HTTP/1.1 200 OK\r\n\r\n", half(DocumentFetcher::kMaxDocumentSize / 2, 'x');
-    const std::pair<QList<QByteArray>, int> cases[] = {
-        {{Answer("HTTP/1.1 404 Not Found", "", "not found")}, 2},
-        {{open, half + "\n", half}, 2},
-        {{open + QByteArray(DocumentFetcher::kMaxDocumentLines + 1, '\n')}, 2},
-        {ScriptedHttpServer::Split(Ok(QByteArray(100, 'x')), 1), 20},
+    const std::tuple<QList<QByteArray>, int, rlim_t> cases[] = {
+        {{Answer("HTTP/1.1 404 Not Found", "", "not found")}, 2, RLIM_INFINITY},
+        {{open, half + "\n", half}, 2, RLIM_INFINITY},
+        {{open + QByteArray(DocumentFetcher::kMaxDocumentLines + 1, '\n')}, 2, RLIM_INFINITY},
+        {ScriptedHttpServer::Split(Ok(QByteArray(100, 'x')), 1), 20, RLIM_INFINITY},
+        {{Ok(QByteArray(5000, 'x'))}, 2, 1000},
     };
-    for (const auto &[answer, pauseMs] : cases) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const auto &[answer, pauseMs, fileLimit] : cases) {
         ScriptedExchange exchange{{}, answer, true};
         exchange.pauseMs = pauseMs;
         ScriptedHttpServer server({exchange});
         Window window;
-        EXPECT_FALSE(window.Fetch(server.Url("/"), QDeadlineTimer(500))) << answer.size();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = std::min(fileLimit, saved.rlim_max);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::optional<QStringList> lines = window.Fetch(server.Url("/"), QDeadlineTimer(500));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_FALSE(lines) << answer.size();
         EXPECT_EQ(window.pagina, QStringList{"earlier line"});
         EXPECT_LE(window.File().size(), DocumentFetcher::kMaxDocumentSize);
     }
