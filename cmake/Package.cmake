@@ -4,13 +4,15 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarle)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rip the tracks of an audio CD to MP3 or WAV files")
-# One line of the package's long description each.
+# One line of the package's long description each, at most 80 characters with its leading blank.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "QUARLE reads the tracks of an audio CD with jitter correction (libcdio-paranoia)\n"
-       "and writes each one as a WAV file or, encoded while it is read, as an MP3 file\n"
-       "(LAME). The disc and track titles can come from a CDDB disc database, directly or\n"
-       "through an HTTP proxy. Its texts are Italian.")
-set(CPACK_PACKAGE_CONTACT "The QUARLE developers <quarle@localhost>")
+       "QUARLE reads the tracks of an audio CD with jitter correction\n"
+       "(libcdio-paranoia) and writes each one as a WAV file or, encoded while it is\n"
+       "read, as an MP3 file (LAME). Every track is checked against the AccurateRip\n"
+       "database and the extraction is logged. The disc and track titles can come from\n"
+       "a CDDB disc database, directly or through an HTTP proxy. Its texts are Italian.")
+# Debian wants a contact on a real mail domain; the project has none of its own, so GitHub's no-reply one.
+set(CPACK_PACKAGE_CONTACT "The QUARLE developers <quarle@users.noreply.github.com>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

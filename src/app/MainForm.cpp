@@ -7,20 +7,21 @@
 #include "encoder/MP3Coder.h"
 #include "lookup/CDInfo.h"
 #include "lookup/HttpCli.h"
-#include "rip/ExtractionRun.h"
 #include "platform/Exception.h"
+#include "rip/ExtractionRun.h"
 #include "ui_MainForm.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -43,10 +44,13 @@ std::function<void(QWidget *, const QString &)> TDlgMainForm::showError = [](QWi
     QMessageBox::critical(parent, applicationTitle(), message);
 };
 
+// Opens at the folder of the window's destination field while it exists, else at the user's home.
 std::function<QString(QWidget *, const QString &)> TDlgMainForm::browseForFolder = [](QWidget *parent,
                                                                                       const QString &title) {
-    return QFileDialog::getExistingDirectory(
-        parent, title, QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    const auto *form = qobject_cast<TDlgMainForm *>(parent);
+    const QString current = form ? form->ui->dir->text() : QString();
+    const QString start = !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath();
+    return QFileDialog::getExistingDirectory(parent, title, start);
 };
 
 std::function<QStringList(QWidget *)> TDlgMainForm::chooseWavFiles = [](QWidget *parent) {
@@ -150,9 +154,11 @@ std::unique_ptr<TDlgMainForm> TDlgMainForm::CreateMainForm(CdRipApi api)
     try {
         return std::make_unique<TDlgMainForm>(nullptr, std::move(api));
     } catch (const std::exception &e) {
-        // Also on stderr, for a start from a terminal or a script.
-        std::fprintf(stderr, "quarle: %s\n", e.what());
-        showError(nullptr, QString::fromUtf8(e.what()));
+        // Also on stderr, for a start from a terminal or a script; the drive table's warnings that may
+        // follow the first line are there already.
+        const QString message = QString::fromUtf8(e.what());
+        std::fprintf(stderr, "quarle: %s\n", qPrintable(message.section('\n', 0, 0)));
+        showError(nullptr, message);
         return nullptr;
     }
 }

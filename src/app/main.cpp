@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -15,10 +18,15 @@ void describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         "Rips the tracks of an audio CD to WAV or MP3 files, with the titles from a CDDB disc database.\n"
+        "Every extracted track is checked against the AccurateRip database, and the destination folder\n"
+        "gets a log of the extraction, named after the disc's title (QUARLE.log without a lookup).\n"
         "\n"
         "Environment:\n"
         "  QUARLE_DRIVES  the drive letters, e.g. \"D=/dev/sr0;E=/home/me/album.cue\" (a device or a\n"
         "                 CUE/BIN or cdrdao TOC image each); by default the optical drives from D up.\n"
+        "                 An entry may end in \"@\" and the drive's read offset in samples\n"
+        "                 (\"D=/dev/sr0@+6\"); without it, the offset AccurateRip's drive list gives\n"
+        "                 for the drive's model, else 0.\n"
         "\n"
         "Settings: ~/.config/quarle/quarle.ini, or quarle.ini beside the program while the user may\n"
         "write its folder (outside /usr). See quarle(1).");
@@ -63,6 +71,12 @@ int main(int argc, char **argv)
                      qPrintable(parser.positionalArguments()[0]));
         return 1;
     }
+    // Qt's own texts (the buttons of the boxes, the folder browser) in the program's language; without
+    // Debian's qt6-translations-l10n they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Italian, QLocale::Italy), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
 
     std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
     if (!form)

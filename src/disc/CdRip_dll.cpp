@@ -21,5 +21,6 @@ CdRipApi CdRipApi::library()
     api.CR_GetNumberOfJitterErrors = ::CR_GetNumberOfJitterErrors;
     api.CR_CloseRipper = ::CR_CloseRipper;
     api.GetDriveType = DriveLetters::driveType;
+    api.DriveWarnings = DriveLetters::warnings;
     return api;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/CdRipLibrary.h"
 
+#include <QStringList>
+
 #include <functional>
 
 // The ripper reaches the CD-reading library and the drive-type query only through this table, so
@@ -24,6 +26,8 @@ struct CdRipApi {
     std::function<int32_t()> CR_CloseRipper;
     // The drive-type query on the root of a drive letter: 5 for a CD-ROM drive.
     std::function<int(char)> GetDriveType;
+    // Why entries of the drive table were left out, one line each; may be unset (none).
+    std::function<QStringList()> DriveWarnings;
 
     static CdRipApi library();
 };

@@ -137,8 +137,13 @@ QString TQuarle::CdRomName() const
 
 void TQuarle::setActiveCdRomNum(int32_t value)
 {
-    if (m_drives.isEmpty())
-        throw ECDRIPError("Attenzione!   Nessun lettore trovato o utente con diritti minimi.");
+    if (m_drives.isEmpty()) {
+        // The entries the drive table left out are often why there is none.
+        QStringList lines{"Attenzione!   Nessun lettore trovato o utente con diritti minimi."};
+        if (m_api.DriveWarnings)
+            lines << m_api.DriveWarnings();
+        throw ECDRIPError(lines.join('\n'));
+    }
     if (value < 0 || value > m_drives.Count() - 1) {
         throw ECDRIPError(QString::fromUtf8("Il N° del lettore CDROM non è compreso tra 0 e ") +
                           QString::number(m_drives.Count() - 1));

@@ -132,6 +132,14 @@ std::unique_ptr<CdDevice> CdDevice::open(const QString &path, QString *error)
     return std::unique_ptr<CdDevice>(new CdDevice(std::move(handle), path, image));
 }
 
+bool CdDevice::isDiscSource(const QString &path)
+{
+    silenceLibcdio();
+    if (!QFileInfo(path).isFile())
+        return cdio_is_device(path.toLocal8Bit().constData(), DRIVER_DEVICE);
+    return open(path, nullptr) != nullptr;
+}
+
 QStringList CdDevice::opticalDrives()
 {
     silenceLibcdio();

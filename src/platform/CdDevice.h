@@ -62,6 +62,9 @@ public:
     static std::optional<CdDriveModel> driveModel(const QString &path);
 
     static bool looksLikeImage(const QString &path);
+    // Whether open() can serve `path`: a device node (not opened here), or a disc image libcdio reads
+    // (only its sheet is read here).
+    static bool isDiscSource(const QString &path);
 
     bool readToc(CdToc &toc);
     // Reads `count` sectors from `lsn` as they are on the disc: 16-bit little-endian stereo.

@@ -10,7 +10,8 @@
 #include <mutex>
 #include <optional>
 
-DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool(const QString &)> &exists)
+DriveLetterTable parseDriveLetters(const QString &text,
+                                   const std::function<DriveSource(const QString &)> &probe)
 {
     DriveLetterTable table;
     const QStringList parts = text.split(';');
@@ -33,7 +34,7 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
         const char16_t written = letterText.size() == 1 ? letterText[0].unicode() : u'\0';
         if (!((written >= u'A' && written <= u'Z') || (written >= u'a' && written <= u'z')) ||
             path.isEmpty()) {
-            table.warnings << QString("QUARLE_DRIVES: ignoring malformed entry \"%1\"").arg(entry);
+            table.warnings << QString("QUARLE_DRIVES: voce non valida \"%1\", ignorata").arg(entry);
             continue;
         }
         const char letter = char(written >= u'a' ? written - (u'a' - u'A') : written);
@@ -41,12 +42,17 @@ DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool
                                        [letter](const DriveLetterEntry &e) { return e.letter == letter; });
         if (taken) {
             table.warnings
-                << QString("QUARLE_DRIVES: drive %1 is given twice; keeping the first").arg(letter);
+                << QString("QUARLE_DRIVES: il lettore %1 compare due volte; vale la prima voce").arg(letter);
             continue;
         }
-        if (!exists(path)) {
-            table.warnings
-                << QString("QUARLE_DRIVES: %1: %2 does not exist; drive skipped").arg(letter).arg(path);
+        const DriveSource source = probe(path);
+        if (source != DriveSource::Usable) {
+            const QString why = source == DriveSource::Missing
+                                    ? QString("non esiste")
+                                    : QString::fromUtf8("non è un lettore né un'immagine di disco "
+                                                        "(CUE/BIN, TOC di cdrdao)");
+            table.warnings << QString("QUARLE_DRIVES: %1: %2 %3; lettore ignorato")
+                                  .arg(QString(QChar(letter)), path, why);
             continue;
         }
         table.entries.push_back({letter, path, sampleOffset, offset.hasMatch()});
@@ -64,34 +70,51 @@ namespace
 
 std::mutex g_mutex;
 std::optional<QByteArray> g_key; // the environment value the cached table was built from
-std::vector<DriveLetterEntry> g_entries;
+DriveLetterTable g_table;
 
-} // namespace
+DriveSource probe(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return DriveSource::Missing;
+    return CdDevice::isDiscSource(path) ? DriveSource::Usable : DriveSource::NotADisc;
+}
 
-std::vector<DriveLetterEntry> current()
+// The table for the environment as it is now; g_mutex must be held.
+const DriveLetterTable &table()
 {
     const bool set = qEnvironmentVariableIsSet("QUARLE_DRIVES");
     const QByteArray key = set ? "=" + qgetenv("QUARLE_DRIVES") : QByteArray("<unset>");
-    std::lock_guard lock(g_mutex);
     if (g_key && *g_key == key)
-        return g_entries;
+        return g_table;
     g_key = key;
-    g_entries.clear();
+    g_table = {};
     if (set) {
-        DriveLetterTable table = parseDriveLetters(QString::fromLocal8Bit(qgetenv("QUARLE_DRIVES")),
-                                                   [](const QString &p) { return QFileInfo::exists(p); });
-        for (const QString &w : table.warnings)
+        g_table = parseDriveLetters(QString::fromLocal8Bit(qgetenv("QUARLE_DRIVES")), probe);
+        for (const QString &w : g_table.warnings)
             std::fprintf(stderr, "quarle: %s\n", qPrintable(w));
-        g_entries = std::move(table.entries);
     } else {
         char letter = 'D';
         for (const QString &device : CdDevice::opticalDrives()) {
             if (letter > 'Z')
                 break;
-            g_entries.push_back({letter++, device});
+            g_table.entries.push_back({letter++, device});
         }
     }
-    return g_entries;
+    return g_table;
+}
+
+} // namespace
+
+std::vector<DriveLetterEntry> current()
+{
+    std::lock_guard lock(g_mutex);
+    return table().entries;
+}
+
+QStringList warnings()
+{
+    std::lock_guard lock(g_mutex);
+    return table().warnings;
 }
 
 int driveType(char letter)

@@ -18,15 +18,20 @@ struct DriveLetterEntry {
     bool offsetGiven = false;
 };
 
+// What a path of an entry is to the table: a device or a disc image it keeps, a file that is not
+// there, or something that is neither (a text file, a folder, a sheet libcdio cannot read).
+enum class DriveSource { Usable, Missing, NotADisc };
+
 struct DriveLetterTable {
     std::vector<DriveLetterEntry> entries; // in letter order
     QStringList warnings;
 };
 
 // Parses a QUARLE_DRIVES value. An entry may end in "@" and a signed number of samples, the drive's
-// read offset ("E=album.cue@-12"). Malformed entries, repeated letters and paths for which `exists`
-// answers false are left out with a warning each.
-DriveLetterTable parseDriveLetters(const QString &text, const std::function<bool(const QString &)> &exists);
+// read offset ("E=album.cue@-12"). Malformed entries, repeated letters and paths that `probe` does
+// not find usable are left out with a warning each.
+DriveLetterTable parseDriveLetters(const QString &text,
+                                   const std::function<DriveSource(const QString &)> &probe);
 
 namespace DriveLetters
 {
@@ -37,6 +42,8 @@ constexpr int DriveCdRom = 5;
 // The table in force, built from the environment on first use and again whenever QUARLE_DRIVES
 // changes. Warnings go to stderr once per table.
 std::vector<DriveLetterEntry> current();
+// The warnings of the table in force: the entries of QUARLE_DRIVES it left out, and why.
+QStringList warnings();
 
 // The answer of the drive-type query for the root of `letter`.
 int driveType(char letter);

@@ -57,10 +57,13 @@ TEST(Quarle, DrivesAndTheirFailures)
     EXPECT_TRUE(quarle.Tracks().isEmpty());
     EXPECT_EQ(message([&] { TQuarle q(nullptr, fake.api()); }), "Inizializzazione fallita");
 
-    // A library that does not initialise: no error at construction, no drives afterwards.
+    // A library that does not initialise: no error at construction, no drives afterwards; the failure
+    // tells what the drive table left out.
     FakeCdRip dead = twoDrives();
     dead.initResult = CR_ERROR;
-    TQuarle none(nullptr, dead.api());
+    CdRipApi api = dead.api();
+    api.DriveWarnings = [] { return QStringList{"D: /a", "E: /b"}; };
+    TQuarle none(nullptr, api);
     EXPECT_EQ(message([&] { none.setActiveCdRomNum(0); }),
-              "Attenzione!   Nessun lettore trovato o utente con diritti minimi.");
+              "Attenzione!   Nessun lettore trovato o utente con diritti minimi.\nD: /a\nE: /b");
 }

@@ -24,13 +24,18 @@ std::string Msf(uint32_t packed)
 TEST(CdAudioDevice, OpensByLetterAndReportsPositionsAndLengthsOfARealImage)
 {
     TestDisc disc({DiscTrack::tone(4574, 440), DiscTrack::data(600), DiscTrack::tone(76, 660)});
-    const QString broken = disc.dir() + "/broken.cue";
+    const QString broken = disc.dir() + "/broken.cue", lost = disc.dir() + "/lost";
     ASSERT_TRUE(WavTestFile::Write(broken, "this is not a cue sheet\n"));
-    // F names a file that is not there, so the table leaves it out; G's sheet cannot be read.
-    TestDisc::setDrives(disc.driveEntry('E') + ";F=" + disc.dir() + "/missing.cue;G=" + broken);
-    for (const auto &[element, result] :
-         {std::pair{"f:\\0@", D::ErrorNoSuchDrive}, {"g", D::ErrorCannotOpen}})
-        EXPECT_EQ(D::create()->open(element), result) << element;
+    ASSERT_TRUE(QFile::copy(disc.image().cuePath, lost + ".cue") &&
+                QFile::link(disc.image().binPath, lost + ".bin"));
+    // F names a file that is not there and G no disc image, so the table leaves them out; H loses its
+    // audio file once the table holds it, and then cannot be opened.
+    TestDisc::setDrives(disc.driveEntry('E') + ";F=" + disc.dir() + "/missing.cue;G=" + broken +
+                        ";H=" + lost + ".cue");
+    for (const char *element : {"f:\\0@", "g"})
+        EXPECT_EQ(D::create()->open(element), D::ErrorNoSuchDrive) << element;
+    ASSERT_TRUE(QFile::remove(lost + ".bin"));
+    EXPECT_EQ(D::create()->open("h"), D::ErrorCannotOpen);
     auto device = D::create();
     ASSERT_EQ(device->open("e"), D::NoError);
     EXPECT_EQ(device->open("E:\\0@"), D::ErrorAlreadyOpen);

@@ -70,6 +70,11 @@ struct FakeRun {
             fake.chunkFill.clear();
             fake.onChunk = nullptr;
         });
+        // A verdict that comes after its track replaces the text the track ended with.
+        QObject::connect(&run, &TExtractionRun::TrackVerified, [&](const TTrackReport &r) {
+            for (TTrackReport &track : finished)
+                track.status = track.row == r.row ? r.status : track.status;
+        });
         QObject::connect(&run, &TExtractionRun::Finished, [&](const TRunReport &r) { report = r; });
         run.Start();
         run.Wait();
