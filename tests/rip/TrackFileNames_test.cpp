@@ -5,10 +5,12 @@
 
 // Titles from a disc database name files: nothing in them may cut a name short (a NUL), hide it or make
 // it a folder (dots), lead out of the folder, or bring control characters along; a title that leaves
-// no name gives the track's caption, the log's "QUARLE".
+// no name gives the track's caption, the log's "QUARLE"; one too long is cut to 255 bytes with its
+// extension and suffix, whole characters only.
 TEST(TrackFileNames, HostileTitlesGiveCleanNamesOfTheirOwn)
 {
     const QChar nul(0);
+    const QString notes = "x" + QString("\U0001F3B5").repeated(100);
     const std::pair<QString, QString> rows[] = {
         {"Song One.mp3" + QString(nul), "Song One.mp3"},
         {"Same" + QString(nul) + "one", "Sameone"},
@@ -17,7 +19,8 @@ TEST(TrackFileNames, HostileTitlesGiveCleanNamesOfTheirOwn)
         {" .. ", "Track 05"},
         {"../../etc/passwd", "-..-etc-passwd"},
         {". hidden .", "hidden"},
-        {QString(300, 'x'), QString(251, 'x')},
+        {notes, "x" + QString("\U0001F3B5").repeated(62)}, // 401 bytes, four a note
+        {notes, "x" + QString("\U0001F3B5").repeated(61) + " (2)"},
     };
     TTrackFileNames names;
     for (size_t i = 0; i < std::size(rows); ++i)

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,13 +19,8 @@ struct FakeCdRip {
     int32_t active = 0;
     std::string cdRomLetters = "D";       // letters the drive-type query calls CD-ROM
     std::vector<TCDROMParameters> drives; // one record per library drive
-    std::set<int32_t> refusedDrives;      // CR_SetActiveCDROM answers 1 for these
-    int32_t readTocResult = CR_OK;
-    std::vector<uint64_t> toc; // n entries, then the lead-out
+    std::vector<uint64_t> toc;            // n entries, then the lead-out
     bool throwInReadToc = false;
-    TCDROMParameters lastSetParameters{};
-    int32_t setParametersResult = CR_OK;
-    bool throwInSetParameters = false;
 
     // Ripping script: chunk results in order (after the last, 4); each chunk delivers chunkFill bytes
     // of the byte value (chunk index + 1) unless the result is 1.
