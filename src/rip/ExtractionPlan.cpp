@@ -20,7 +20,7 @@ uint32_t comboInteger(const QString &text)
     return value;
 }
 
-// The file the ripper writes for a row, and its jitter file.
+// The file the ripper writes for a row (an MP3 rip makes the name ".mp3").
 QString audioFile(const TExtractionPlan &plan, const TExtractionRow &row)
 {
     return plan.format == 0 ? ChangeFileExt(row.path, ".mp3") : row.path;
