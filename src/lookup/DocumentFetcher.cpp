@@ -1,8 +1,8 @@
 #include "lookup/DocumentFetcher.h"
 
-#include <QDir>
-
 #include "platform/FileNames.h"
+
+#include <QDir>
 
 #include <cstdio>
 

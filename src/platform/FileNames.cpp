@@ -49,11 +49,12 @@ QString ReplaceFile(const QString &path, const std::function<bool(QFileDevice &f
     };
     if (!file.open())
         return failure(file.errorString());
-    // The new file gets the old one's modes, or those of any new file of the user's.
+    // The new file gets the old one's modes, or those of any new file of the user's; a link in its
+    // place is replaced, and its target's modes are not the new file's to take.
     struct stat old {
     };
     mode_t mode = 0;
-    if (::stat(QFile::encodeName(path).constData(), &old) == 0) {
+    if (::lstat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
         mode = old.st_mode & 07777;
     } else {
         mode = 0666 & ~processUmask();

@@ -53,8 +53,8 @@ QString TTrackFileNames::Next(const QString &folder, const QString &title, const
         const QString path = folder + candidate;
         if (!m_given.contains(path + finalExt) &&
             !(m_besideExisting && (FileOrLinkExists(path + finalExt) || FileOrLinkExists(path + "jitt")))) {
-            m_given.insert(folder + candidate + finalExt);
-            return folder + candidate + ripperExt;
+            m_given.insert(path + finalExt);
+            return path + ripperExt;
         }
     }
 }
