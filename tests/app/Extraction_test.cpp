@@ -34,28 +34,6 @@ QStringList filesIn(const QString &dir)
 
 } // namespace
 
-// A failure ends the run and is shown; the controls come back, and the failed row stays checked. The
-// log that could not be written either is reported on the status line.
-TEST(Extraction, AFailureIsShownAndGivesTheWindowBack)
-{
-    TestDisc disc({DiscTrack::tone(300, 440), DiscTrack::tone(300, 550)});
-    ErrorRecorder errors;
-    auto form = openMainWindow();
-    ASSERT_TRUE(form);
-    form->ui->dir->setText("/nonexistent/folder/");
-    form->Label15Click();
-    QTest::mouseClick(form->ui->ListViewEx1->viewport(), Qt::LeftButton, {}, cellCentre(*form, 1, 1));
-    form->BtnExtraireClick();
-    ASSERT_TRUE(waitForExtraction(*form));
-    ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages[0].startsWith("Cannot create file")) << errors.messages[0].toStdString();
-    EXPECT_EQ(form->ui->LabelEnCours->text(),
-              errors.messages[0] + "  Impossibile scrivere il log "
-                                   "\"/nonexistent/folder/QUARLE.log\" (No such file or directory)");
-    EXPECT_TRUE(form->ui->CbBoxActiveCDRom->isEnabled() && form->ui->dxButton2->isEnabled());
-    EXPECT_TRUE(rowsOf(*form)[1].checked) << "the failed row stays checked";
-}
-
 // "Estrai" writes the checked rows as MP3 at the page's rate and mode, named by their titles. No file
 // of a run replaces another of the same run: a blank title gives the track's caption, a name already
 // written gets " (2)". A file from before the run is replaced when the user says so.
@@ -109,7 +87,9 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
 // "annullata", its row stays checked, and tracks 2 and 3 are complete. An AccurateRip proxy that takes
 // the request and never answers holds no track (their verdicts wait, "in attesa") and no close: a close
 // in the middle of a second run ends it and the wait at once, and the log says that its track was
-// "interrotta" and that the database was not reached.
+// "interrotta" and that the database was not reached. Before all that, a failure (a folder that is not
+// there) ends a run and is shown, with the log that could not be written either, and gives the
+// controls and the failed row back.
 TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
 {
     TestDisc disc({DiscTrack::tone(2700, 440), DiscTrack::tone(150, 550), DiscTrack::tone(150, 660)});
@@ -137,6 +117,17 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     form->ui->RGroupFormatExtractionWav->click();
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(silent.serverPort()));
+    form->ui->dir->setText("/nonexistent/folder/");
+    form->BtnExtraireClick();
+    ASSERT_TRUE(waitForExtraction(*form));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages[0].startsWith("Cannot create file")) << errors.messages[0].toStdString();
+    EXPECT_EQ(form->ui->LabelEnCours->text(),
+              errors.messages[0] + "  Impossibile scrivere il log "
+                                   "\"/nonexistent/folder/QUARLE.log\" (No such file or directory)");
+    EXPECT_TRUE(form->ui->CbBoxActiveCDRom->isEnabled() && form->ui->dxButton2->isEnabled());
+    EXPECT_TRUE(rowsOf(*form)[0].checked) << "the failed row stays checked";
+    errors.messages.clear();
     form->ui->dir->setText(out.path() + "/");
     // A disc title too long for a file name: the log's name is cut to fit.
     form->ui->LabeActiveCDRom->setText("Artista / " + QString(300, 'x'));

@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -245,23 +244,4 @@ TEST(QuarleRip, PipelinedMp3Rip)
             << row.stop << row.reader << row.coder;
     }
     EXPECT_FALSE(elsewhere) << "events fire on the thread that called RipTrack";
-}
-
-// The caller takes chunks in batches, but on a slow drive each chunk's progress shows before the next
-// one is read.
-TEST(QuarleRip, ASlowDrivesProgressIsNotHeldForABatch)
-{
-    QTemporaryDir dir;
-    FakeRipper r;
-    r.fake.chunkResults = std::vector<int32_t>(3, CR_OK);
-    std::atomic<int> shown{0}, late{0};
-    r.quarle->OnProgress = [&](QObject *, uint16_t, uint16_t) { ++shown; };
-    r.fake.onChunk = [&](size_t i) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (shown < int(i) && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        late += shown < int(i);
-    };
-    EXPECT_EQ(rip(*r.quarle, 1, dir.filePath("a.wav")), "<no error>");
-    EXPECT_EQ(late, 0);
 }

@@ -78,12 +78,6 @@ struct FakeRun {
         run.Start();
         run.Wait();
     }
-
-    QStringList LogLines() const
-    {
-        QFile log(out.filePath("QUARLE.log"));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n') : QStringList();
-    }
 };
 
 TExtractionRun::Fetch answer(TAccurateRipFetch fetch)
@@ -205,12 +199,12 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         EXPECT_EQ(r.finished[0].outcome.kind, row.kind) << row.name;
         EXPECT_TRUE(r.finished[0].status.startsWith(row.status))
             << row.name << ": " << r.finished[0].status.toStdString();
-        if (goesOn) {
-            EXPECT_EQ(r.finished[1].outcome.kind, TTrackOutcome::Complete) << row.name;
-        }
+        EXPECT_TRUE(!goesOn || r.finished[1].outcome.kind == TTrackOutcome::Complete) << row.name;
         ASSERT_TRUE(r.report) << row.name;
         EXPECT_EQ(r.report->failure.isEmpty(), row.kind != TTrackOutcome::Failed) << row.name;
-        const QStringList log = r.LogLines();
+        QFile logFile(r.out.filePath("QUARLE.log"));
+        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly)) << row.name;
+        const QStringList log = QString::fromUtf8(logFile.readAll()).split('\n');
         // (A stop may come before the database's answer, and then the log says it never came.)
         if (row.act != StopMid) {
             EXPECT_EQ(log.value(0), row.format

@@ -14,9 +14,8 @@ TEST(TrackFileNames, HostileTitlesGiveCleanNamesOfTheirOwn)
     const std::pair<QString, QString> rows[] = {
         {"Song One.mp3" + QString(nul), "Song One.mp3"},
         {"Same" + QString(nul) + "one", "Sameone"},
-        {"Same" + QString(nul) + "two", "Sametwo"},
         {"\x1b[31mRed\x1b[0m\t\x7f", "[31mRed[0m"},
-        {" .. ", "Track 05"},
+        {" .. ", "Track 04"},
         {"../../etc/passwd", "-..-etc-passwd"},
         {". hidden .", "hidden"},
         {notes, "x" + QString("\U0001F3B5").repeated(62)}, // 401 bytes, four a note
