@@ -203,6 +203,40 @@ bool CdDevice::readToc(CdToc &toc)
     return true;
 }
 
+CdText CdDevice::readCdText()
+{
+    CdText text;
+    CdIo_t *p = m_handle->cdio.get();
+    const cdtext_t *cdtext = cdio_get_cdtext(p);
+    if (!cdtext)
+        return text;
+    // libcdio hands CD-Text over as UTF-8, whatever character set the disc used.
+    auto field = [cdtext](cdtext_field_t key, track_t track) {
+        const char *value = cdtext_get_const(cdtext, key, track);
+        return value ? QString::fromUtf8(value).trimmed() : QString();
+    };
+    text.title = field(CDTEXT_FIELD_TITLE, 0);
+    text.performer = field(CDTEXT_FIELD_PERFORMER, 0);
+    const track_t first = cdio_get_first_track_num(p);
+    const track_t count = cdio_get_num_tracks(p);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK)
+        return text;
+    for (int number = first; number < first + count && number <= CDIO_CD_MAX_TRACKS; ++number) {
+        CdText::Track track{field(CDTEXT_FIELD_TITLE, track_t(number)),
+                            field(CDTEXT_FIELD_PERFORMER, track_t(number))};
+        if (!track.title.isEmpty() || !track.performer.isEmpty())
+            text.tracks[number] = track;
+    }
+    return text;
+}
+
+CdText CdDevice::cdTextOf(const QString &path)
+{
+    QString error;
+    const std::unique_ptr<CdDevice> device = open(path, &error);
+    return device ? device->readCdText() : CdText();
+}
+
 bool CdDevice::readAudio(int32_t lsn, int count, uint8_t *buffer)
 {
     return cdio_read_audio_sectors(m_handle->cdio.get(), buffer, lsn, static_cast<uint32_t>(count)) ==

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,6 +22,19 @@ struct CdTocTrack {
 struct CdToc {
     std::vector<CdTocTrack> tracks;
     int32_t leadOutLsn = 0; // first sector after the last track
+};
+
+// What the disc says of itself in its CD-Text (a pressed disc's subchannel, or a CUE sheet's TITLE and
+// PERFORMER lines): the disc's title and performer, and each track's, by track number. Empty texts
+// where the disc has none.
+struct CdText {
+    struct Track {
+        QString title;
+        QString performer;
+    };
+    QString title;
+    QString performer;
+    std::map<int, Track> tracks;
 };
 
 // A correction or failure that paranoia reported while reading, as a sector range. Unreadable: the
@@ -67,6 +81,9 @@ public:
     static bool isDiscSource(const QString &path);
 
     bool readToc(CdToc &toc);
+    CdText readCdText();
+    // The CD-Text of the disc at `path`; empty when it cannot be opened or has none.
+    static CdText cdTextOf(const QString &path);
     // Reads `count` sectors from `lsn` as they are on the disc: 16-bit little-endian stereo.
     bool readAudio(int32_t lsn, int count, uint8_t *buffer);
     std::unique_ptr<CdParanoiaReader> openParanoia(QString *error);

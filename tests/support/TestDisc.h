@@ -12,10 +12,11 @@
 class TestDisc
 {
 public:
-    explicit TestDisc(const std::vector<DiscTrack> &tracks, const QString &name = "disc")
+    explicit TestDisc(const std::vector<DiscTrack> &tracks, const QString &name = "disc",
+                      const DiscText &text = {})
     {
         QString error;
-        if (!m_dir.isValid() || !writeDiscImage(m_dir.filePath(name), tracks, &m_image, &error))
+        if (!m_dir.isValid() || !writeDiscImage(m_dir.filePath(name), tracks, &m_image, &error, text))
             throw std::runtime_error("cannot write the test disc: " + error.toStdString());
         setDrives(driveEntry());
     }

@@ -94,7 +94,7 @@ QByteArray trackAudioBytes(const DiscTrack &track)
 }
 
 bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &tracks, DiscImage *image,
-                    QString *error)
+                    QString *error, const DiscText &text)
 {
     auto fail = [error](const QString &why) {
         if (error)
@@ -140,12 +140,21 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
     if (!cue.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return fail(cue.errorString());
     QTextStream out(&cue);
+    // A CUE sheet has no escape for a quote inside a quoted text.
+    auto cdText = [&out](const char *indent, const char *keyword, const QString &value) {
+        if (!value.isEmpty())
+            out << indent << keyword << " \"" << QString(value).replace('"', '\'') << "\"\n";
+    };
+    cdText("", "PERFORMER", text.performer);
+    cdText("", "TITLE", text.title);
     out << "FILE \"" << QFileInfo(result.binPath).fileName() << "\" BINARY\n";
     int32_t start = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
         out << QString("  TRACK %1 %2\n")
                    .arg(i + 1, 2, 10, QChar('0'))
                    .arg(tracks[i].kind == DiscTrack::Kind::Data ? "MODE1/2352" : "AUDIO");
+        cdText("    ", "TITLE", tracks[i].title);
+        cdText("    ", "PERFORMER", tracks[i].performer);
         out << "    INDEX 01 " << msf(start) << "\n";
         start += tracks[i].sectors;
     }

@@ -18,10 +18,15 @@ struct DiscTrack {
     Kind kind = Kind::Tone;
     double frequency = 440.0; // tone frequency, or the root of the music-like mix
     double amplitude = 0.5;   // of full scale
+    QString title;            // CD-Text of the track, written into the CUE sheet when not empty
+    QString performer;
 
-    static DiscTrack tone(int32_t sectors, double frequency) { return {sectors, Kind::Tone, frequency, 0.5}; }
-    static DiscTrack data(int32_t sectors) { return {sectors, Kind::Data, 0, 0}; }
-    static DiscTrack music(int32_t sectors, double root) { return {sectors, Kind::Music, root, 0.4}; }
+    static DiscTrack tone(int32_t sectors, double frequency)
+    {
+        return {sectors, Kind::Tone, frequency, 0.5, {}, {}};
+    }
+    static DiscTrack data(int32_t sectors) { return {sectors, Kind::Data, 0, 0, {}, {}}; }
+    static DiscTrack music(int32_t sectors, double root) { return {sectors, Kind::Music, root, 0.4, {}, {}}; }
 };
 
 struct DiscImage {
@@ -34,10 +39,16 @@ struct DiscImage {
     int32_t totalSectors() const;
 };
 
+// The disc's own CD-Text.
+struct DiscText {
+    QString title;
+    QString performer;
+};
+
 // Writes `basePath`.cue and `basePath`.bin. Returns false (with the reason) when a file cannot be
 // written or a track has no sectors.
 bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &tracks, DiscImage *image,
-                    QString *error = nullptr);
+                    QString *error = nullptr, const DiscText &text = {});
 
 // Interleaved 16-bit stereo samples of an audio track, frames [firstFrame, firstFrame + frames).
 void renderTrackAudio(const DiscTrack &track, int64_t firstFrame, int64_t frames, int16_t *out);
