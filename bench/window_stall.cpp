@@ -36,7 +36,7 @@ int main(int argc, char **argv)
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
     // The AccurateRip fetch, which goes beside the rip, is not what is measured: it stays on this machine.
     TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &) {
-        return TAccurateRipFetch();
+        return TFetchedFile();
     };
 
     std::vector<double> stalls;

@@ -16,7 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-TExtractionRun::Fetch TDlgMainForm::fetchAccurateRipFile = FetchAccurateRipFile;
+TExtractionRun::Fetch TDlgMainForm::fetchAccurateRipFile = FetchFile;
 
 std::function<TDlgMainForm::Overwrite(QWidget *, const QStringList &)> TDlgMainForm::askOverwrite =
     [](QWidget *parent, const QStringList &files) {

@@ -73,14 +73,3 @@ struct TAccurateRipVerdict {
 TAccurateRipVerdict CompareWithAccurateRip(const std::optional<std::vector<TAccurateRipPressing>> &answer,
                                            const TAccurateRipId &disc, int trackNumber, uint32_t v1,
                                            uint32_t v2);
-
-// What a fetch of one of the database's files gave: the file (a 200 with a body), the database's word
-// that it has no such file (404), or nothing: a refused connection, a time-out, any other status.
-struct TAccurateRipFetch {
-    enum Kind { Found, Absent, Unreachable };
-    Kind kind = Unreachable;
-    QByteArray bytes;
-};
-
-// Fetches one of the database's files with `http` through the proxy page's settings.
-TAccurateRipFetch FetchAccurateRipFile(THttpCli &http, const ProxySettings &proxy, const QString &url);

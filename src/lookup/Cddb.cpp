@@ -61,15 +61,16 @@ bool Cddb::IsSuccess(const QString &statusWord)
     return statusWord == "200" || statusWord == "210" || statusWord == "211";
 }
 
-CddbMatch Cddb::QueryMatch(const QStringList &document)
+std::vector<CddbMatch> Cddb::QueryMatches(const QStringList &document)
 {
     const QString word = StatusWord(document);
-    CddbMatch match;
+    std::vector<CddbMatch> matches;
     if (word == "200") {
         // 200 <category> <disc id> <disc title>
         const QString status = document.value(0);
         const QString rest = status.mid(status.indexOf(' ') + 1);
         const int space = rest.indexOf(' ');
+        CddbMatch &match = matches.emplace_back();
         match.found = true;
         match.category = space < 0 ? QString() : rest.left(space);
         match.title = withoutWords(status, 3);
@@ -77,15 +78,19 @@ CddbMatch Cddb::QueryMatch(const QStringList &document)
         // 211 Found inexact matches, list follows (until terminating `.')
         // rock 1202e203 Some Artist / Some Album
         // .
-        const QString first = document.value(1);
-        if (document.size() > 1 && first != ".") {
-            match.found = true;
-            match.category = firstWord(first);
-            match.discId = first.section(' ', 1, 1);
-            match.title = withoutWords(first, 2);
+        for (qsizetype i = 1; i < document.size() && document[i] != "." && matches.size() < kMaxMatches;
+             ++i) {
+            const QString &line = document[i];
+            matches.push_back({true, firstWord(line), line.section(' ', 1, 1), withoutWords(line, 2)});
         }
     }
-    return match;
+    return matches;
+}
+
+CddbMatch Cddb::QueryMatch(const QStringList &document)
+{
+    const std::vector<CddbMatch> matches = QueryMatches(document);
+    return matches.empty() ? CddbMatch() : matches.front();
 }
 
 void Cddb::ScanTitles(const QStringList &document, const std::function<void(int, const QString &)> &store)

@@ -73,6 +73,10 @@ public:
     // lines after the status line up to "."): the first listed match, with its own identifier.
     // Anything else, or a list without a match: not found, empty category.
     static CddbMatch QueryMatch(const QStringList &document);
+    // Every match of the answer: the one of a 200, or those listed by a 210 or 211 (at most
+    // kMaxMatches), in the server's order.
+    static std::vector<CddbMatch> QueryMatches(const QStringList &document);
+    static constexpr size_t kMaxMatches = 100;
 
     // Scans an entry's "TTITLE<n>=<title>" lines from line 1 up to the "." line (or the end) and
     // hands each index and title to `store`, in document order. A long title is continued on further

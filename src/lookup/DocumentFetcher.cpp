@@ -2,6 +2,7 @@
 
 #include "platform/FileNames.h"
 
+#include <QBuffer>
 #include <QDir>
 
 #include <cstdio>
@@ -165,4 +166,57 @@ QStringList DocumentFetcher::SplitLines(const QByteArray &text)
     if (start < text.size())
         lines.append(QString::fromLatin1(text.constData() + start, text.size() - start));
     return lines;
+}
+
+namespace
+{
+constexpr qint64 FetchLimitBytes = 1 << 20;
+constexpr qint64 FetchLimitMs = 60000;
+} // namespace
+
+TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url)
+{
+    return FetchFileAs(http, proxy, url, http.Agent());
+}
+
+TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url, const QString &agent)
+{
+    if (http.Busy())
+        return {};
+    // The files asked for are a few kilobytes: neither a larger answer nor a server that trickles one
+    // holds up whoever waits for it. The proxy page's user and password are the proxy's: a server (or
+    // anything posing as a database on plain HTTP) that asks for them gets nothing.
+    PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs), Credentials::ProxyOnly);
+    // Each body (a relocation's too) starts the buffer anew; the last one is the answer.
+    QBuffer body;
+    http.OnDocBegin = [&](QObject *) {
+        body.close();
+        body.setData(QByteArray());
+        body.open(QIODevice::WriteOnly);
+        http.setRcvdStream(&body);
+    };
+    http.OnDocEnd = [&](QObject *) { http.setRcvdStream(nullptr); };
+    struct Unhook {
+        THttpCli &http;
+        QString agent;
+        ~Unhook()
+        {
+            http.setRcvdStream(nullptr);
+            http.OnDocBegin = nullptr;
+            http.OnDocEnd = nullptr;
+            http.setAgent(agent);
+        }
+    } unhook{http, http.Agent()};
+    http.setAgent(agent);
+    try {
+        http.Get();
+    } catch (const std::exception &) {
+        // The server's way of saying that it has no such file.
+        if (http.ServerStatus() == 404)
+            return {TFetchedFile::Absent, {}};
+        return {};
+    }
+    if (http.StatusCode() != 200 || !http.DocumentReceived())
+        return {};
+    return {TFetchedFile::Found, body.data()};
 }

@@ -31,6 +31,21 @@ enum class Credentials { ProxyOnly, ProxyAndServer };
 void PrepareRequest(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes,
                     QDeadlineTimer deadline, Credentials credentials);
 
+// What a fetch of a small file gave: the file (a 200 with a body), the server's word that it has no
+// such file (404), or nothing: a refused connection, a time-out, any other status.
+struct TFetchedFile {
+    enum Kind { Found, Absent, Unreachable };
+    Kind kind = Unreachable;
+    QByteArray bytes;
+};
+
+// Fetches a file of at most 1 MiB into memory with `http` through the proxy page's settings, within a
+// minute; the proxy's user and password go to the proxy alone.
+TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url);
+// The same with `agent` as the User-Agent of this request only.
+TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url,
+                         const QString &agent);
+
 // The document file could not be read back after the fetch.
 class EDocumentFileError : public Exception
 {

@@ -225,7 +225,7 @@ void TExtractionRun::FetchAnswers()
         std::lock_guard lock(m_mutex);
         m_http = m_stop ? nullptr : &http;
     }
-    TAccurateRipFetch answer;
+    TFetchedFile answer;
     if (!m_stop && !m_url.isEmpty())
         answer = m_fetch(http, m_plan.proxy, m_url);
     {
@@ -251,8 +251,8 @@ void TExtractionRun::FetchAnswers()
         lock.unlock();
         CachedDriveOffsets(m_plan.driveOffsetsFile, QDateTime::currentDateTime(),
                            [&]() -> std::optional<QByteArray> {
-                               const TAccurateRipFetch list = m_fetch(http, m_plan.proxy, DriveOffsetsUrl);
-                               if (list.kind != TAccurateRipFetch::Found)
+                               const TFetchedFile list = m_fetch(http, m_plan.proxy, DriveOffsetsUrl);
+                               if (list.kind != TFetchedFile::Found)
                                    return std::nullopt;
                                return list.bytes;
                            });

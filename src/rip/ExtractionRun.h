@@ -48,12 +48,11 @@ class TExtractionRun : public QObject
 
 public:
     // How the run fetches one of the database's files.
-    using Fetch =
-        std::function<TAccurateRipFetch(THttpCli &http, const ProxySettings &proxy, const QString &url)>;
+    using Fetch = std::function<TFetchedFile(THttpCli &http, const ProxySettings &proxy, const QString &url)>;
 
     // The ripper and the coder are the window's: nothing else may use them until Finished.
-    TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan,
-                   Fetch fetch = FetchAccurateRipFile, QObject *parent = nullptr);
+    TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan, Fetch fetch = FetchFile,
+                   QObject *parent = nullptr);
     // Stops the run and waits for its threads.
     ~TExtractionRun() override;
     TExtractionRun(const TExtractionRun &) = delete;

@@ -16,14 +16,14 @@ void TRipVerification::setReadOffset(int samples, const QString &from)
     m_setup.offsetFrom = from;
 }
 
-void TRipVerification::SetAnswer(const TAccurateRipFetch &fetch)
+void TRipVerification::SetAnswer(const TFetchedFile &fetch)
 {
     m_pressings.reset();
     m_answer = Unreachable;
-    if (fetch.kind == TAccurateRipFetch::Absent) {
+    if (fetch.kind == TFetchedFile::Absent) {
         m_answer = Absent;
         m_pressings.emplace();
-    } else if (fetch.kind == TAccurateRipFetch::Found) {
+    } else if (fetch.kind == TFetchedFile::Found) {
         // An answer that is no dBAR file (an error page served with a 200) is none at all.
         m_pressings = ParseAccurateRipFile(fetch.bytes);
         if (m_pressings)

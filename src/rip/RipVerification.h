@@ -42,7 +42,7 @@ public:
     void setReadOffset(int samples, const QString &from);
 
     // The database's answer; until it comes, verdicts are pending.
-    void SetAnswer(const TAccurateRipFetch &fetch);
+    void SetAnswer(const TFetchedFile &fetch);
     bool Answered() const { return m_answer != Pending; }
 
     // Adds a finished track and gives its index.

@@ -47,12 +47,12 @@ TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
         {{}, {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"}},
     });
     THttpCli http;
-    using F = TAccurateRipFetch;
+    using F = TFetchedFile;
     const std::pair<F::Kind, QByteArray> expected[] = {{F::Found, body},     {F::Absent, {}},
                                                        {F::Unreachable, {}}, {F::Unreachable, {}},
                                                        {F::Unreachable, {}}, {F::Unreachable, {}}};
     for (const auto &[kind, bytes] : expected) {
-        const F got = FetchAccurateRipFile(http, {"", "", "user", "pass"}, server.Url("/f.bin"));
+        const F got = FetchFile(http, {"", "", "user", "pass"}, server.Url("/f.bin"));
         EXPECT_EQ(std::pair(got.kind, got.bytes), std::pair(kind, bytes));
     }
     for (const QByteArray &request : server.Requests())

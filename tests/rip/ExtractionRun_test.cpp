@@ -80,14 +80,14 @@ struct FakeRun {
     }
 };
 
-TExtractionRun::Fetch answer(TAccurateRipFetch fetch)
+TExtractionRun::Fetch answer(TFetchedFile fetch)
 {
     return [fetch](THttpCli &, const ProxySettings &, const QString &) { return fetch; };
 }
 
 // The database's file for the fake disc: one pressing whose track 1 has the checksum v1 (confidence 5)
 // and whose track 2 matches nothing.
-TAccurateRipFetch fileWith(uint32_t v1)
+TFetchedFile fileWith(uint32_t v1)
 {
     const TAccurateRipId disc = AccurateRipDiscId({{0, true}, {12, true}}, 24);
     QByteArray file(1, char(2));
@@ -102,7 +102,7 @@ TAccurateRipFetch fileWith(uint32_t v1)
         put32(crc);
         put32(0);
     }
-    return {TAccurateRipFetch::Found, file};
+    return {TFetchedFile::Found, file};
 }
 
 } // namespace
@@ -171,9 +171,8 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         TAccurateRipChecksum sum;
         sum.Start(12 * 588, true, false);
         sum.Add(reinterpret_cast<const uint8_t *>(samples.constData()), 12 * 588, 0);
-        TExtractionRun run(
-            *r.quarle, r.coder, r.Plan(row.format),
-            answer(row.format ? fileWith(sum.V1()) : TAccurateRipFetch{TAccurateRipFetch::Absent, {}}));
+        TExtractionRun run(*r.quarle, r.coder, r.Plan(row.format),
+                           answer(row.format ? fileWith(sum.V1()) : TFetchedFile{TFetchedFile::Absent, {}}));
         r.fake.onChunk = [&](size_t i) {
             if (i == 1 && row.act == CancelMid)
                 run.CancelTrack();

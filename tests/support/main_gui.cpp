@@ -15,7 +15,7 @@ int main(int argc, char **argv)
     // An extraction asks the AccurateRip database: through a proxy of the test's own, never out on
     // the network.
     TDlgMainForm::fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url) {
-        return proxy.host.isEmpty() ? TAccurateRipFetch() : FetchAccurateRipFile(http, proxy, url);
+        return proxy.host.isEmpty() ? TFetchedFile() : FetchFile(http, proxy, url);
     };
     // A test that meets the question about files already there answers it itself.
     TDlgMainForm::askOverwrite = [](QWidget *, const QStringList &files) {
