@@ -7,12 +7,15 @@
 #include <QHostInfo>
 #include <QIODevice>
 #include <QLocale>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <utility>
 
 namespace
@@ -95,10 +98,15 @@ quint16 PortNumber(const QString &text)
     return ok && port > 0 && port <= 65535 ? quint16(port) : 0;
 }
 
-// The port a URL's port text names, 80 when it names none.
-quint16 EffectivePort(const QString &portText)
+bool IsHttps(const QString &protocol)
 {
-    return portText.isEmpty() ? 80 : PortNumber(portText);
+    return protocol.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+// The port a URL's port text names, the scheme's own when it names none.
+quint16 EffectivePort(const QString &protocol, const QString &portText)
+{
+    return portText.isEmpty() ? (IsHttps(protocol) ? 443 : 80) : PortNumber(portText);
 }
 
 // A control character (a CR or LF above all) would end the request line or add a header line of the
@@ -140,6 +148,27 @@ int SocketErrorNumber(QAbstractSocket::SocketError error)
     default:
         return int(error);
     }
+}
+
+// The system's CAs are always trusted; QUARLE_CA_FILE adds those of a private mirror (or of a test). The
+// variable is read at each connection, so that it holds from the next request on.
+QSslConfiguration TlsConfiguration()
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    const QString caFile = qEnvironmentVariable("QUARLE_CA_FILE");
+    if (caFile.isEmpty())
+        return config;
+    const QList<QSslCertificate> added = QSslCertificate::fromPath(caFile, QSsl::Pem);
+    if (added.isEmpty()) {
+        std::fprintf(stderr, "quarle: no certificates read from QUARLE_CA_FILE %s\n", qPrintable(caFile));
+        return config;
+    }
+    // Setting the list explicitly ends the loading of the system's CAs on demand: they are named here,
+    // read once (a few hundred milliseconds) for the life of the program.
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    config.setCaCertificates(config.caCertificates() + system + added);
+    return config;
 }
 
 bool StartsWithWord(const QByteArray &value, const char *word)
@@ -219,8 +248,9 @@ void THttpCli::Get()
         user_ = parts.user;
     if (!parts.password.isEmpty())
         pass_ = parts.password;
+    originTls_ = IsHttps(parts.protocol);
     originHost_ = parts.host;
-    originPort_ = EffectivePort(parts.port);
+    originPort_ = EffectivePort(parts.protocol, parts.port);
     leftOrigin_ = false;
 
     if (!active_.deadline.isForever())
@@ -276,12 +306,13 @@ void THttpCli::StartRequest()
         return;
     }
 
-    if (protocol_.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0) {
+    tls_ = IsHttps(protocol_);
+    if (!tls_ && protocol_.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0) {
         Fail(kStatusNotImplemented, QStringLiteral("Protocol \"%1\" not implemented").arg(protocol_));
         return;
     }
-    quint16 targetPort = 80;
-    if (!portText_.isEmpty() && (targetPort = PortNumber(portText_)) == 0) {
+    targetPort_ = EffectivePort(protocol_, portText_);
+    if (targetPort_ == 0) {
         Fail(kStatusConnectionFailed, QStringLiteral("Invalid port number \"%1\"").arg(portText_));
         return;
     }
@@ -316,15 +347,20 @@ void THttpCli::StartRequest()
         }
     } else {
         connectHost_ = host_;
-        connectPort_ = targetPort;
+        connectPort_ = targetPort_;
     }
 
-    const bool sameConnection = socket_ && socket_->state() == QAbstractSocket::ConnectedState &&
-                                socketHost_.compare(connectHost_, Qt::CaseInsensitive) == 0 &&
-                                socketPort_ == connectPort_;
+    // A plain proxy connection serves any http URL; a tunnel serves only the host it was opened to, and
+    // never plain requests to the proxy.
+    route_ = (tls_ ? QStringLiteral("https ") : QStringLiteral("http ")) + connectHost_.toLower() +
+             QLatin1Char(':') + QString::number(connectPort_);
+    if (tls_ && viaProxy_)
+        route_ += QStringLiteral(" to %1:%2").arg(host_.toLower()).arg(targetPort_);
+    const bool sameConnection =
+        socket_ && socket_->state() == QAbstractSocket::ConnectedState && socketRoute_ == route_;
     if (sameConnection) {
         socketReused_ = true;
-        SendRequest();
+        SendOnConnection();
         return;
     }
     DropConnection();
@@ -372,9 +408,29 @@ void THttpCli::ConnectNextAddress()
         return;
     }
     phase_ = Phase::Connecting;
-    auto *socket = new QTcpSocket(this);
+    auto *socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
     socket_ = socket;
     socketReused_ = false;
+    if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+        connect(tls, &QSslSocket::encrypted, this, [this, socket] {
+            if (socket == socket_ && phase_ == Phase::Handshake)
+                SendRequest(false);
+        });
+        // The handshake's own messages are the progress it makes.
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, [this, socket] {
+            if (socket == socket_ && phase_ == Phase::Handshake)
+                Progress();
+        });
+        // Never ignored: the socket ends the handshake after them, and HandshakeFailed reports them.
+        connect(tls, &QSslSocket::sslErrors, this, [this, socket](const QList<QSslError> &errors) {
+            if (socket != socket_)
+                return;
+            QStringList texts;
+            for (const QSslError &error : errors)
+                texts.append(error.errorString());
+            tlsErrors_ = texts.join(QLatin1String("; "));
+        });
+    }
     connect(socket, &QTcpSocket::connected, this, [this, socket] { Connected(socket); });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ReadyRead(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { SocketClosed(socket); });
@@ -390,17 +446,49 @@ void THttpCli::Connected(QTcpSocket *socket)
 {
     if (socket != socket_ || phase_ != Phase::Connecting)
         return;
-    socketHost_ = connectHost_;
-    socketPort_ = connectPort_;
+    socketRoute_ = route_;
     Progress();
-    SendRequest();
+    SendOnConnection();
+}
+
+// An https connection through a proxy asks for the tunnel first, then shakes hands inside it.
+void THttpCli::SendOnConnection()
+{
+    const auto *tls = qobject_cast<QSslSocket *>(socket_);
+    if (!tls || tls->isEncrypted())
+        SendRequest(false);
+    else if (viaProxy_)
+        SendRequest(true);
+    else
+        StartEncryption();
+}
+
+void THttpCli::StartEncryption()
+{
+    auto *tls = qobject_cast<QSslSocket *>(socket_);
+    phase_ = Phase::Handshake;
+    askingTunnel_ = false;
+    tlsErrors_.clear();
+    Progress();
+    tls->setSslConfiguration(TlsConfiguration());
+    tls->setPeerVerifyName(Unbracketed(host_));
+    tls->startClientEncryption();
+}
+
+void THttpCli::HandshakeFailed(QTcpSocket *socket)
+{
+    const QString why = tlsErrors_.isEmpty() ? socket->errorString() : tlsErrors_;
+    std::fprintf(stderr, "quarle: TLS connection to %s refused: %s\n", qPrintable(host_), qPrintable(why));
+    Fail(kStatusConnectionFailed, QStringLiteral("TLS connection to %1 failed: %2").arg(host_, why));
 }
 
 void THttpCli::SocketError(QTcpSocket *socket, QAbstractSocket::SocketError error)
 {
     if (socket != socket_)
         return;
-    if (phase_ == Phase::Connecting) {
+    if (phase_ == Phase::Handshake) {
+        HandshakeFailed(socket);
+    } else if (phase_ == Phase::Connecting) {
         lastConnectError_ =
             QStringLiteral("%1 (Error #%2)").arg(socket->errorString()).arg(SocketErrorNumber(error));
         DropConnection();
@@ -421,6 +509,10 @@ void THttpCli::SocketClosed(QTcpSocket *socket)
 {
     if (socket != socket_)
         return;
+    if (phase_ == Phase::Handshake) {
+        HandshakeFailed(socket);
+        return;
+    }
     if (phase_ != Phase::Waiting) {
         DropConnection();
         return;
@@ -465,22 +557,25 @@ void THttpCli::ReadyRead(QTcpSocket *socket)
     ProcessInbox();
 }
 
-void THttpCli::SendRequest()
+void THttpCli::SendRequest(bool tunnel)
 {
     phase_ = Phase::Waiting;
+    askingTunnel_ = tunnel;
     parser_ = HttpResponseParser(active_.requestVer.toLatin1());
     inbox_.clear();
     docOpen_ = false;
     bodySize_ = 0;
     documentReceived_ = false;
     Progress();
-    socket_->write(BuildRequest());
+    socket_->write(tunnel ? BuildConnect() : BuildRequest());
 }
 
+// Inside a tunnel the request is the server's alone: origin form, and nothing meant for the proxy.
 QByteArray THttpCli::BuildRequest() const
 {
+    const bool toProxy = viaProxy_ && !tls_;
     QByteArray target = path_.toLatin1();
-    if (viaProxy_) {
+    if (toProxy) {
         QString full = protocol_ + QLatin1String("://") + host_;
         if (!portText_.isEmpty())
             full += QLatin1Char(':') + portText_;
@@ -499,27 +594,50 @@ QByteArray THttpCli::BuildRequest() const
     line("Accept-Language: ", active_.acceptLanguage);
     line("User-Agent: ", active_.agent);
     QString hostLine = host_;
-    if (!portText_.isEmpty() && portText_ != QLatin1String("80"))
+    if (!portText_.isEmpty() && portText_ != QLatin1String(tls_ ? "443" : "80"))
         hostLine += QLatin1Char(':') + portText_;
     request += "Host: " + hostLine.toLatin1() + "\r\n";
     if (active_.noCache)
         request += "Pragma: no-cache\r\n";
-    // An HTTP/1.0 proxy drops the connection after each answer unless asked not to, and the NTLM
-    // handshake only holds on one connection.
-    const bool ntlmWithProxy =
-        proxyAuth_ == AuthStep::NtlmNegotiate || proxyAuth_ == AuthStep::NtlmAuthenticate;
-    line("Proxy-Connection: ",
-         ntlmWithProxy && proxyIsHttp10_ ? QStringLiteral("Keep-alive") : active_.proxyConnection);
+    if (toProxy)
+        line("Proxy-Connection: ", ProxyConnectionValue());
     if (active_.modifiedSince.isValid())
         line("If-Modified-Since: ", QLocale::c().toString(active_.modifiedSince.toUTC(),
                                                           QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")) +
                                         QLatin1String(" GMT"));
     if (!serverAuthLine_.isEmpty())
         request += "Authorization: " + serverAuthLine_ + "\r\n";
-    if (!proxyAuthLine_.isEmpty() && viaProxy_)
+    if (!proxyAuthLine_.isEmpty() && toProxy)
         request += "Proxy-Authorization: " + proxyAuthLine_ + "\r\n";
     request += "\r\n";
     return request;
+}
+
+//   CONNECT musicbrainz.org:443 HTTP/1.1
+//   Host: musicbrainz.org:443
+QByteArray THttpCli::BuildConnect() const
+{
+    const QByteArray authority = (host_ + QLatin1Char(':') + QString::number(targetPort_)).toLatin1();
+    QByteArray request = "CONNECT " + authority + " HTTP/" + active_.requestVer.toLatin1() + "\r\n";
+    request += "Host: " + authority + "\r\n";
+    if (!active_.agent.isEmpty())
+        request += "User-Agent: " + active_.agent.toLatin1() + "\r\n";
+    const QString proxyConnection = ProxyConnectionValue();
+    if (!proxyConnection.isEmpty())
+        request += "Proxy-Connection: " + proxyConnection.toLatin1() + "\r\n";
+    if (!proxyAuthLine_.isEmpty())
+        request += "Proxy-Authorization: " + proxyAuthLine_ + "\r\n";
+    request += "\r\n";
+    return request;
+}
+
+// An HTTP/1.0 proxy drops the connection after each answer unless asked not to, and the NTLM handshake
+// only holds on one connection.
+QString THttpCli::ProxyConnectionValue() const
+{
+    const bool ntlmWithProxy =
+        proxyAuth_ == AuthStep::NtlmNegotiate || proxyAuth_ == AuthStep::NtlmAuthenticate;
+    return ntlmWithProxy && proxyIsHttp10_ ? QStringLiteral("Keep-alive") : active_.proxyConnection;
 }
 
 void THttpCli::ProcessInbox()
@@ -558,7 +676,22 @@ void THttpCli::HeaderReceived()
     statusCode_ = serverStatus_ = parser_.Status();
     reasonPhrase_ = QString::fromLatin1(parser_.Reason());
     contentType_ = QString::fromLatin1(parser_.ContentType());
-    if (!parser_.HasBody())
+    if (askingTunnel_ && parser_.HeaderLess()) {
+        Fail(kStatusConnectionFailed,
+             QStringLiteral("Invalid HTTP response: the proxy's answer has no header"));
+        return;
+    }
+    // A 2xx answer to CONNECT has no body: the tunnel begins right after its header. Whatever else the
+    // proxy says is its own page, never the document.
+    if (askingTunnel_ && parser_.Status() / 100 == 2) {
+        if (proxyAuth_ == AuthStep::NtlmAuthenticate) {
+            proxyAuth_ = AuthStep::NtlmDone;
+            proxyAuthLine_.clear();
+        }
+        StartEncryption();
+        return;
+    }
+    if (!parser_.HasBody() || askingTunnel_)
         return;
     // A length past the limit is refused before any of it is downloaded.
     if (!parser_.Chunked() && parser_.ContentLength() > active_.maxDocumentSize) {
@@ -577,7 +710,7 @@ void THttpCli::WriteBody(const QByteArray &body)
         Fail(kStatusTooLarge, QStringLiteral("Document larger than %1 bytes").arg(active_.maxDocumentSize));
         return;
     }
-    if (rcvdStream_ && rcvdStream_->write(body) != body.size())
+    if (!askingTunnel_ && rcvdStream_ && rcvdStream_->write(body) != body.size())
         Fail(kStatusConnectionFailed,
              QStringLiteral("Error writing the document: %1").arg(rcvdStream_->errorString()));
 }
@@ -609,6 +742,17 @@ void THttpCli::ResponseDone()
     if (proxyAuth_ == AuthStep::NtlmAuthenticate && statusCode_ != 407) {
         proxyAuth_ = AuthStep::NtlmDone;
         proxyAuthLine_.clear();
+    }
+
+    // A refused tunnel fails; its 401 or relocation is the proxy's and gets nothing from the server's side.
+    if (askingTunnel_) {
+        if (statusCode_ == 407 && AnswerChallenge(true)) {
+            retriedFresh_ = false;
+            StartRequest();
+        } else {
+            Fail(statusCode_, reasonPhrase_);
+        }
+        return;
     }
 
     const QByteArray location = parser_.Value("location").trimmed();
@@ -656,13 +800,20 @@ void THttpCli::Relocate(const QString &location)
         }
     }
 
-    // Credentials answered to one server's challenge are not offered to another one.
+    // What came over TLS may not send the request on in the clear.
     const UrlParts parts = ParseUrl(next);
-    if (parts.host.compare(host_, Qt::CaseInsensitive) != 0 || parts.port != portText_) {
+    const bool nextTls = IsHttps(parts.protocol);
+    if (tls_ && !nextTls) {
+        Fail(kStatusConnectionFailed, QStringLiteral("Relocation from https to http refused"));
+        return;
+    }
+    // Credentials answered to one server's challenge are not offered to another one.
+    if (parts.host.compare(host_, Qt::CaseInsensitive) != 0 || parts.port != portText_ || nextTls != tls_) {
         serverAuth_ = AuthStep::None;
         serverAuthLine_.clear();
     }
-    if (parts.host.compare(originHost_, Qt::CaseInsensitive) != 0 || EffectivePort(parts.port) != originPort_)
+    if (parts.host.compare(originHost_, Qt::CaseInsensitive) != 0 ||
+        EffectivePort(parts.protocol, parts.port) != originPort_ || nextTls != originTls_)
         leftOrigin_ = true;
     currentUrl_ = next;
     retriedFresh_ = false;

@@ -36,8 +36,13 @@ private:
     QString message_;
 };
 
-// HTTP/1.x GET client. Get() returns only when the request has ended, running a nested event loop
-// meanwhile so that the window keeps handling its events; one request at a time.
+// HTTP/1.x GET client, for http and https URLs. Get() returns only when the request has ended, running a
+// nested event loop meanwhile so that the window keeps handling its events; one request at a time.
+//
+// An https server's certificate must check against the system's CAs, plus those of the PEM file that the
+// environment variable QUARLE_CA_FILE names (read at each connection), for the URL's host; one that does
+// not fails the request as a failed connection. Through a proxy, https goes in a CONNECT tunnel, and a
+// relocation from https to http is refused.
 class THttpCli : public QObject
 {
     Q_OBJECT
@@ -146,7 +151,7 @@ public:
     std::function<void(QObject *)> OnDocEnd;
 
 private:
-    enum class Phase { Idle, Resolving, Connecting, Waiting };
+    enum class Phase { Idle, Resolving, Connecting, Handshake, Waiting };
     enum class AuthStep { None, Basic, NtlmNegotiate, NtlmAuthenticate, NtlmDone };
 
     void StartRequest();
@@ -154,12 +159,17 @@ private:
     void HostFound(const QHostInfo &info);
     void ConnectNextAddress();
     void Connected(QTcpSocket *socket);
+    void SendOnConnection();
+    void StartEncryption();
+    void HandshakeFailed(QTcpSocket *socket);
     void SocketError(QTcpSocket *socket, QAbstractSocket::SocketError error);
     void SocketClosed(QTcpSocket *socket);
     bool RetryOnFreshConnection();
     void ReadyRead(QTcpSocket *socket);
-    void SendRequest();
+    void SendRequest(bool tunnel);
     QByteArray BuildRequest() const;
+    QByteArray BuildConnect() const;
+    QString ProxyConnectionValue() const;
     void ProcessInbox();
     void HeaderReceived();
     void WriteBody(const QByteArray &body);
@@ -220,14 +230,22 @@ private:
     QString protocol_;
     QString host_;
     QString portText_;
+    quint16 targetPort_ = 0;
     QString path_;
+    bool tls_ = false;
     // Where Get sent the request first: the server credentials answer only its challenges.
+    bool originTls_ = false;
     QString originHost_;
     quint16 originPort_ = 0;
     bool leftOrigin_ = false;
     QString connectHost_;
     quint16 connectPort_ = 0;
     bool viaProxy_ = false;
+    // What a connection serves: its scheme, the server or proxy it goes to, and a tunnel's far end.
+    QString route_;
+    // The response awaited is the proxy's answer to CONNECT, not the document's.
+    bool askingTunnel_ = false;
+    QString tlsErrors_;
     int relocations_ = 0;
     AuthStep serverAuth_ = AuthStep::None;
     AuthStep proxyAuth_ = AuthStep::None;
@@ -249,8 +267,7 @@ private:
 
     // The connection, kept open between requests when the server allows it.
     QTcpSocket *socket_ = nullptr;
-    QString socketHost_;
-    quint16 socketPort_ = 0;
+    QString socketRoute_;
     bool socketReused_ = false;
     int lookupId_ = -1;
     QList<QHostAddress> addresses_;

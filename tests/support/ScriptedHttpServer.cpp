@@ -1,14 +1,32 @@
 #include "ScriptedHttpServer.h"
 
+#include <QFile>
 #include <QPointer>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
-ScriptedHttpServer::ScriptedHttpServer(QList<ScriptedExchange> script) : script_(std::move(script))
+ScriptedHttpServer::ScriptedHttpServer(QList<ScriptedExchange> script, const QString &certificate,
+                                       const QString &key)
+    : script_(std::move(script))
 {
-    server_.listen(QHostAddress::LocalHost, 0);
-    connect(&server_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *socket = server_.nextPendingConnection()) {
+    if (!certificate.isEmpty()) {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificateChain(QSslCertificate::fromPath(certificate));
+        QFile keyFile(key);
+        keyFile.open(QIODevice::ReadOnly);
+        config.setPrivateKey(QSslKey(&keyFile, QSsl::Ec));
+        server->setSslConfiguration(config);
+        server_ = std::move(server);
+    } else {
+        server_ = std::make_unique<QTcpServer>();
+    }
+    server_->listen(QHostAddress::LocalHost, 0);
+    // A TLS connection is pending only once its handshake is done.
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket *socket = server_->nextPendingConnection()) {
             socket->setParent(this);
             connect(socket, &QTcpSocket::readyRead, this,
                     [this, socket, n = ++connections_] { Read(socket, n); });
@@ -20,6 +38,10 @@ ScriptedHttpServer::ScriptedHttpServer(QList<ScriptedExchange> script) : script_
 // A GET has no body: a request ends with its empty line. What follows it waits in the socket's buffer.
 void ScriptedHttpServer::Read(QTcpSocket *socket, int connection)
 {
+    if (auto *far = socket->findChild<QTcpSocket *>("tunnel", Qt::FindDirectChildrenOnly)) {
+        far->write(socket->readAll());
+        return;
+    }
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
         const QByteArray request = buffer.left(end + 4);
@@ -55,6 +77,14 @@ void ScriptedHttpServer::SendPiece(QTcpSocket *socket, const ScriptedExchange &e
     if (piece + 1 >= exchange.reply.size()) {
         if (exchange.closeAfter)
             socket->disconnectFromHost();
+        if (exchange.tunnelTo) {
+            // What the client sends before the far end answers waits in the far socket's buffer.
+            auto *far = new QTcpSocket(socket);
+            far->setObjectName("tunnel");
+            far->connectToHost(QHostAddress::LocalHost, exchange.tunnelTo);
+            connect(far, &QTcpSocket::readyRead, socket, [socket, far] { socket->write(far->readAll()); });
+            connect(far, &QTcpSocket::disconnected, socket, &QTcpSocket::disconnectFromHost);
+        }
         return;
     }
     QTimer::singleShot(exchange.pauseMs, this, [this, guard = QPointer(socket), exchange, piece] {

@@ -3,16 +3,20 @@
 #include <QStringList>
 #include <QTcpServer>
 
+#include <memory>
+
 class QTcpSocket;
 
 // One step of a scripted HTTP exchange: the request expected next (empty accepts any) and the answer,
 // written piece by piece with pauses so that it arrives split, the close with it, or no answer at all.
+// With tunnelTo, the connection then relays its bytes both ways to that port, as a proxy's CONNECT does.
 struct ScriptedExchange {
     QByteArray expected;
     QList<QByteArray> reply;
     bool closeAfter = false;
     bool silent = false;
     int pauseMs = 2;
+    quint16 tunnelTo = 0;
 };
 
 // An HTTP server on 127.0.0.1 that plays a script: the n-th request received, on whatever connection,
@@ -21,10 +25,12 @@ struct ScriptedExchange {
 class ScriptedHttpServer : public QObject
 {
 public:
-    explicit ScriptedHttpServer(QList<ScriptedExchange> script = {});
+    // Given a certificate and its key (PEM files), it speaks HTTPS.
+    explicit ScriptedHttpServer(QList<ScriptedExchange> script = {}, const QString &certificate = {},
+                                const QString &key = {});
 
     void Add(const ScriptedExchange &exchange) { script_.append(exchange); }
-    quint16 port() const { return server_.serverPort(); }
+    quint16 port() const { return server_->serverPort(); }
     QString Authority() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
     QString Url(const QString &path) const { return "http://" + Authority() + path; }
 
@@ -42,7 +48,7 @@ private:
     void Read(QTcpSocket *socket, int connection);
     void SendPiece(QTcpSocket *socket, const ScriptedExchange &exchange, int piece);
 
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
     QList<ScriptedExchange> script_;
     int connections_ = 0;
     QList<QByteArray> requests_;
