@@ -7,7 +7,8 @@
 #include <cstdio>
 
 extern "C" int fuzz_http_response(const uint8_t *, size_t), fuzz_cddb_answer(const uint8_t *, size_t),
-    fuzz_wav_layout(const uint8_t *, size_t), fuzz_accuraterip_file(const uint8_t *, size_t);
+    fuzz_wav_layout(const uint8_t *, size_t), fuzz_accuraterip_file(const uint8_t *, size_t),
+    fuzz_musicbrainz_answer(const uint8_t *, size_t);
 
 TEST(FuzzReplay, EveryCorpusFileKeepsTheInvariants)
 {
@@ -15,7 +16,8 @@ TEST(FuzzReplay, EveryCorpusFileKeepsTheInvariants)
         {"http_response", fuzz_http_response},
         {"cddb_answer", fuzz_cddb_answer},
         {"wav_layout", fuzz_wav_layout},
-        {"accuraterip_file", fuzz_accuraterip_file}};
+        {"accuraterip_file", fuzz_accuraterip_file},
+        {"musicbrainz_answer", fuzz_musicbrainz_answer}};
     for (const auto &[name, entry] : targets) {
         const QDir folder(QStringLiteral(QUARLE_FUZZ_CORPUS_DIR "/") + name);
         EXPECT_GE(folder.count(), 5u) << name; // ".", ".." and the seeds
