@@ -53,8 +53,7 @@ TExtractionPlan TDlgMainForm::ExtractionPlan() const
     plan.format = RGroupFormatExtractionItemIndex();
     plan.coder = ReadCoderPage();
     plan.folder = ui->dir->text();
-    plan.proxy = {ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(), ui->ProxyUsername->text(),
-                  ui->ProxyPassword->text()};
+    plan.proxy = ProxyPage();
     const QString label = ui->LabeActiveCDRom->text();
     plan.discLabel = label == Quarle->CdRomName() ? QString() : label;
     const QString cache = ProgramCacheFolder(UserFolders::Standard());

@@ -184,6 +184,16 @@ void TDlgMainForm::ConnectHandlers()
     // again, so every scroll places them.
     list->OnScroll = [this](QObject *) { Guarded([this] { PlaceRowProgressBars(); }); };
 
+    // Only the description is edited, and only on F2 or a double click on it.
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->installEventFilter(this);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int column) {
+        if (column == 1)
+            EditRowDescription(ui->ListViewEx1->indexOfTopLevelItem(item));
+    });
+    connect(list, &QTreeWidget::itemChanged, this, &TDlgMainForm::RowDescriptionEdited);
+    ui->LabeActiveCDRom->installEventFilter(this);
+
     ui->Label14->OnClick = [this](QObject *) { Handler (&TDlgMainForm::Label14Click)(); };
     ui->Label15->OnClick = [this](QObject *) { Handler (&TDlgMainForm::Label15Click)(); };
 
@@ -328,10 +338,32 @@ void TDlgMainForm::BtnRefreshClick()
     // that reaches the handler while an extraction works on the rows.
     if (DiscLookupRunning() || ExtractionRunning())
         return;
+    // The rows as they are, for a lookup whose editions the user declines: they stay, with their titles
+    // and edits, while the disc is the same.
+    const QStringList captions = Quarle->Tracks().captions();
+    const QStringList lengths = Quarle->TrackLengths();
+    QStringList descriptions;
+    for (int i = 0; i < ui->ListBoxTrackList->count(); ++i)
+        descriptions << ui->ListBoxTrackList->item(i)->text();
+    const DiscTags tags = m_discTags;
+    const QString label = ui->LabeActiveCDRom->text();
+
     Quarle->RefreshTOC();
     CopyTrackCaptions();
-    if (ui->ListBoxTrackList->count() > 0)
-        QueryDiscDatabase();
+    if (ui->ListBoxTrackList->count() > 0) {
+        const TitleSource source = QueryDiscDatabase();
+        if (source == TitleSource::Declined && captions == Quarle->Tracks().captions() &&
+            lengths == Quarle->TrackLengths()) {
+            ui->ListBoxTrackList->clear();
+            ui->ListBoxTrackList->addItems(descriptions);
+            m_discTags = tags;
+            ui->LabeActiveCDRom->setText(label);
+            return;
+        }
+        static const char *const said[] = {"Nessun titolo trovato", "Titoli da MusicBrainz", "Titoli da CDDB",
+                                           "Titoli dal CD-Text", "Nessun titolo trovato"};
+        ui->LabelEnCours->setText(said[int(source)]);
+    }
     ClearTrackRows();
     AddRowsFromDescriptions();
     UpdateExtractButtons();
@@ -368,7 +400,7 @@ void TDlgMainForm::AddTrackRow(const QString &description, const QString &durati
 {
     TListViewEx *list = ui->ListViewEx1;
     auto *item = new QTreeWidgetItem(list);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
     item->setCheckState(0, Qt::Checked);
     item->setText(1, description);
     item->setText(2, duration);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/DiscLookup.h"
+#include "app/LookupDialogs.h"
 #include "disc/CdRip_dll.h"
 #include "rip/ExtractionRun.h"
 #include "rip/TrackTags.h"
@@ -49,6 +51,14 @@ public:
     static std::function<Overwrite(QWidget *parent, const QStringList &files)> askOverwrite;
     // How an extraction fetches the AccurateRip database's files; the tests keep it on this machine.
     static TExtractionRun::Fetch fetchAccurateRipFile;
+    // How "Aggiorna" asks MusicBrainz for the disc (the URL is the lookup's); the tests keep it on this
+    // machine.
+    static std::function<TFetchedFile(THttpCli &http, const ProxySettings &proxy, const QString &url)>
+        fetchMusicBrainz;
+    // The choice among several editions of the disc, and the disc label's details as the user corrects
+    // them (LookupDialogs.h).
+    static std::function<int(QWidget *parent, const std::vector<DiscEdition> &editions)> chooseEdition;
+    static std::function<bool(QWidget *parent, DiscDetails &details)> editDiscDetails;
     // The folder browser: the chosen folder's path, empty when the user cancels.
     static std::function<QString(QWidget *parent, const QString &title)> browseForFolder;
 
@@ -102,8 +112,15 @@ public:
     // Raises Exception when the text is not an integer.
     static QString DurationText(const QString &sectors);
 
-    // The disc-database lookup (MainFormLookup.cpp).
-    void QueryDiscDatabase();
+    // The four fields of the "Config. Proxy" page, as every fetch reads them.
+    ProxySettings ProxyPage() const;
+    // The disc-database lookup (MainFormLookup.cpp): where the titles came from.
+    TitleSource QueryDiscDatabase();
+    // A row's description edited in place (F2, a double click), and the disc label's details
+    // (a double click on it): they name and tag the files as a lookup's titles would.
+    void EditRowDescription(int row);
+    void RowDescriptionEdited(QTreeWidgetItem *item, int column);
+    void EditDiscDetails();
     // The settings file (MainFormSettings.cpp).
     void LoadSettings();
     void SaveSettings();
@@ -137,6 +154,7 @@ public:
     void TrackBarVBRQualityChange();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 

@@ -4,7 +4,18 @@
 
 #include "app/DiscLookup.h"
 #include "app/FetchDocument.h"
+#include "app/FileLocations.h"
+#include "app/SettingsFile.h"
 #include "disc/Quarle.h"
+#include "platform/DriveLetters.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QTimer>
 
 #include <optional>
 #include <utility>
@@ -42,9 +53,41 @@ private:
     std::vector<std::pair<QWidget *, bool>> m_held;
 };
 
+// MusicBrainz serves one request a second to a client; a quicker one is refused. The window stays live
+// meanwhile.
+void waitForMusicBrainz()
+{
+    static QElapsedTimer last;
+    if (last.isValid() && last.elapsed() < 1000) {
+        QEventLoop wait;
+        QTimer::singleShot(int(1000 - last.elapsed()), &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    last.start();
+}
+
+// The CD-Text of the disc in the drive of `letter`.
+CdText cdTextOfDrive(char letter)
+{
+    for (const DriveLetterEntry &entry : DriveLetters::current()) {
+        if (entry.letter == letter)
+            return CdDevice::cdTextOf(entry.path);
+    }
+    return {};
+}
+
 } // namespace
 
-void TDlgMainForm::QueryDiscDatabase()
+std::function<TFetchedFile(THttpCli &, const ProxySettings &, const QString &)>
+    TDlgMainForm::fetchMusicBrainz = [](THttpCli &http, const ProxySettings &proxy, const QString &url) {
+        waitForMusicBrainz();
+        return FetchFileAs(http, proxy, url, MusicBrainz::UserAgent());
+    };
+std::function<int(QWidget *, const std::vector<DiscEdition> &)> TDlgMainForm::chooseEdition =
+    ChooseEditionDialog;
+std::function<bool(QWidget *, DiscDetails &)> TDlgMainForm::editDiscDetails = EditDiscDetailsDialog;
+
+TitleSource TDlgMainForm::QueryDiscDatabase()
 {
     QStringList descriptions;
     for (int i = 0; i < ui->ListBoxTrackList->count(); ++i)
@@ -59,14 +102,27 @@ void TDlgMainForm::QueryDiscDatabase()
     std::optional<QString> discTitle;
     context.setDiscTitle = [&discTitle](const QString &title) { discTitle = title; };
     context.setRequestUrl = [this](const QString &url) { ui->Edit5->setText(url); };
+    // The proxy page is read at every request, so a change takes effect at the next fetch.
     context.fetch = [this](const QString &url, QDeadlineTimer deadline) {
-        // The proxy page is read at every request, so a change takes effect at the next fetch.
-        const ProxySettings proxy{ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(),
-                                  ui->ProxyUsername->text(), ui->ProxyPassword->text()};
-        auto lines = FetchDocument(*HttpCli1, proxy, url, programDir(), m_pagina, deadline,
+        auto lines = FetchDocument(*HttpCli1, ProxyPage(), url, programDir(), m_pagina, deadline,
                                    [this](const QString &message) { showError(this, message); });
         ui->pagina->setPlainText(m_pagina.join("\r\n").left(PaginaLimit));
         return lines;
+    };
+
+    context.fetchMusicBrainz = [this](const QString &url) -> std::optional<QByteArray> {
+        TFetchedFile answer = fetchMusicBrainz(*HttpCli1, ProxyPage(), url);
+        if (answer.kind != TFetchedFile::Found)
+            return std::nullopt;
+        return std::move(answer.bytes);
+    };
+    const QString servers =
+        QFileInfo(LocateFiles(programDir()).SettingsToRead()).dir().filePath("quarle-servers.ini");
+    if (const QString mirror = ReadServerSettings(servers).musicBrainz; !mirror.isEmpty())
+        context.musicBrainzServer = mirror;
+    context.readCdText = [letter = context.driveLetter] { return cdTextOfDrive(letter); };
+    context.chooseEdition = [this](const std::vector<DiscEdition> &editions) {
+        return chooseEdition(this, editions);
     };
 
     std::optional<CddbEntry> entry;
@@ -89,11 +145,62 @@ void TDlgMainForm::QueryDiscDatabase()
             m_discTags = DiscTagsFor(*entry, context.rowTracks, int(descriptions.size()));
     };
     HeldControls held{ui->dxButton2, ui->CbBoxActiveCDRom, ui->ListViewEx1, ui->Label14, ui->Label15};
+    TitleSource source = TitleSource::None;
     try {
-        ::QueryDiscDatabase(context);
+        source = ::QueryDiscDatabase(context);
     } catch (...) {
         storeTitles();
         throw;
     }
     storeTitles();
+    return source;
+}
+
+ProxySettings TDlgMainForm::ProxyPage() const
+{
+    return {ui->ProxyHostEdit->text(), ui->ProxyPortEdit->text(), ui->ProxyUsername->text(),
+            ui->ProxyPassword->text()};
+}
+
+void TDlgMainForm::EditRowDescription(int row)
+{
+    if (QTreeWidgetItem *item = ui->ListViewEx1->topLevelItem(row); item && ui->ListViewEx1->isEnabled())
+        ui->ListViewEx1->editItem(item, 1);
+}
+
+// The edited text is the row's description from now on, as a title from the lookup would be.
+void TDlgMainForm::RowDescriptionEdited(QTreeWidgetItem *item, int column)
+{
+    const int row = ui->ListViewEx1->indexOfTopLevelItem(item);
+    if (column != 1 || row < 0 || row >= ui->ListBoxTrackList->count())
+        return;
+    ui->ListBoxTrackList->item(row)->setText(item->text(1));
+}
+
+void TDlgMainForm::EditDiscDetails()
+{
+    if (ExtractionRunning() || DiscLookupRunning() || ui->ListViewEx1->topLevelItemCount() == 0)
+        return;
+    DiscDetails details{m_discTags.artist, m_discTags.album, m_discTags.year, m_discTags.genre};
+    if (!editDiscDetails(this, details))
+        return;
+    m_discTags.fromLookup = true;
+    std::tie(m_discTags.artist, m_discTags.album, m_discTags.year, m_discTags.genre) =
+        std::tie(details.artist, details.album, details.year, details.genre);
+    const QString label = DiscLabel(details.artist, details.album);
+    ui->LabeActiveCDRom->setText(label.isEmpty() ? Quarle->CdRomName() : label);
+}
+
+bool TDlgMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->LabeActiveCDRom && event->type() == QEvent::MouseButtonDblClick) {
+        Guarded([this] { EditDiscDetails(); });
+        return true;
+    }
+    if (watched == ui->ListViewEx1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F2) {
+        EditRowDescription(ui->ListViewEx1->indexOfTopLevelItem(ui->ListViewEx1->currentItem()));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

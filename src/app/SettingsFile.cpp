@@ -143,3 +143,21 @@ bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
                        })
         .isEmpty();
 }
+
+ServerSettings ReadServerSettings(const QString &path)
+{
+    ServerSettings servers;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return servers;
+    for (const QByteArray &raw : file.read(64 * 1024).split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        const qsizetype equals = line.indexOf('=');
+        const QString value = line.mid(equals + 1).trimmed();
+        const bool web = value.startsWith("http://", Qt::CaseInsensitive) ||
+                         value.startsWith("https://", Qt::CaseInsensitive);
+        if (equals > 0 && web && line.left(equals).trimmed().compare("MusicBrainz", Qt::CaseInsensitive) == 0)
+            servers.musicBrainz = value;
+    }
+    return servers;
+}

@@ -61,3 +61,14 @@ SettingsRead ReadSettingsFile(const QString &path);
 // Replaces `path` whole, readable and writable by its owner only (it holds the proxy password).
 // False when it could not be written; the old file, if any, is then left as it was.
 bool WriteSettingsFile(const QString &path, const QuarleSettings &settings);
+
+// "quarle-servers.ini", beside "quarle.ini" and never written by the program: the servers asked in
+// place of the public ones, one "Name=address" line each (a mirror of MusicBrainz, say):
+//
+//   MusicBrainz=https://musicbrainz.example.org
+//
+// Lines it does not know, and addresses that are not http:// or https://, are passed over.
+struct ServerSettings {
+    QString musicBrainz;
+};
+ServerSettings ReadServerSettings(const QString &path);

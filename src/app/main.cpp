@@ -17,7 +17,8 @@ namespace
 void describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
-        "Rips the tracks of an audio CD to WAV or MP3 files, with the titles from a CDDB disc database.\n"
+        "Rips the tracks of an audio CD to WAV or MP3 files, with the titles from MusicBrainz, a CDDB\n"
+        "disc database or the disc's CD-Text.\n"
         "Every extracted track is checked against the AccurateRip database, and the destination folder\n"
         "gets a log of the extraction, named after the disc's title (QUARLE.log without a lookup).\n"
         "\n"
@@ -27,6 +28,7 @@ void describe(QCommandLineParser &parser)
         "                 An entry may end in \"@\" and the drive's read offset in samples\n"
         "                 (\"D=/dev/sr0@+6\"); without it, the offset AccurateRip's drive list gives\n"
         "                 for the drive's model, else 0.\n"
+        "  QUARLE_CA_FILE PEM certificates trusted for HTTPS besides the system's.\n"
         "\n"
         "Settings: ~/.config/quarle/quarle.ini, or quarle.ini beside the program while the user may\n"
         "write its folder (outside /usr). See quarle(1).");

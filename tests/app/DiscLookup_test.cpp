@@ -2,19 +2,31 @@
 
 #include "TestDisc.h"
 
+#include "platform/CdDevice.h"
+
 #include <gtest/gtest.h>
 
 namespace
 {
 
 // A lookup on a disc of audio 10 s, data 4 s, audio 10 s (identifier 0c001803), listed as rows for
-// disc tracks 1 and 3.
+// disc tracks 1 and 3. Its CUE sheet holds CD-Text.
 struct Lookup {
-    TestDisc disc{{DiscTrack::tone(750, 440), DiscTrack::data(300), DiscTrack::tone(750, 660)}};
+    TestDisc disc{{{750, DiscTrack::Kind::Tone, 440, 0.5, "Alba", "Coro"},
+                   DiscTrack::data(300),
+                   {750, DiscTrack::Kind::Tone, 660, 0.5, "Sera", "Ospite"}},
+                  "disc",
+                  {"Album CD", "Coro"}};
     QString query, read, label;
     bool startAgain = false; // "Aggiorna" once more while the first request waits
     QStringList rows = {"Track 01", "Track 03"}, urls;
     QList<QDeadlineTimer> deadlines;
+    QByteArray musicBrainz; // the releases' JSON, "ID" for the disc id; empty: not reached
+    bool cdText = true;
+    int choice = 0;
+    std::vector<DiscEdition> offered;
+    CddbEntry entry;
+    TitleSource source = TitleSource::None;
 
     void run()
     {
@@ -28,42 +40,84 @@ struct Lookup {
             deadlines << deadline;
             if (std::exchange(startAgain, false))
                 run();
-            return (url.contains("cddb+query+0c001803+3+150+900+1200+24&") ? query : read).split('\n');
+            if (url.contains("cddb+query+0c001803+3+150+900+1200+24&"))
+                return query.isEmpty() ? std::nullopt : std::optional(query.split('\n'));
+            return read.split('\n');
         };
-        QueryDiscDatabase(c);
+        c.fetchMusicBrainz = [this](const QString &url) -> std::optional<QByteArray> {
+            EXPECT_TRUE(url.startsWith("https://musicbrainz.org/ws/2/discid/")) << url.toStdString();
+            const QByteArray id = url.section('/', -1).section('?', 0, 0).toLatin1();
+            return musicBrainz.isEmpty() ? std::nullopt
+                                         : std::optional(QByteArray(musicBrainz).replace("ID", id));
+        };
+        c.readCdText = [this] { return cdText ? CdDevice::cdTextOf(disc.image().cuePath) : CdText(); };
+        c.chooseEdition = [this](const std::vector<DiscEdition> &editions) {
+            offered = editions;
+            return choice;
+        };
+        c.setEntry = [this](const CddbEntry &e) { entry = e; };
+        source = QueryDiscDatabase(c);
     }
 };
 
 } // namespace
 
-// Titles go to the rows of their own disc tracks, those of tracks without a row nowhere. An inexact
-// match is read by its own category and identifier, not the disc's. A second start does nothing.
-TEST(DiscLookup, AnswersOfTheServerOnTheRowsOfTheirDiscTracks)
+// MusicBrainz first (a choice among its editions, or none), then CDDB, then the disc's own CD-Text;
+// the first that names the tracks fills the rows, the label and the tags' entry. Titles go to the rows
+// of their own disc tracks, those of tracks without a row nowhere. An inexact CDDB match is read by its
+// own category and identifier, not the disc's. A second start does nothing.
+TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
 {
+    // clang-format off
+    const QByteArray releases = QString(
+        "{'releases':[{'id':'r1','title':'Prima','artist-credit':[{'name':'Coro'}],'media':[{'position':1,"
+        "'discs':[{'id':'ID'}],'tracks':[{'title':'Uno-1'},{'title':'Uno-2'}]}]},{'id':'r2','title':"
+        "'Seconda','date':'2001-02-03','artist-credit':[{'name':'Altro'}],'media':[{'position':1,'format':"
+        "'CD','discs':[{'id':'ID'}],'tracks':[{'title':'Due-1'},{'title':'Due-2','artist-credit':[{'name':"
+        "'Ospite'}]}]}]}]}").replace('\'', '"').toUtf8();
+    const QString entry = "210 rock 0c001803\nDTITLE=A / B\nTTITLE0=Uno\nTTITLE2=Tre\n.";
     const struct {
-        QString query, read, readCommand, label;
-        bool startAgain;
+        QByteArray musicBrainz;
+        int choice;
+        QString query, read, readCommand;
+        bool startAgain, cdText;
+        TitleSource source;
         QStringList rows;
+        QString label, entry;
     } cases[] = {
-        // clang-format off
-        {"200 rock 0c001803 Artist / Album", "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
-         "read+rock+0c001803+", "Artist / Album", true, {"Intro", "Outro = End"}},
-        {"211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
-         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "read+soundtrack+0c001a03+", "Film / Music", false,
-         {"Theme", "Track 03"}},
-        // clang-format on
+        {releases, 1, "", "", "", false, true, TitleSource::MusicBrainz, {"Due-1", "Due-2"}, "Altro / Seconda", "Altro|Seconda|2001|Ospite"},
+        {releases, -1, "", "", "", false, true, TitleSource::Declined, {"Track 01", "Track 03"}, "", "|||"},
+        {"", 0, "200 rock 0c001803 A / B", entry, "read+rock+0c001803+", true, true, TitleSource::Cddb, {"Uno", "Tre"}, "A / B", "A|B||"},
+        {"", 0, "200 rock 0c001803 A / B", "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
+         "read+rock+0c001803+", false, true, TitleSource::Cddb, {"Intro", "Outro = End"}, "A / B", "|||"},
+        {"", 0, "211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
+         "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "read+soundtrack+0c001a03+", false, true, TitleSource::Cddb,
+         {"Theme", "Track 03"}, "Film / Music", "|||"},
+        {"{}", 0, "", "", "", false, true, TitleSource::CdText, {"Alba", "Sera"}, "Coro / Album CD", "Coro|Album CD||Ospite"},
+        {"", 0, "", "", "", false, false, TitleSource::None, {"Track 01", "Track 03"}, "", "|||"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         Lookup w;
-        std::tie(w.query, w.read, w.startAgain) = std::tie(c.query, c.read, c.startAgain);
+        std::tie(w.musicBrainz, w.choice, w.query, w.read, w.startAgain, w.cdText) =
+            std::tie(c.musicBrainz, c.choice, c.query, c.read, c.startAgain, c.cdText);
         w.run();
-        EXPECT_EQ(w.urls.size(), 2) << c.query.toStdString();
-        EXPECT_TRUE(w.urls.last().contains(c.readCommand)) << w.urls.last().toStdString();
+        EXPECT_EQ(w.source, c.source) << c.rows.join(',').toStdString();
+        EXPECT_EQ(w.rows, c.rows);
         EXPECT_EQ(w.label, c.label);
-        EXPECT_EQ(w.rows, c.rows) << c.query.toStdString();
-        // One time limit for the whole lookup, however slowly the server answers each request.
-        EXPECT_LE(w.deadlines.first().remainingTime(), kLookupTimeLimitMs);
-        EXPECT_EQ(w.deadlines.first(), w.deadlines.last());
+        const auto third = w.entry.tracks.find(2);
+        const QString trackArtist = third == w.entry.tracks.end() ? "" : third->second.artist;
+        EXPECT_EQ(QStringList({w.entry.artist, w.entry.album, w.entry.year, trackArtist}).join('|'), c.entry);
+        if (c.musicBrainz.size() > 2) {
+            EXPECT_EQ(QStringList({w.offered.at(1).year, w.offered.at(1).labelOrFormat}).join('|'),
+                      "2001|CD");
+        }
+        // The read follows the query; one time limit for both, however slowly the server answers.
+        const bool musicBrainz = c.source == TitleSource::MusicBrainz || c.source == TitleSource::Declined;
+        EXPECT_EQ(w.urls.size(), musicBrainz ? 0 : c.query.isEmpty() ? 1 : 2);
+        EXPECT_TRUE(w.urls.value(1).contains(c.readCommand)) << w.urls.value(1).toStdString();
+        EXPECT_TRUE(w.deadlines.isEmpty() || (w.deadlines.first() == w.deadlines.last() &&
+                                              w.deadlines.first().remainingTime() <= kLookupTimeLimitMs));
         EXPECT_FALSE(DiscLookupRunning());
     }
 }

@@ -8,14 +8,16 @@
 #include "app/MainFormUi.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 // Rows 1, 2, 3 are disc tracks 1, 3, 4 (track 2 holds data). After a lookup through the demo's CDDB
-// server ("Aggiorna") every row is extracted and tagged from the disc's entry (read back with TagLib);
-// choosing the drive again leaves nothing of the lookup for the next extraction's tags.
+// server ("Aggiorna") every row is extracted and tagged from the disc's entry (read back with TagLib),
+// with the title typed over row 2 (F2) and the year corrected on the disc label; choosing the drive
+// again leaves nothing of the lookup for the next extraction's tags.
 TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
 {
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(150, 440), DiscTrack::data(300),
@@ -34,6 +36,18 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(server.Port()));
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    EXPECT_EQ(form->ui->LabelEnCours->text(), "Titoli da CDDB");
+    form->ui->ListViewEx1->setCurrentItem(form->ui->ListViewEx1->topLevelItem(1));
+    QTest::keyClick(form->ui->ListViewEx1, Qt::Key_F2);
+    auto *editor = form->ui->ListViewEx1->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, "Scritto a mano");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the edit is taken after the key
+    TDlgMainForm::editDiscDetails = [](QWidget *, DiscDetails &details) {
+        return !(details.year = "2001").isEmpty();
+    };
+    QTest::mouseDClick(form->ui->LabeActiveCDRom, Qt::LeftButton);
     QTemporaryDir out;
     form->ui->dir->setText(out.path() + "/");
     form->ui->CheckBoxVBR->setChecked(true);
@@ -41,10 +55,10 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ExtractionRunning(); }, 60000));
     const std::pair<QString, QString> files[] = {
         {"Autore Uno - Brano Uno.mp3",
-         "TALB=Raccolta TCON=Pop TDRC=1999 TIT2=Brano Uno TPE1=Autore Uno TRCK=1/3 version=4"},
-        {"Track 03.mp3",
-         "TALB=Raccolta TCON=Pop TDRC=1999 TIT2=Track 03 TPE1=Various Artists TRCK=2/3 version=4"},
-        {"Finale: pi\u00f9 mosso.mp3", "TALB=Raccolta TCON=Pop TDRC=1999 TIT2=Finale: pi\u00f9 mosso "
+         "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Brano Uno TPE1=Autore Uno TRCK=1/3 version=4"},
+        {"Scritto a mano.mp3",
+         "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Scritto a mano TPE1=Various Artists TRCK=2/3 version=4"},
+        {"Finale: pi\u00f9 mosso.mp3", "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Finale: pi\u00f9 mosso "
                                        "TPE1=Various Artists TRCK=3/3 version=4"},
     };
     for (const auto &[file, tag] : files) {
