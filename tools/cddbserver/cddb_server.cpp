@@ -1,16 +1,21 @@
 // quarle-cddb-server: a CDDB server over HTTP on 127.0.0.1 for the demo disc, so that a lookup names
 // the tracks without the real database.
-//   quarle-cddb-server [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] DISCFILE...
+//   quarle-cddb-server [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] [--musicbrainz
+//   CUEFILE]
+//       DISCFILE...
 //       serves the xmcd entries DISCFILE... (UTF-8 text) under category C ("misc" if not given);
 //       prints "listening on 127.0.0.1:PORT" and writes PORT to F once it listens. With
 //       --accuraterip it also answers, as a proxy for www.accuraterip.com would, the request for
-//       the disc image's AccurateRip file, made from the image's own audio.
+//       the disc image's AccurateRip file, made from the image's own audio. With --musicbrainz it
+//       answers, at the path MusicBrainz's web service has, the disc id lookup of the disc image with
+//       the first entry's titles (point the program at it with a "MusicBrainz=" line).
 //   quarle-cddb-server --disc-id CUEFILE
 //       prints the head of an xmcd entry for the disc image (frame offsets, length, DISCID line),
 //       computed the way the program computes it for a lookup.
 #include "AccurateRipDemo.h"
 #include "CddbDemoDatabase.h"
 #include "CddbDemoServer.h"
+#include "MusicBrainzDemo.h"
 
 #include "lookup/CDInfo.h"
 
@@ -26,7 +31,8 @@ namespace
 int Usage(const char *program)
 {
     std::fprintf(stderr,
-                 "usage: %s [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] DISCFILE...\n"
+                 "usage: %s [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE]\n"
+                 "          [--musicbrainz CUEFILE] DISCFILE...\n"
                  "       %s --disc-id CUEFILE\n",
                  program, program);
     return 2;
@@ -90,6 +96,7 @@ int main(int argc, char **argv)
     QString category = QStringLiteral("misc");
     QStringList discFiles;
     QString accurateRipImage;
+    QString musicBrainzImage;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -105,6 +112,8 @@ int main(int argc, char **argv)
             category = args[++i];
         } else if (arg == QLatin1String("--accuraterip") && hasValue) {
             accurateRipImage = args[++i];
+        } else if (arg == QLatin1String("--musicbrainz") && hasValue) {
+            musicBrainzImage = args[++i];
         } else if (arg.startsWith(QLatin1String("--"))) {
             return Usage(program);
         } else {
@@ -134,6 +143,16 @@ int main(int argc, char **argv)
         server.AddDocument(file->path, file->bytes);
         std::fprintf(stderr, "AccurateRip file of the disc at http://www.accuraterip.com%s\n",
                      file->path.constData());
+    }
+    if (!musicBrainzImage.isEmpty()) {
+        QString error;
+        const auto answer = MakeMusicBrainzDemoAnswer(musicBrainzImage, database.Entries().front(), &error);
+        if (!answer) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, qPrintable(musicBrainzImage), qPrintable(error));
+            return 1;
+        }
+        server.AddDocument(answer->path, answer->bytes);
+        std::fprintf(stderr, "MusicBrainz answer for the disc at %s\n", answer->path.constData());
     }
     QString error;
     if (!server.Listen(port, &error)) {
