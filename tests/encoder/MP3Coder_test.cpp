@@ -92,6 +92,7 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         QString output = {}; // in place of the first derived name; "-" for no names at all
         bool cancel = false;
     };
+    // clang-format off
     const Case cases[] = {
         {{"a.pcm", "b.pcm"}, "B F0:a.pcm P40 P80 P100 E0:a.mp3 F1:b.pcm P100 E1:b.mp3 Z", 310},
         {{"a.pcm", "next.wav"}, "B F0:a.pcm P40", 100, {}, {}, true},
@@ -99,36 +100,20 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         {{"big.pcm"}, "B F0:big.pcm P49 P99 P100 E0:big.mp3 Z", 310, {.samples = 32768}},
         {{"streamed.wav"}, "B F0:streamed.wav P50 P100 E0:streamed.mp3 Z", 210},
         {{"list.wav"}, "B F0:list.wav E0:list.mp3 Z", 10},
-        {{"absent.wav", "next.wav"},
-         "B F0:absent.wav !Cannot open file \"absent.wav\". No such file or directory",
-         -1},
-        {{"tone.wav", "next.wav"},
-         "B F0:tone.wav !Cannot create file \"no/dir.mp3\". No such file or directory",
-         -1,
-         {},
-         "no/dir.mp3"},
-        {{"tone.wav", "next.wav"},
-         "B F0:tone.wav P50 !beEncodeChunk failed 7",
-         100,
-         {.encodeCode = 7, .failingCall = 1}},
+        {{"absent.wav", "next.wav"}, "B F0:absent.wav !Cannot open file \"absent.wav\". No such file or directory", -1},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav !Cannot create file \"no/dir.mp3\". No such file or directory", -1, {}, "no/dir.mp3"},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 !beEncodeChunk failed 7", 100, {.encodeCode = 7, .failingCall = 1}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !Write Error", 0, {}, "/dev/full"},
-        {{"tone.wav", "next.wav"},
-         "B F0:tone.wav P50 P100 !Write error",
-         0,
-         {.bytesPerCall = 0},
-         "/dev/full"},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !Write error", 0, {.bytesPerCall = 0}, "/dev/full"},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !beDeinitStream failed 3", 210, {.deinitCode = 3}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !beInitStream failed 2", -1, {.initCode = 2}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !beInitStream failed 2", -1, {.samples = 0}},
         {{"short.wav", "next.wav"}, "B F0:short.wav !Read Error", -1},
-        {{"float.wav", "next.wav"},
-         "B F0:float.wav !Cannot convert \"float.wav\": only 16-bit PCM WAV files are supported",
-         -1},
-        {{"zero-align.wav", "next.wav"},
-         "B F0:zero-align.wav !Cannot convert \"zero-align.wav\": only 16-bit PCM WAV files are supported",
-         -1},
+        {{"float.wav", "next.wav"}, "B F0:float.wav !Cannot convert \"float.wav\": only 16-bit PCM WAV files are supported", -1},
+        {{"zero-align.wav", "next.wav"}, "B F0:zero-align.wav !Cannot convert \"zero-align.wav\": only 16-bit PCM WAV files are supported", -1},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !List index out of bounds (0)", -1, {}, "-"},
     };
+    // clang-format on
     for (const Case &c : cases) {
         for (const QString &mp3 : QDir(dir.path()).entryList({"*.mp3"}))
             QFile::remove(path(mp3));
