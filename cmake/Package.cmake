@@ -10,7 +10,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "(libcdio-paranoia) and writes each one as a WAV file or, encoded while it is\n"
        "read, as an MP3 file (LAME). Every track is checked against the AccurateRip\n"
        "database and the extraction is logged. The disc and track titles can come from\n"
-       "a CDDB disc database, directly or through an HTTP proxy. Its texts are Italian.")
+       "MusicBrainz, a CDDB disc database or the disc's CD-Text, directly or through an\n"
+       "HTTP proxy, and can be edited. Its texts are Italian.")
 # Debian wants a contact on a real mail domain; the project has none of its own, so GitHub's no-reply one.
 set(CPACK_PACKAGE_CONTACT "The QUARLE developers <quarle@users.noreply.github.com>")
 set(CPACK_STRIP_FILES ON)
@@ -18,5 +19,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads OpenSSL for HTTPS as a plugin, which dpkg-shlibdeps does not see; the certificates to check
+# servers against come from the system's store.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quarle/quarle")
 include(CPack)
