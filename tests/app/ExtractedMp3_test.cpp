@@ -14,10 +14,9 @@
 
 #include <gtest/gtest.h>
 
-// Rows 1, 2, 3 are disc tracks 1, 3, 4 (track 2 holds data). After a lookup through the demo's CDDB
-// server ("Aggiorna") every row is extracted and tagged from the disc's entry (read back with TagLib),
-// with the title typed over row 2 (F2) and the year corrected on the disc label; choosing the drive
-// again leaves nothing of the lookup for the next extraction's tags.
+// Rows 1, 2, 3 are disc tracks 1, 3, 4 (track 2 holds data). After "Aggiorna" (the demo's CDDB server),
+// a title typed over row 2 (F2) and the year set on the disc label, every row is tagged from the entry
+// and the edits (read with TagLib); a new drive choice leaves nothing of them for the next extraction.
 TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
 {
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(150, 440), DiscTrack::data(300),
@@ -44,9 +43,7 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     QTest::keyClicks(editor, "Scritto a mano");
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents(); // the edit is taken after the key
-    TDlgMainForm::editDiscDetails = [](QWidget *, DiscDetails &details) {
-        return !(details.year = "2001").isEmpty();
-    };
+    TDlgMainForm::editDiscDetails = [](QWidget *, DiscDetails &d) { return !(d.year = "2001").isEmpty(); };
     QTest::mouseDClick(form->ui->LabeActiveCDRom, Qt::LeftButton);
     QTemporaryDir out;
     form->ui->dir->setText(out.path() + "/");
@@ -67,6 +64,19 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
             frames << QString::fromStdString(id + "=" + text);
         EXPECT_EQ(frames.join(' '), tag);
     }
+    // A second "Aggiorna" whose editions the user declines leaves the rows, edits and all, as they were.
+    const auto fetch = std::exchange(
+        TDlgMainForm::fetchMusicBrainz, [](THttpCli &, const ProxySettings &, const QString &url) {
+            const QString r = "{'id':'r','title':'T','media':[{'discs':[{'id':'" +
+                              url.section('/', -1).section('?', 0, 0) + "'}],'tracks':[{'title':'X'}]}]}";
+            return TFetchedFile{TFetchedFile::Found,
+                                QString("{'releases':[%1,%1]}").arg(r).replace('\'', '"').toUtf8()};
+        });
+    TDlgMainForm::chooseEdition = [](QWidget *, const std::vector<DiscEdition> &) { return -1; };
+    QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    TDlgMainForm::fetchMusicBrainz = fetch;
+    EXPECT_EQ(rowsOf(*form)[1].description + form->ui->LabeActiveCDRom->text(),
+              "Scritto a manoVarious Artists / Raccolta");
     form->SelectDriveAndListTracks();
     const Mp3TagFields untitled = form->ExtractionPlan().rows.at(1).tags;
     EXPECT_EQ(QStringList({untitled.title, untitled.track, untitled.artist, untitled.album}),

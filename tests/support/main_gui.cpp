@@ -21,10 +21,6 @@ int main(int argc, char **argv)
     TDlgMainForm::fetchMusicBrainz = [](THttpCli &, const ProxySettings &, const QString &) {
         return TFetchedFile();
     };
-    TDlgMainForm::chooseEdition = [](QWidget *, const std::vector<DiscEdition> &) {
-        ADD_FAILURE() << "unexpected choice of editions";
-        return -1;
-    };
     // A test that meets the question about files already there answers it itself.
     TDlgMainForm::askOverwrite = [](QWidget *, const QStringList &files) {
         ADD_FAILURE() << "unexpected question about " << files.join(", ").toStdString();
