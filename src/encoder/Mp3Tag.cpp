@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/textidentificationframe.h>
 
@@ -52,6 +53,26 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     set("TALB", fields.album);
     set("TDRC", year.match(fields.year).hasMatch() ? fields.year : QString());
     set("TCON", fields.genre);
+    set("TPE2", fields.albumArtist != fields.artist ? fields.albumArtist : QString());
+    set("TPOS", fields.disc);
+    const auto setUser = [&tag](const char *description, const QString &text) {
+        if (!text.isEmpty())
+            tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(description, tagText(text)));
+    };
+    setUser("MusicBrainz Album Id", fields.musicBrainzAlbumId);
+    setUser("MusicBrainz Release Track Id", fields.musicBrainzReleaseTrackId);
+    setUser("REPLAYGAIN_TRACK_GAIN", fields.trackGain);
+    setUser("REPLAYGAIN_TRACK_PEAK", fields.trackPeak);
+    setUser("REPLAYGAIN_ALBUM_GAIN", fields.albumGain);
+    setUser("REPLAYGAIN_ALBUM_PEAK", fields.albumPeak);
+    if (!fields.cover.isEmpty()) {
+        auto *cover = new TagLib::ID3v2::AttachedPictureFrame;
+        cover->setTextEncoding(TagLib::String::UTF8);
+        cover->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        cover->setMimeType(tagText(fields.coverMimeType));
+        cover->setPicture(TagLib::ByteVector(fields.cover.constData(), unsigned(fields.cover.size())));
+        tag.addFrame(cover);
+    }
     const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v4);
 
     QFile audio(path);

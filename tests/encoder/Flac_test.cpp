@@ -1,0 +1,105 @@
+// TFlacWriter and FlacTagWriter, read back by libFLAC's own decoder and by TagLib.
+#include "encoder/FlacTag.h"
+#include "encoder/FlacWriter.h"
+
+#include "FlacDecode.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+#include <sys/resource.h>
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
+#include <csignal>
+
+namespace
+{
+
+// Stretches of a sawtooth and of full-scale noise.
+std::vector<int16_t> Samples(size_t count)
+{
+    std::vector<int16_t> samples(count);
+    for (uint32_t i = 0, noise = 1; i < count; ++i, noise = noise * 1664525 + 1013904223)
+        samples[i] = int16_t((i / 4999) % 2 ? noise >> 16 : (i * 97) % 24000 - 12000);
+    return samples;
+}
+
+} // namespace
+
+// Samples written in uneven chunks decode one for one, also when the rip ends before the length announced,
+// with Finish or only the destructor (an exception's way out).
+TEST(FlacWriter, DecodesToTheSamplesWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.flac");
+    // clang-format off
+    const struct { uint32_t channels; uint64_t announced, written; bool finish; } rows[] = {
+        {2, 3 * 44100,  3 * 44100,     true},
+        {2, 25 * 44100, 3 * 44100 + 7, true}, // the seek points at 10 and 20 s are never reached
+        {2, 25 * 44100, 44100 + 1,     false},
+        {1, 2 * 44100,  2 * 44100,     true},
+    };
+    // clang-format on
+    const uint32_t chunks[] = {588 * 7, 1, 4097, 13 * 588 + 3, 9000};
+    for (const auto &row : rows) {
+        const std::vector<int16_t> samples = Samples(row.written * row.channels);
+        {
+            TFlacWriter writer(path, 44100, row.channels, row.announced);
+            for (uint64_t done = 0, i = 0, n = 0; done < row.written; done += n)
+                writer.Write(samples.data() + done * row.channels,
+                             uint32_t(n = std::min<uint64_t>(chunks[i++ % 5], row.written - done)));
+            if (row.finish)
+                writer.Finish();
+        }
+        EXPECT_TRUE(DecodeFlac(path) == samples) << row.written;
+    }
+    EXPECT_THAT([] { TFlacWriter("/dev/full", 44100, 2, 44100).Write(Samples(88200).data(), 44100); },
+                testing::ThrowsMessage<EFlacError>("Cannot write \"/dev/full\" (No space left on device)"));
+}
+
+// Comments and a front cover that TagLib reads back, each written again in place of the old one, and the
+// audio as it was. With no room on the disk for the tagged copy the file keeps its bytes.
+TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.flac");
+    const std::vector<int16_t> samples = Samples(88200);
+    TFlacWriter(path, 44100, 2, 44100).Write(samples.data(), 44100);
+    FlacTagFields fields{"Vecchio",  "Artista",  "Album",    "Artista",  "1999",      "Rock",
+                         "3",        "12",       "1",        "2",        "mb-a",      "mb-t",
+                         "-6.52 dB", "0.988312", "-7.00 dB", "1.000000", "old cover", "image/png"};
+    FlacTagWriter::Write(path, fields);
+    fields.title = "Perché";
+    fields.cover = QByteArray(20000, 'j');
+    fields.coverMimeType = "image/jpeg";
+    FlacTagWriter::Write(path, fields);
+
+    TagLib::FLAC::File file(QFile::encodeName(path).constData());
+    EXPECT_EQ(
+        file.properties().toString().to8Bit(true),
+        "ALBUM=Album\nARTIST=Artista\nDATE=1999\nDISCNUMBER=1\nDISCTOTAL=2\nGENRE=Rock\n"
+        "MUSICBRAINZ_ALBUMID=mb-a\nMUSICBRAINZ_TRACKID=mb-t\nREPLAYGAIN_ALBUM_GAIN=-7.00 dB\n"
+        "REPLAYGAIN_ALBUM_PEAK=1.000000\nREPLAYGAIN_TRACK_GAIN=-6.52 dB\nREPLAYGAIN_TRACK_PEAK=0.988312\n"
+        "TITLE=Perché\nTRACKNUMBER=3\nTRACKTOTAL=12\n");
+    ASSERT_EQ(file.pictureList().size(), 1u);
+    const TagLib::FLAC::Picture &cover = *file.pictureList().front();
+    EXPECT_TRUE(cover.type() == cover.FrontCover && cover.mimeType() == "image/jpeg" &&
+                cover.data() == TagLib::ByteVector(20000, 'j'));
+    EXPECT_TRUE(DecodeFlac(path) == samples);
+
+    const auto bytes = [&path] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray tagged = bytes();
+    fields.cover = QByteArray(1 << 16, 'x'); // more than the padding: the tagged copy is larger
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{}, small{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = {rlim_t(tagged.size() + 1000), saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(FlacTagWriter::Write(path, fields), EFlacError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(bytes(), tagged);
+}

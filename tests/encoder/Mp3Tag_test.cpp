@@ -1,0 +1,49 @@
+#include "encoder/Mp3Tag.h"
+
+#include "WavTestFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
+
+TEST(Mp3Tag, ExtraFramesAreWrittenAndTheNextWriteReplacesThem)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("track.mp3");
+    const QByteArray audio(5000, '\x55');
+    ASSERT_TRUE(WavTestFile::Write(path, audio));
+    // One write after the other on the same file; the frames as TagLib names them, then each picture.
+    // clang-format off
+    const struct { Mp3TagFields fields; const char *frames; } writes[] = {
+        {{.artist = "A", .albumArtist = "Various", .disc = "1/2", .musicBrainzAlbumId = "album",
+          .musicBrainzReleaseTrackId = "track", .trackGain = "-6.52 dB", .trackPeak = "0.988312",
+          .albumGain = "+1.23 dB", .albumPeak = "0.999969", .cover = "\xff\xd8", .coverMimeType = "image/jpeg"},
+         "ALBUMARTIST=Various\nARTIST=A\nDISCNUMBER=1/2\nMUSICBRAINZ_ALBUMID=album\nMUSICBRAINZ_RELEASETRACKID=track\n"
+         "REPLAYGAIN_ALBUM_GAIN=+1.23 dB\nREPLAYGAIN_ALBUM_PEAK=0.999969\nREPLAYGAIN_TRACK_GAIN=-6.52 dB\n"
+         "REPLAYGAIN_TRACK_PEAK=0.988312\nUnsupported Data: APIC\n3 image/jpeg \xff\xd8\n"},
+        {{.artist = "A", .albumArtist = "A", .trackGain = "-2.00 dB", .cover = "\x89PNG", .coverMimeType = "image/png"},
+         "ARTIST=A\nREPLAYGAIN_TRACK_GAIN=-2.00 dB\nUnsupported Data: APIC\n3 image/png \x89PNG\n"},
+    };
+    // clang-format on
+    for (const auto &write : writes) {
+        Mp3TagWriter::Write(path, write.fields);
+        TagLib::MPEG::File tagged(path.toUtf8().constData(), false);
+        const TagLib::ID3v2::Tag *tag = tagged.ID3v2Tag(true);
+        std::string frames = tag->properties().toString().to8Bit(true);
+        for (const TagLib::ID3v2::Frame *frame : tag->frameList("APIC")) {
+            const auto *cover = static_cast<const TagLib::ID3v2::AttachedPictureFrame *>(frame);
+            frames += std::to_string(cover->type()) + " " + cover->mimeType().to8Bit() + " " +
+                      std::string(cover->picture().data(), cover->picture().size()) + "\n";
+        }
+        EXPECT_EQ(frames, write.frames);
+        QFile file(path);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        EXPECT_EQ(bytes.count("ID3"), 1); // the old tag went whole, not only its frames
+        EXPECT_TRUE(bytes.endsWith(audio));
+    }
+}
