@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     QTemporaryDir programDir;
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
     // The AccurateRip fetch, which goes beside the rip, is not what is measured: it stays on this machine.
-    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &) {
+    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &, qint64) {
         return TFetchedFile();
     };
 

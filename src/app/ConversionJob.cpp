@@ -16,6 +16,7 @@ void TDlgMainForm::ApplyExtractionFormat(int formatIndex)
 {
     Quarle->setEncode(formatIndex == 0);
     Quarle->setWriteWav(formatIndex == 1);
+    Quarle->setWriteFlac(formatIndex == 2);
 }
 
 TDlgMainForm::CoderPage TDlgMainForm::ReadCoderPage() const

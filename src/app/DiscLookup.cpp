@@ -107,19 +107,21 @@ bool storeEntry(DiscLookupContext &context, const CddbEntry &entry)
 // The medium's tracks in order stand for the rows in order: a medium lists the audio tracks alone.
 CddbEntry entryOf(const DiscLookupContext &context, const MusicBrainzRelease &release)
 {
-    CddbEntry entry{release.artist, release.title, release.year, {}, false, {}};
+    CddbEntry entry{release.artist,    release.title,          release.year,       {}, false, {},
+                    release.releaseId, release.mediumPosition, release.mediumCount};
     const qsizetype rows = context.trackList ? context.trackList->size() : 0;
     for (size_t i = 0; i < release.tracks.size() && qsizetype(i) < rows; ++i) {
         const MusicBrainzTrack &track = release.tracks[i];
         const QString own = track.artist == release.artist ? QString() : track.artist;
-        entry.tracks[discTrackOfRow(context, qsizetype(i)) - 1] = {track.title, own, track.title};
+        entry.tracks[discTrackOfRow(context, qsizetype(i)) - 1] = {track.title, own, track.title,
+                                                                   track.trackId, track.recordingId};
     }
     return entry;
 }
 
 CddbEntry entryOf(const DiscLookupContext &context, const CdText &text)
 {
-    CddbEntry entry{text.performer, text.title, {}, {}, false, {}};
+    CddbEntry entry{text.performer, text.title, {}, {}, false, {}, {}, 0, 0};
     if (entry.album.isEmpty())
         entry.album = entry.artist;
     for (qsizetype row = 0; context.trackList && row < context.trackList->size(); ++row) {
@@ -128,7 +130,7 @@ CddbEntry entryOf(const DiscLookupContext &context, const CdText &text)
         if (found == text.tracks.end())
             continue;
         const QString own = found->second.performer == text.performer ? QString() : found->second.performer;
-        entry.tracks[number - 1] = {found->second.title, own, found->second.title};
+        entry.tracks[number - 1] = {found->second.title, own, found->second.title, {}, {}};
     }
     return entry;
 }

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 
 TExtractionRun::Fetch TDlgMainForm::fetchAccurateRipFile = FetchFile;
 
@@ -59,6 +60,15 @@ TExtractionPlan TDlgMainForm::ExtractionPlan() const
     const QString cache = ProgramCacheFolder(UserFolders::Standard());
     if (MakePrivateFolder(cache))
         plan.driveOffsetsFile = QDir(cache).filePath(QStringLiteral("DriveOffsets.bin"));
+    // The release's front cover, when the titles came from MusicBrainz and the files have tags.
+    if (!m_discTags.releaseId.isEmpty() && (plan.format == 0 || plan.format == 2)) {
+        QString server = Servers().coverArt;
+        if (server.isEmpty())
+            server = QStringLiteral("https://coverartarchive.org");
+        while (server.endsWith('/'))
+            server.chop(1);
+        plan.coverUrl = server + "/release/" + QUrl::toPercentEncoding(m_discTags.releaseId) + "/front-500";
+    }
 
     const QStringList captions = Quarle->Tracks().captions();
     const int rows = ui->ListViewEx1->topLevelItemCount();

@@ -86,6 +86,7 @@ TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(
     auto *formats = new QButtonGroup(this);
     formats->addButton(ui->RGroupFormatExtractionMP3, 0);
     formats->addButton(ui->RGroupFormatExtractionWav, 1);
+    formats->addButton(ui->RGroupFormatExtractionFLAC, 2);
 
     Chrome = new TWindowChrome(
         this, {ui->dxContainer1, ui->dxToolButton1, ui->dxToolButton2, ui->Label14, ui->Label15});
@@ -210,6 +211,8 @@ void TDlgMainForm::ConnectHandlers()
     connect(ui->RGroupFormatExtractionMP3, &QRadioButton::clicked, this,
             Handler(&TDlgMainForm::RGroupFormatExtractionClick));
     connect(ui->RGroupFormatExtractionWav, &QRadioButton::clicked, this,
+            Handler(&TDlgMainForm::RGroupFormatExtractionClick));
+    connect(ui->RGroupFormatExtractionFLAC, &QRadioButton::clicked, this,
             Handler(&TDlgMainForm::RGroupFormatExtractionClick));
     connect(ui->BtnChoisirFichierWav, &QPushButton::clicked, this,
             Handler(&TDlgMainForm::BtnChoisirFichierWavClick));
@@ -516,18 +519,18 @@ void TDlgMainForm::dirbuttonClick()
 
 int TDlgMainForm::RGroupFormatExtractionItemIndex() const
 {
-    if (ui->RGroupFormatExtractionMP3->isChecked())
-        return 0;
-    return ui->RGroupFormatExtractionWav->isChecked() ? 1 : -1;
+    const int checked = ui->RGroupFormatExtractionMP3->group()->checkedId();
+    return checked >= 0 && checked <= 2 ? checked : -1;
 }
 
 // Index -1 leaves neither item chosen, as a settings file may ask.
 void TDlgMainForm::setRGroupFormatExtractionItemIndex(int index)
 {
-    QRadioButton *items[] = {ui->RGroupFormatExtractionMP3, ui->RGroupFormatExtractionWav};
+    QRadioButton *items[] = {ui->RGroupFormatExtractionMP3, ui->RGroupFormatExtractionWav,
+                             ui->RGroupFormatExtractionFLAC};
     QButtonGroup *group = items[0]->group();
     group->setExclusive(false);
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i)
         items[i]->setChecked(i == index);
     group->setExclusive(true);
 }

@@ -2,6 +2,7 @@
 
 #include "app/DiscLookup.h"
 #include "app/LookupDialogs.h"
+#include "app/SettingsFile.h"
 #include "disc/CdRip_dll.h"
 #include "rip/ExtractionRun.h"
 #include "rip/TrackTags.h"
@@ -114,6 +115,8 @@ public:
 
     // The four fields of the "Config. Proxy" page, as every fetch reads them.
     ProxySettings ProxyPage() const;
+    // The servers of quarle-servers.ini, beside the settings file.
+    ServerSettings Servers() const;
     // The disc-database lookup (MainFormLookup.cpp): where the titles came from.
     TitleSource QueryDiscDatabase();
     // A row's description edited in place (F2, a double click), and the disc label's details

@@ -116,9 +116,7 @@ TitleSource TDlgMainForm::QueryDiscDatabase()
             return std::nullopt;
         return std::move(answer.bytes);
     };
-    const QString servers =
-        QFileInfo(LocateFiles(programDir()).SettingsToRead()).dir().filePath("quarle-servers.ini");
-    if (const QString mirror = ReadServerSettings(servers).musicBrainz; !mirror.isEmpty())
+    if (const QString mirror = Servers().musicBrainz; !mirror.isEmpty())
         context.musicBrainzServer = mirror;
     context.readCdText = [letter = context.driveLetter] { return cdTextOfDrive(letter); };
     context.chooseEdition = [this](const std::vector<DiscEdition> &editions) {
@@ -154,6 +152,12 @@ TitleSource TDlgMainForm::QueryDiscDatabase()
     }
     storeTitles();
     return source;
+}
+
+ServerSettings TDlgMainForm::Servers() const
+{
+    return ReadServerSettings(
+        QFileInfo(LocateFiles(programDir()).SettingsToRead()).dir().filePath("quarle-servers.ini"));
 }
 
 ProxySettings TDlgMainForm::ProxyPage() const

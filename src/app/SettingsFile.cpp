@@ -78,7 +78,7 @@ SettingsRead ParseSettings(const QByteArray &content)
     const auto format = toInteger(line(5));
     if (!format)
         return read;
-    read.format = std::clamp(*format, -1, 1);
+    read.format = std::clamp(*format, -1, 2);
     std::optional<int> *indexes[] = {&read.sampleRate, &read.bitRate, &read.maxBitRate, &read.mode,
                                      &read.quality};
     for (int i = 0; i < 5; ++i) {
@@ -156,8 +156,11 @@ ServerSettings ReadServerSettings(const QString &path)
         const QString value = line.mid(equals + 1).trimmed();
         const bool web = value.startsWith("http://", Qt::CaseInsensitive) ||
                          value.startsWith("https://", Qt::CaseInsensitive);
-        if (equals > 0 && web && line.left(equals).trimmed().compare("MusicBrainz", Qt::CaseInsensitive) == 0)
+        const QString name = line.left(equals).trimmed();
+        if (equals > 0 && web && name.compare("MusicBrainz", Qt::CaseInsensitive) == 0)
             servers.musicBrainz = value;
+        if (equals > 0 && web && name.compare("CoverArt", Qt::CaseInsensitive) == 0)
+            servers.coverArt = value;
     }
     return servers;
 }

@@ -13,7 +13,7 @@
 //   [destination dir]
 //   /home/me/Musica/
 //   [extraction]
-//   0                 format: 0 MP3, 1 Wav
+//   0                 format: 0 MP3, 1 Wav, 2 FLAC
 //   [codec MP3]
 //   0                 sample rate index
 //   4                 bit rate index
@@ -38,7 +38,7 @@ struct QuarleSettings {
 
 // What a reading found, in file order. Reading stops at the first line 5 or 7 to 11 that is not a
 // decimal integer (a missing line reads as empty, and so stops it too): the fields after it stay
-// unset. The format is clamped to -1..1; the other indexes are as written.
+// unset. The format is clamped to -1..2; the other indexes are as written.
 struct SettingsRead {
     std::optional<QString> dir;
     std::optional<int> format;
@@ -66,9 +66,11 @@ bool WriteSettingsFile(const QString &path, const QuarleSettings &settings);
 // place of the public ones, one "Name=address" line each (a mirror of MusicBrainz, say):
 //
 //   MusicBrainz=https://musicbrainz.example.org
+//   CoverArt=https://coverart.example.org
 //
 // Lines it does not know, and addresses that are not http:// or https://, are passed over.
 struct ServerSettings {
     QString musicBrainz;
+    QString coverArt;
 };
 ServerSettings ReadServerSettings(const QString &path);

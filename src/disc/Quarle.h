@@ -130,11 +130,13 @@ class TQuarle : public QObject
     Q_PROPERTY(int ActiveCdRomNum READ ActiveCdRomNum WRITE setActiveCdRomNum)
     Q_PROPERTY(bool Encode READ Encode WRITE setEncode)
     Q_PROPERTY(bool WriteWav READ WriteWav WRITE setWriteWav)
+    Q_PROPERTY(bool WriteFlac READ WriteFlac WRITE setWriteFlac)
     Q_PROPERTY(bool JitterCorrect READ JitterCorrect WRITE setJitterCorrect)
 
 public:
     using ProcessTrackEvent = std::function<void(QObject *sender, uint16_t trackNum)>;
     using ProgressEvent = std::function<void(QObject *sender, uint16_t percentComplete, uint16_t trackNum)>;
+    using SamplesEvent = std::function<void(QObject *sender, const int16_t *samples, size_t count)>;
 
     // Initialises the library, lists the drives and reads the first drive's table of contents.
     // Raises ECDRIPError "Inizializzazione fallita" when any of it fails.
@@ -155,6 +157,9 @@ public:
     void setEncode(bool v) { m_encode = v; }
     bool WriteWav() const { return m_writeWav; }
     void setWriteWav(bool v) { m_writeWav = v; }
+    // Without Encode: a FLAC file whose name gets the extension ".flac".
+    bool WriteFlac() const { return m_writeFlac; }
+    void setWriteFlac(bool v) { m_writeFlac = v; }
     bool JitterCorrect() const { return m_jitterCorrect; }
     void setJitterCorrect(bool value);
     TMP3Coder *Coder() const { return m_coder; }
@@ -182,9 +187,9 @@ public:
     // Every entry of the latest table of contents in disc order, then the lead-out (not audio).
     const std::vector<TDiscEntry> &DiscEntries() const { return m_discEntries; }
 
-    // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, or
-    // with Encode an MP3 file whose name gets the extension ".mp3". Runs on the caller's thread and
-    // fires the three events there. Raises ECDRIPError on failure.
+    // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, with
+    // WriteFlac a FLAC file whose name gets the extension ".flac", or with Encode an MP3 file whose name
+    // gets ".mp3". Runs on the caller's thread and fires the events there. Raises ECDRIPError on failure.
     void RipTrack(uint16_t trackNum, const QString &fileName);
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
@@ -192,6 +197,9 @@ public:
     ProcessTrackEvent OnBeginTrack;
     ProcessTrackEvent OnEndTrack;
     ProgressEvent OnProgress;
+    // The samples of each chunk as they go into the file, interleaved in the output format (silence
+    // where the drive could not read).
+    SamplesEvent OnSamples;
 
     // The parameter record of the active drive, shared by every ripper of the program.
     static TCDROMParameters &activeDriveRecord();
@@ -224,6 +232,7 @@ private:
     bool m_jitterCorrect = false;
     bool m_encode = false;
     bool m_writeWav = false;
+    bool m_writeFlac = false;
     std::atomic<bool> m_cancel{false};
     QPointer<TMP3Coder> m_coder;
     int32_t m_speed = 0;

@@ -1,5 +1,6 @@
 // The ripping half of TQuarle: one track from the library's chunks into a WAV, PCM or MP3 file.
 #include "disc/Quarle.h"
+#include "encoder/FlacWriter.h"
 
 #include "platform/FileNames.h"
 
@@ -279,10 +280,14 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
 
     // From here on the ripping run is open: every way out closes it, the coder's stream and the file.
     const bool encoding = m_encode && m_coder;
-    const QString name = m_encode ? ChangeFileExt(fileName, ".mp3") : fileName;
+    const bool flac = m_writeFlac && !m_encode;
+    const QString name = m_encode ? ChangeFileExt(fileName, ".mp3")
+                         : flac   ? ChangeFileExt(fileName, ".flac")
+                                  : fileName;
     const SampleFormat format = sampleFormatOf(m_outputFormat);
     bool streamOpen = false;
     QFile file(name);
+    std::unique_ptr<TFlacWriter> flacWriter;
     std::vector<uint8_t> carryBuffer, mp3Buffer;
     uint32_t bytesPerCall = 0;
     qint64 samplesWritten = 0;
@@ -315,6 +320,16 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             m_coder->CloseStream();
             streamOpen = false;
         }
+        // A FLAC file is finished however the rip ends, so that it holds, playable, what was read.
+        if (flacWriter) {
+            try {
+                flacWriter->Finish();
+            } catch (const EFlacError &e) {
+                if (!failure)
+                    failure = ECDRIPError(e.what());
+            }
+            flacWriter.reset();
+        }
         m_jitterErrors = m_api.CR_GetNumberOfJitterErrors();
         m_api.CR_CloseRipper();
         if (file.isOpen() && m_writeWav && !m_encode) {
@@ -346,9 +361,18 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
 
         // An MP3 comes a frame at a time, a few hundred bytes: those writes are gathered in the file's
         // buffer rather than each made a system call of its own.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate |
-                       (encoding ? QIODevice::OpenModeFlag(0) : QIODevice::Unbuffered)))
+        if (flac) {
+            try {
+                const uint64_t frames =
+                    uint64_t(last - first + 1) * TAccurateRipChecksum::FramesPerSector * format.rate / 44100;
+                flacWriter = std::make_unique<TFlacWriter>(name, format.rate, format.channels, frames);
+            } catch (const EFlacError &e) {
+                throw ECDRIPError(e.what());
+            }
+        } else if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate |
+                              (encoding ? QIODevice::OpenModeFlag(0) : QIODevice::Unbuffered))) {
             throw ECDRIPError(QString("Cannot create file \"%1\". %2").arg(name, file.errorString()));
+        }
         if (m_writeWav && !m_encode) {
             const WavHeader header = MakeWavHeaderForRange(m_outputFormat, first, last);
             file.write(reinterpret_cast<const char *>(header.data()), qint64(header.size()));
@@ -395,8 +419,17 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             chunkResult = chunk->result;
             m_unreadableSectors += chunk->unreadable;
             if (chunk->bytes > 0) {
+                const auto *samples = reinterpret_cast<const int16_t *>(chunk->samples.data());
+                if (OnSamples)
+                    OnSamples(this, samples, size_t(chunk->bytes) / 2);
                 if (encoding) {
                     feed(chunk->samples.data(), uint32_t(chunk->bytes));
+                } else if (flac) {
+                    try {
+                        flacWriter->Write(samples, uint32_t(chunk->bytes / (2 * format.channels)));
+                    } catch (const EFlacError &e) {
+                        throw ECDRIPError(e.what());
+                    }
                 } else if (!m_encode) {
                     writeAll(file, chunk->samples.data(), chunk->bytes);
                     samplesWritten += chunk->bytes;

@@ -32,6 +32,7 @@ struct CddbMatch {
 struct CddbTrackTitle {
     QString text; // the title as the entry gives it
     QString artist, title;
+    QString trackId, recordingId; // MusicBrainz's, when the entry came from there
 };
 
 // What a read answer says about the disc, each keyword's pieces joined:
@@ -43,6 +44,9 @@ struct CddbEntry {
     QString artist, album, year, genre;
     bool compilation = false;
     std::map<int, CddbTrackTitle> tracks;
+    // A MusicBrainz release's id, and the medium's position among the release's media.
+    QString releaseId;
+    int discNumber = 0, discTotal = 0;
 };
 
 // The CDDB protocol over HTTP (protocol level 4, ISO-8859-1 answers): the query and read URLs and

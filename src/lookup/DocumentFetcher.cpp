@@ -170,23 +170,34 @@ QStringList DocumentFetcher::SplitLines(const QByteArray &text)
 
 namespace
 {
-constexpr qint64 FetchLimitBytes = 1 << 20;
 constexpr qint64 FetchLimitMs = 60000;
 } // namespace
 
-TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url)
+TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes)
 {
-    return FetchFileAs(http, proxy, url, http.Agent());
+    return FetchFileAs(http, proxy, url, http.Agent(), maxBytes);
 }
 
-TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url, const QString &agent)
+std::pair<QByteArray, QString> CoverImage(const TFetchedFile &file)
+{
+    if (file.kind != TFetchedFile::Found)
+        return {};
+    if (file.bytes.startsWith("\xff\xd8\xff"))
+        return {file.bytes, QStringLiteral("image/jpeg")};
+    if (file.bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return {file.bytes, QStringLiteral("image/png")};
+    return {};
+}
+
+TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url, const QString &agent,
+                         qint64 maxBytes)
 {
     if (http.Busy())
         return {};
     // The files asked for are a few kilobytes: neither a larger answer nor a server that trickles one
     // holds up whoever waits for it. The proxy page's user and password are the proxy's: a server (or
     // anything posing as a database on plain HTTP) that asks for them gets nothing.
-    PrepareRequest(http, proxy, url, FetchLimitBytes, QDeadlineTimer(FetchLimitMs), Credentials::ProxyOnly);
+    PrepareRequest(http, proxy, url, maxBytes, QDeadlineTimer(FetchLimitMs), Credentials::ProxyOnly);
     // Each body (a relocation's too) starts the buffer anew; the last one is the answer.
     QBuffer body;
     http.OnDocBegin = [&](QObject *) {

@@ -39,12 +39,19 @@ struct TFetchedFile {
     QByteArray bytes;
 };
 
-// Fetches a file of at most 1 MiB into memory with `http` through the proxy page's settings, within a
-// minute; the proxy's user and password go to the proxy alone.
-TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url);
+// The bounds of what a fetch takes: a database's answer, a cover.
+constexpr qint64 kSmallFileBytes = 1 << 20;
+constexpr qint64 kCoverBytes = 4 << 20;
+
+// Fetches a file of at most maxBytes into memory with `http` through the proxy page's settings, within
+// a minute; the proxy's user and password go to the proxy alone.
+TFetchedFile FetchFile(THttpCli &http, const ProxySettings &proxy, const QString &url, qint64 maxBytes);
 // The same with `agent` as the User-Agent of this request only.
-TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url,
-                         const QString &agent);
+TFetchedFile FetchFileAs(THttpCli &http, const ProxySettings &proxy, const QString &url, const QString &agent,
+                         qint64 maxBytes = kSmallFileBytes);
+
+// A cover as fetched: its bytes and MIME type when they are a JPEG or PNG image, else nothing.
+std::pair<QByteArray, QString> CoverImage(const TFetchedFile &file);
 
 // The document file could not be read back after the fetch.
 class EDocumentFileError : public Exception

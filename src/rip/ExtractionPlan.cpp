@@ -20,18 +20,19 @@ uint32_t comboInteger(const QString &text)
     return value;
 }
 
-// The file the ripper writes for a row (an MP3 rip makes the name ".mp3").
-QString audioFile(const TExtractionPlan &plan, const TExtractionRow &row)
-{
-    return plan.format == 0 ? ChangeFileExt(row.path, ".mp3") : row.path;
-}
-
 } // namespace
+
+QString AudioFile(const TExtractionPlan &plan, const TExtractionRow &row)
+{
+    return plan.format == 0   ? ChangeFileExt(row.path, ".mp3")
+           : plan.format == 2 ? ChangeFileExt(row.path, ".flac")
+                              : row.path;
+}
 
 void NameFiles(TExtractionPlan &plan, bool besideExisting)
 {
     const QString ext = plan.format == 1 ? ".wav" : ".pcm";
-    const QString finalExt = plan.format == 0 ? ".mp3" : ext;
+    const QString finalExt = plan.format == 0 ? ".mp3" : plan.format == 2 ? ".flac" : ext;
     TTrackFileNames names(besideExisting);
     for (TExtractionRow &row : plan.rows)
         row.path = names.Next(plan.folder, row.title, row.caption, ext, finalExt);
@@ -52,7 +53,7 @@ QStringList ExistingFiles(const TExtractionPlan &plan)
 {
     QStringList files;
     for (const TExtractionRow &row : plan.rows) {
-        const QString audio = audioFile(plan, row);
+        const QString audio = AudioFile(plan, row);
         for (const QString &file : {audio, ChangeFileExt(audio, "jitt")}) {
             if (FileOrLinkExists(file))
                 files << file;

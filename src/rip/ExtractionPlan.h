@@ -31,7 +31,7 @@ struct TExtractionRow {
     uint16_t trackNum = 0; // position in the ripper's Tracks, from 1
     QString title;         // the row's description, which names the file
     QString caption;       // the ripper's "Track 01", for a title that leaves no name
-    QString path;          // as given to the ripper (".wav" or ".pcm"; an MP3 rip makes it ".mp3")
+    QString path;          // as given to the ripper (".wav" or ".pcm"; it makes ".mp3" or ".flac" of it)
     Mp3TagFields tags;     // of an MP3 file
 };
 
@@ -40,12 +40,13 @@ struct TExtractionRow {
 struct TExtractionPlan {
     std::vector<TExtractionRow> rows; // the checked rows, in order
     QString folder;                   // the log's
-    int format = 0;                   // 0 MP3, 1 WAV, -1 the samples alone
+    int format = 0;                   // 0 MP3, 1 WAV, 2 FLAC, -1 the samples alone
     TCoderPage coder;
     ProxySettings proxy;
     QString discLabel;        // names the log ("QUARLE.log" when empty)
     QString logFile;          // the log's path
     QString driveOffsetsFile; // the cached copy of the database's drive list; empty keeps none
+    QString coverUrl;         // the release's front cover at the Cover Art Archive; empty for none
 };
 
 // Names the plan's files in its folder: each row's path from its title, and the log's from the disc's
@@ -53,6 +54,9 @@ struct TExtractionPlan {
 // folder has already (audio, jitter file or log): such a name gets " (2)", " (3)"... before its
 // extension.
 void NameFiles(TExtractionPlan &plan, bool besideExisting);
+
+// The audio file the ripper writes for a row.
+QString AudioFile(const TExtractionPlan &plan, const TExtractionRow &row);
 
 // The files the plan would write that the folder holds already (audio, jitter files, log), links
 // included.

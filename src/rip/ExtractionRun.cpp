@@ -1,12 +1,16 @@
 #include "rip/ExtractionRun.h"
 
 #include "disc/Quarle.h"
+#include "disc/WavHeader.h"
+#include "encoder/FlacTag.h"
 #include "encoder/MP3Coder.h"
+#include "encoder/ReplayGain.h"
 #include "lookup/DriveOffsets.h"
 #include "lookup/HttpCli.h"
 #include "platform/CdDevice.h"
 #include "platform/CdRipLibrary.h"
 #include "platform/FileNames.h"
+#include "rip/TrackTags.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -69,6 +73,10 @@ void TExtractionRun::Start()
         emit Progress(m_row, trackNum, percent);
     };
     m_quarle.OnEndTrack = nullptr;
+    m_quarle.OnSamples = [this](QObject *, const int16_t *samples, size_t count) {
+        if (m_gain)
+            m_gain->Add(samples, count);
+    };
     m_network.reset(QThread::create([this] { FetchAnswers(); }));
     m_worker.reset(QThread::create([this] { Rip(); }));
     m_network->start();
@@ -140,6 +148,9 @@ void TExtractionRun::ChooseReadOffset()
 
 TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
 {
+    const bool tagged = m_plan.format == 0 || m_plan.format == 2;
+    const SampleFormat format = sampleFormatOf(m_quarle.OutputFormat());
+    m_gain = tagged ? std::make_unique<TReplayGainTrack>(int(format.rate), format.channels) : nullptr;
     m_quarle.RipTrack(row.trackNum, row.path);
     TTrackOutcome outcome{TTrackOutcome::Complete, m_quarle.UnreadableSectors(), {}};
     if (!m_quarle.RipOpened())
@@ -149,9 +160,47 @@ TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
     else if (outcome.unreadableSectors > 0)
         outcome.kind = TTrackOutcome::ReadErrors;
     // Only a file of the whole track is tagged: a cancelled one must not pass for complete.
-    if (outcome.WholeLength() && m_plan.format == 0)
-        Mp3TagWriter::Write(ChangeFileExt(row.path, ".mp3"), row.tags);
+    if (outcome.WholeLength() && tagged) {
+        Mp3TagFields tags = row.tags;
+        const TReplayGain gain = m_gain->Finish();
+        tags.trackGain = gain.GainText();
+        tags.trackPeak = gain.PeakText();
+        {
+            std::lock_guard lock(m_mutex);
+            tags.cover = m_cover;
+            tags.coverMimeType = m_coverType;
+        }
+        const QString file = AudioFile(m_plan, row);
+        WriteTrackTags(file, m_plan.format, tags);
+        std::lock_guard lock(m_mutex);
+        m_tagged.emplace_back(file, tags);
+        if (outcome.kind == TTrackOutcome::Complete)
+            m_completeGains.push_back(std::move(*m_gain));
+    }
+    m_gain.reset();
     return outcome;
+}
+
+void TExtractionRun::FinalTagsLocked()
+{
+    if (m_finalTagsDone || !m_tracksDone || !m_coverDone)
+        return;
+    m_finalTagsDone = true;
+    if (!m_album && m_cover.isEmpty())
+        return;
+    for (auto &[file, tags] : m_tagged) {
+        if (m_album) {
+            tags.albumGain = m_album->GainText();
+            tags.albumPeak = m_album->PeakText();
+        }
+        tags.cover = m_cover;
+        tags.coverMimeType = m_coverType;
+        try {
+            WriteTrackTags(file, m_plan.format, tags);
+        } catch (const std::exception &e) {
+            m_finalTagsError = QString::fromUtf8(e.what());
+        }
+    }
 }
 
 QString TExtractionRun::WriteLogLocked()
@@ -169,10 +218,12 @@ QString TExtractionRun::WriteLogLocked()
 void TExtractionRun::Rip()
 {
     TRunReport report;
+    bool allComplete = true;
     try {
         ChooseReadOffset();
         m_quarle.setEncode(m_plan.format == 0);
         m_quarle.setWriteWav(m_plan.format == 1);
+        m_quarle.setWriteFlac(m_plan.format == 2);
         if (m_plan.format == 0)
             ApplyCoderPage(m_coder, m_plan.coder);
         for (const TExtractionRow &row : m_plan.rows) {
@@ -186,7 +237,7 @@ void TExtractionRun::Rip()
                 outcome = {TTrackOutcome::Failed, 0, QString::fromUtf8(e.what())};
             }
             const TAccurateRipChecksum *sum = m_quarle.TrackChecksum();
-            const QString file = m_plan.format == 0 ? ChangeFileExt(row.path, ".mp3") : row.path;
+            const QString file = AudioFile(m_plan, row);
             TRipVerification::Track track{row.trackNum <= m_quarle.Tracks().Count()
                                               ? m_quarle.Tracks().object(row.trackNum - 1)->Number
                                               : int(row.trackNum),
@@ -203,15 +254,26 @@ void TExtractionRun::Rip()
                 report.failure = outcome.message;
                 break;
             }
+            allComplete = allComplete && outcome.WholeLength();
+        }
+        // A run that lost a track gives no album: its files keep their tracks' own values.
+        if (allComplete && !m_stop && report.failure.isEmpty() && !m_completeGains.empty()) {
+            const TReplayGain album = TReplayGainTrack::Album(m_completeGains);
+            std::lock_guard lock(m_mutex);
+            m_album = album;
         }
     } catch (const std::exception &e) {
         report.failure = QString::fromUtf8(e.what());
     }
     m_quarle.OnBeginTrack = nullptr;
     m_quarle.OnProgress = nullptr;
+    m_quarle.OnSamples = nullptr;
     {
         std::lock_guard lock(m_mutex);
         m_tracksDone = true;
+        FinalTagsLocked();
+        if (report.failure.isEmpty())
+            report.failure = m_finalTagsError;
         report.logError = WriteLogLocked();
     }
     m_ripping = false;
@@ -227,7 +289,7 @@ void TExtractionRun::FetchAnswers()
     }
     TFetchedFile answer;
     if (!m_stop && !m_url.isEmpty())
-        answer = m_fetch(http, m_plan.proxy, m_url);
+        answer = m_fetch(http, m_plan.proxy, m_url, kSmallFileBytes);
     {
         std::lock_guard lock(m_mutex);
         m_verification.SetAnswer(answer);
@@ -244,18 +306,32 @@ void TExtractionRun::FetchAnswers()
         }
     }
 
+    // The release's cover (the Cover Art Archive relocates to the image's host), for the files tagged
+    // from now on and, once the tracks are done, for every file of the run.
+    std::pair<QByteArray, QString> cover;
+    if (!m_stop && !m_plan.coverUrl.isEmpty())
+        cover = CoverImage(m_fetch(http, m_plan.proxy, m_plan.coverUrl, kCoverBytes));
+    {
+        std::lock_guard lock(m_mutex);
+        std::tie(m_cover, m_coverType) = cover;
+        m_coverDone = true;
+        FinalTagsLocked();
+        if (!m_finalTagsError.isEmpty() && m_tracksDone)
+            emit LogFailed(m_finalTagsError);
+    }
+
     // The drive list, when the one in the cache was stale or missing, for the extractions to come.
     std::unique_lock lock(m_mutex);
     m_offsetChosen.wait(lock, [this] { return m_offsetKnown || m_stop; });
     if (m_refreshDriveList && !m_stop) {
         lock.unlock();
-        CachedDriveOffsets(m_plan.driveOffsetsFile, QDateTime::currentDateTime(),
-                           [&]() -> std::optional<QByteArray> {
-                               const TFetchedFile list = m_fetch(http, m_plan.proxy, DriveOffsetsUrl);
-                               if (list.kind != TFetchedFile::Found)
-                                   return std::nullopt;
-                               return list.bytes;
-                           });
+        CachedDriveOffsets(
+            m_plan.driveOffsetsFile, QDateTime::currentDateTime(), [&]() -> std::optional<QByteArray> {
+                const TFetchedFile list = m_fetch(http, m_plan.proxy, DriveOffsetsUrl, kSmallFileBytes);
+                if (list.kind != TFetchedFile::Found)
+                    return std::nullopt;
+                return list.bytes;
+            });
         lock.lock();
     }
     m_http = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoder/Mp3Tag.h"
+#include "encoder/ReplayGain.h"
 #include "platform/DriveLetters.h"
 #include "rip/ExtractionPlan.h"
 #include "rip/RipVerification.h"
@@ -21,6 +23,7 @@ class QThread;
 class THttpCli;
 class TMP3Coder;
 class TQuarle;
+class TReplayGainTrack;
 
 // What the run says of one track when it ends, and again when its verdict comes later.
 struct TTrackReport {
@@ -31,7 +34,7 @@ struct TTrackReport {
 };
 
 struct TRunReport {
-    QString failure;  // what ended the run early; empty when every track had its turn
+    QString failure;  // what ended the run early, or kept the album's tags from its files; empty when none
     QString logError; // the log could not be written; empty when it was (or nothing was ripped)
 };
 
@@ -48,7 +51,8 @@ class TExtractionRun : public QObject
 
 public:
     // How the run fetches one of the database's files.
-    using Fetch = std::function<TFetchedFile(THttpCli &http, const ProxySettings &proxy, const QString &url)>;
+    using Fetch = std::function<TFetchedFile(THttpCli &http, const ProxySettings &proxy, const QString &url,
+                                             qint64 maxBytes)>;
 
     // The ripper and the coder are the window's: nothing else may use them until Finished.
     TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan, Fetch fetch = FetchFile,
@@ -84,6 +88,9 @@ private:
     void FetchAnswers();
     void ChooseReadOffset();
     TTrackOutcome RipOne(const TExtractionRow &row);
+    // The album's ReplayGain (after a run in which no track was cancelled or failed) and the cover,
+    // into every file tagged, once the tracks are done and the cover's fetch has ended.
+    void FinalTagsLocked();
     // Writes the log; a failure's text, unless it is the one the last write had.
     QString WriteLogLocked();
 
@@ -100,6 +107,11 @@ private:
     std::atomic<bool> m_ripping{false};
     std::atomic<int> m_row{0}; // being ripped
 
+    // The worker's: the loudness of the track being ripped, of the complete tracks for the album's, and
+    // each file tagged with its tag.
+    std::unique_ptr<TReplayGainTrack> m_gain;
+    std::vector<TReplayGainTrack> m_completeGains;
+
     // Shared by the two threads.
     std::mutex m_mutex;
     std::condition_variable m_offsetChosen;
@@ -109,5 +121,12 @@ private:
     TRipVerification m_verification;
     std::vector<std::pair<int, int>> m_trackRows; // the row and the ripper's track number of each
     QString m_logError;                           // of the last write of the log
-    THttpCli *m_http = nullptr;                   // the network thread's client while it lives
+    std::vector<std::pair<QString, Mp3TagFields>> m_tagged;
+    std::optional<TReplayGain> m_album; // when the run gives one
+    QByteArray m_cover;
+    QString m_coverType;
+    bool m_coverDone = false;
+    bool m_finalTagsDone = false;
+    QString m_finalTagsError;
+    THttpCli *m_http = nullptr; // the network thread's client while it lives
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encoder/FlacTag.h"
 #include "encoder/Mp3Tag.h"
 #include "lookup/Cddb.h"
 
@@ -12,12 +13,15 @@
 // whenever the rows are rebuilt from the ripper's captions.
 struct DiscTags {
     struct Row {
-        QString text;   // the row's title as the lookup gave it; empty when it gave none
-        QString artist; // a compilation track's own artist, else empty
-        QString title;  // that track's own title
+        QString text;                 // the row's title as the lookup gave it; empty when it gave none
+        QString artist;               // a compilation track's own artist, else empty
+        QString title;                // that track's own title
+        QString trackId, recordingId; // MusicBrainz's
     };
     bool fromLookup = false;
     QString artist, album, year, genre;
+    QString releaseId;                 // MusicBrainz's, for the tags and the cover
+    int discNumber = 0, discTotal = 0; // of a release of several media
     std::vector<Row> rows;
 };
 
@@ -29,3 +33,10 @@ DiscTags DiscTagsFor(const CddbEntry &entry, const std::vector<int> &rowTracks, 
 // "n/N" always; artist, album, year and genre when a lookup gave them. A compilation track whose row
 // still shows the lookup's "Artist / Title" gets that artist and title.
 Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const QString &description);
+
+// The same tag as FLAC Vorbis comments: "n/N" parted into number and total, the year as DATE.
+FlacTagFields FlacTagFieldsOf(const Mp3TagFields &tags);
+
+// Writes the tag into a finished audio file of the extraction's format (0 MP3, 2 FLAC). Raises the
+// writer's error; the file keeps its audio whatever happens.
+void WriteTrackTags(const QString &file, int format, const Mp3TagFields &tags);

@@ -51,17 +51,17 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     form->BtnExtraireClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ExtractionRunning(); }, 60000));
     const std::pair<QString, QString> files[] = {
-        {"Autore Uno - Brano Uno.mp3",
-         "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Brano Uno TPE1=Autore Uno TRCK=1/3 version=4"},
+        {"Autore Uno - Brano Uno.mp3", "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Brano Uno TPE1=Autore Uno "
+                                       "TPE2=Various Artists TRCK=1/3  version=4"},
         {"Scritto a mano.mp3",
-         "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Scritto a mano TPE1=Various Artists TRCK=2/3 version=4"},
+         "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Scritto a mano TPE1=Various Artists TRCK=2/3  version=4"},
         {"Finale: pi\u00f9 mosso.mp3", "TALB=Raccolta TCON=Pop TDRC=2001 TIT2=Finale: pi\u00f9 mosso "
-                                       "TPE1=Various Artists TRCK=3/3 version=4"},
+                                       "TPE1=Various Artists TRCK=3/3  version=4"},
     };
     for (const auto &[file, tag] : files) {
         QStringList frames;
         for (const auto &[id, text] : ReadId3Frames(out.filePath(file)))
-            frames << QString::fromStdString(id + "=" + text);
+            frames << (id == "TXXX" ? "" : QString::fromStdString(id + "=" + text)); // ReplayGain's own test
         EXPECT_EQ(frames.join(' '), tag);
     }
     // A second "Aggiorna" whose editions the user declines leaves the rows, edits and all, as they were.

@@ -1,6 +1,7 @@
 #include "disc/Quarle.h"
 
 #include "FakeCdRip.h"
+#include "FlacDecode.h"
 #include "Mp3Decode.h"
 #include "TestDisc.h"
 #include "disc/WavHeader.h"
@@ -129,18 +130,25 @@ TEST(QuarleRip, WavHeaderOfTheWorkedExample)
               "44ac000010b10200040010006461746170e11a00");
 }
 
-// Over the real library: the samples and checksums of the disc's first and last tracks.
+// Over the real library: the samples and checksums of the disc's first and last tracks, as bare PCM and
+// as FLAC (decoded by libFLAC).
 TEST(QuarleRip, RipsOfAGeneratedImage)
 {
-    const std::vector<DiscTrack> tracks = {DiscTrack::tone(200, 440), DiscTrack::tone(833, 660)};
+    const std::vector<DiscTrack> tracks = {DiscTrack::tone(200, 440), DiscTrack::music(833, 660)};
     TestDisc disc(tracks);
     TQuarle quarle;
     quarle.setActiveCdRomNum(0);
     quarle.setWriteWav(false);
     for (const uint16_t n : {1, 2}) {
+        quarle.setWriteFlac(true);
+        quarle.RipTrack(n, disc.dir() + "/t.pcm");
+        const std::vector<int16_t> flac = DecodeFlac(disc.dir() + "/t.flac");
+        quarle.setWriteFlac(false);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
         const QByteArray samples = trackAudioBytes(tracks[n - 1]);
         EXPECT_TRUE(readFile(disc.dir() + "/t.pcm") == samples) << n;
+        EXPECT_TRUE(QByteArray(reinterpret_cast<const char *>(flac.data()), qsizetype(flac.size() * 2)) ==
+                    samples);
         const TAccurateRipChecksum *sum = quarle.TrackChecksum();
         EXPECT_EQ(std::pair(sum->V1(), sum->V2()), checksumsOf(samples, n == 1, n == 2)) << n;
     }

@@ -52,7 +52,7 @@ TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
                                                        {F::Unreachable, {}}, {F::Unreachable, {}},
                                                        {F::Unreachable, {}}, {F::Unreachable, {}}};
     for (const auto &[kind, bytes] : expected) {
-        const F got = FetchFile(http, {"", "", "user", "pass"}, server.Url("/f.bin"));
+        const F got = FetchFile(http, {"", "", "user", "pass"}, server.Url("/f.bin"), kSmallFileBytes);
         EXPECT_EQ(std::pair(got.kind, got.bytes), std::pair(kind, bytes));
     }
     for (const QByteArray &request : server.Requests())

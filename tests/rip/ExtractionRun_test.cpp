@@ -82,7 +82,7 @@ struct FakeRun {
 
 TExtractionRun::Fetch answer(TFetchedFile fetch)
 {
-    return [fetch](THttpCli &, const ProxySettings &, const QString &) { return fetch; };
+    return [fetch](THttpCli &, const ProxySettings &, const QString &, qint64) { return fetch; };
 }
 
 // The database's file for the fake disc: one pressing whose track 1 has the checksum v1 (confidence 5)

@@ -14,8 +14,9 @@ int main(int argc, char **argv)
     TDlgMainForm::programDir = [path = programDir.path()] { return path; };
     // An extraction asks the AccurateRip database: through a proxy of the test's own, never out on
     // the network.
-    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url) {
-        return proxy.host.isEmpty() ? TFetchedFile() : FetchFile(http, proxy, url);
+    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url,
+                                            qint64 maxBytes) {
+        return proxy.host.isEmpty() ? TFetchedFile() : FetchFile(http, proxy, url, maxBytes);
     };
     // "Aggiorna" asks MusicBrainz: a test that wants an answer gives its own.
     TDlgMainForm::fetchMusicBrainz = [](THttpCli &, const ProxySettings &, const QString &) {

@@ -13,6 +13,8 @@
 struct MusicBrainzDemoAnswer {
     QByteArray path; // "/ws/2/discid/<disc id>"
     QByteArray bytes;
+    QByteArray coverPath; // where the Cover Art Archive keeps the release's front cover, a small PNG
+    QByteArray cover;
 };
 
 std::optional<MusicBrainzDemoAnswer>

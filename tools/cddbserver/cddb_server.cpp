@@ -8,7 +8,8 @@
 //       --accuraterip it also answers, as a proxy for www.accuraterip.com would, the request for
 //       the disc image's AccurateRip file, made from the image's own audio. With --musicbrainz it
 //       answers, at the path MusicBrainz's web service has, the disc id lookup of the disc image with
-//       the first entry's titles (point the program at it with a "MusicBrainz=" line).
+//       the first entry's titles, and the release's front cover (point the program at it with
+//       "MusicBrainz=" and "CoverArt=" lines).
 //   quarle-cddb-server --disc-id CUEFILE
 //       prints the head of an xmcd entry for the disc image (frame offsets, length, DISCID line),
 //       computed the way the program computes it for a lookup.
@@ -152,6 +153,7 @@ int main(int argc, char **argv)
             return 1;
         }
         server.AddDocument(answer->path, answer->bytes);
+        server.AddDocument(answer->coverPath, answer->cover);
         std::fprintf(stderr, "MusicBrainz answer for the disc at %s\n", answer->path.constData());
     }
     QString error;
