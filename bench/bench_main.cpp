@@ -5,6 +5,7 @@
 #include "DiscImage.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
+#include "encoder/ReplayGain.h"
 #include "lookup/Cddb.h"
 #include "lookup/DocumentFetcher.h"
 #include "lookup/MusicBrainz.h"
@@ -99,7 +100,7 @@ DiscImage makeImage(const QString &base, int32_t sectors)
 }
 
 void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter,
-              CdRipApi api = CdRipApi::library(), bool checksums = true)
+              CdRipApi api = CdRipApi::library(), bool checksums = true, bool flac = false)
 {
     qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
     TQuarle quarle(nullptr, std::move(api));
@@ -108,7 +109,8 @@ void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter,
     quarle.setCoder(&coder);
     quarle.setJitterCorrect(jitter);
     quarle.setEncode(mp3);
-    quarle.setWriteWav(true);
+    quarle.setWriteWav(!flac);
+    quarle.setWriteFlac(flac);
     quarle.setChecksums(checksums);
     quarle.RipTrack(1, out);
 }
@@ -148,11 +150,12 @@ void readTrack(const QString &cue, const CdRipApi &api)
     api.CR_CloseRipper();
 }
 
-// Peak resident memory, in MiB, of this program ripping the first track of `cue` to MP3 in a child.
-double childPeakMiB(const QString &cue, const QString &out)
+// Peak resident memory, in MiB, of this program ripping the first track of `cue` to MP3 (or FLAC) in a
+// child.
+double childPeakMiB(const QString &cue, const QString &out, bool flac = false)
 {
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {"--child-rip", cue, out});
+    child.start(QCoreApplication::applicationFilePath(), {flac ? "--child-rip-flac" : "--child-rip", cue, out});
     if (!child.waitForFinished(300 * 1000) || child.exitStatus() != QProcess::NormalExit ||
         child.exitCode() != 0)
         return -1;
@@ -278,8 +281,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    if (args.size() == 3 && args[0] == "--child-rip") {
-        ripTrack(args[1], args[2], true, true);
+    if (args.size() == 3 && (args[0] == "--child-rip" || args[0] == "--child-rip-flac")) {
+        const bool flac = args[0] == "--child-rip-flac";
+        ripTrack(args[1], args[2], !flac, true, CdRipApi::library(), true, flac);
         printPeak();
         return 0;
     }
@@ -458,6 +462,86 @@ int main(int argc, char **argv)
         report("(d) peak memory, rip 10 min to MP3", a, "MiB", "< 64", a > 0 && a < 64);
         report("(d) peak memory, rip 70 min to MP3", b, "MiB", "< 64", b > 0 && b < 64);
         report("(d) difference 70 min - 10 min", b - a, "MiB", "<= 2", std::abs(b - a) <= 2);
+        small.clear();
+        large.clear();
+        for (int i = 0; i < std::min(g_runs, 3); ++i) {
+            small.push_back(childPeakMiB(ten.cuePath, work + "/peak10.wav", true));
+            large.push_back(childPeakMiB(seventy.cuePath, work + "/peak70.wav", true));
+        }
+        const double c = median(small), e = median(large);
+        report("(d) peak memory, rip 10 min to FLAC", c, "MiB", "< 64", c > 0 && c < 64);
+        report("(d) peak memory, rip 70 min to FLAC", e, "MiB", "< 64", e > 0 && e < 64);
+        report("(d) FLAC: difference 70 min - 10 min", e - c, "MiB", "<= 2", std::abs(e - c) <= 2);
+    }
+
+    // (i) Ripping to FLAC against the flac program at -8 on the same PCM, both verifying what they
+    // wrote (the rip always does; the program with -V), in processor time (the program's as a child's).
+    if (wanted('i')) {
+        const QString flacPath = QStandardPaths::findExecutable("flac");
+        QFile wav(work + "/ten.wav");
+        if (!wav.exists())
+            ripTrack(ten.cuePath, wav.fileName(), false, false);
+        std::vector<double> rip, program;
+        for (int i = 0; i < g_runs && !flacPath.isEmpty(); ++i) {
+            rip.push_back(seconds([&] {
+                              ripTrack(ten.cuePath, work + "/rip.wav", false, true, CdRipApi::library(), true,
+                                       true);
+                          }).cpu);
+            rusage before{}, after{};
+            getrusage(RUSAGE_CHILDREN, &before);
+            QProcess::execute(flacPath, {"-8", "-V", "-s", "-f", "-o", work + "/program.flac", wav.fileName()});
+            getrusage(RUSAGE_CHILDREN, &after);
+            const auto cpu = [](const rusage &u) {
+                return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                       double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+            };
+            program.push_back(cpu(after) - cpu(before));
+        }
+        if (flacPath.isEmpty()) {
+            std::printf("(i) the flac program is not installed: skipped\n");
+        } else {
+            const double r = median(rip), f = median(program);
+            std::printf("  processor: rip to FLAC %.2f s, flac -8 -V %.2f s\n", r, f);
+            report("(i) rip 10 min to FLAC / flac -8 -V on the same PCM, processor", r / f, "x", "<= 1.0",
+                   r / f <= 1.0);
+        }
+    }
+
+    // (j) Ripping to FLAC from a drive that reads at 20x real time, against reading alone from it.
+    if (wanted('j')) {
+        const CdRipApi drive = driveAtSpeed(20);
+        std::vector<double> rip, read;
+        for (int i = 0; i < std::min(g_runs, 3); ++i) {
+            rip.push_back(
+                seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true); }).wall);
+            read.push_back(seconds([&] { readTrack(ten.cuePath, drive); }).wall);
+        }
+        const double r = median(rip), alone = median(read);
+        std::printf("  rip to FLAC %.2f s, reading alone %.2f s\n", r, alone);
+        report("(j) rip 10 min to FLAC at 20x / reading alone at 20x", r / alone, "x", "<= 1.02",
+               r / alone <= 1.02);
+    }
+
+    // (k) ReplayGain's measurement of 10 minutes, fed in the library's chunks as a rip feeds it, against
+    // the processor time of the rip to MP3 of (a).
+    if (wanted('k')) {
+        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
+        const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
+        const size_t count = size_t(pcm.size() / 2);
+        const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector * 2;
+        std::vector<double> gain, mp3;
+        for (int i = 0; i < g_runs; ++i) {
+            gain.push_back(seconds([&] {
+                               TReplayGainTrack track(44100, 2);
+                               for (size_t at = 0; at < count; at += chunk)
+                                   track.Add(samples + at, std::min(chunk, count - at));
+                               track.Finish();
+                           }).cpu);
+            mp3.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); }).cpu);
+        }
+        std::printf("  processor: ReplayGain of 10 min %.3f s, rip to MP3 %.2f s\n", median(gain), median(mp3));
+        const double share = 100 * median(gain) / median(mp3);
+        report("(k) ReplayGain / rip 10 min to MP3, processor", share, "%", "<= 1", share <= 1);
     }
 
     // (h) Peak memory of a lookup whose server answers 16 MiB of line breaks: the documents are bounded.

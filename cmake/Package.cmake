@@ -3,12 +3,13 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarle)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rip the tracks of an audio CD to MP3 or WAV files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rip the tracks of an audio CD to FLAC, MP3 or WAV files")
 # One line of the package's long description each, at most 80 characters with its leading blank.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "QUARLE reads the tracks of an audio CD with jitter correction\n"
        "(libcdio-paranoia) and writes each one as a WAV file or, encoded while it is\n"
-       "read, as an MP3 file (LAME). Every track is checked against the AccurateRip\n"
+       "read, as a FLAC (libFLAC) or MP3 (LAME) file, tagged with the release's cover\n"
+       "and ReplayGain values. Every track is checked against the AccurateRip\n"
        "database and the extraction is logged. The disc and track titles can come from\n"
        "MusicBrainz, a CDDB disc database or the disc's CD-Text, directly or through an\n"
        "HTTP proxy, and can be edited. Its texts are Italian.")

@@ -17,7 +17,7 @@ namespace
 void describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
-        "Rips the tracks of an audio CD to WAV or MP3 files, with the titles from MusicBrainz, a CDDB\n"
+        "Rips the tracks of an audio CD to FLAC, MP3 or WAV files, with the titles from MusicBrainz, a CDDB\n"
         "disc database or the disc's CD-Text.\n"
         "Every extracted track is checked against the AccurateRip database, and the destination folder\n"
         "gets a log of the extraction, named after the disc's title (QUARLE.log without a lookup).\n"

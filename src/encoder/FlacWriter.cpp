@@ -69,8 +69,10 @@ TFlacWriter::TFlacWriter(const QString &path, uint32_t sampleRate, uint32_t chan
     if (!d.encoder || !d.padding || !planned)
         throw fail(QStringLiteral("out of memory"));
     d.file.setFileName(path);
+    // Worded as the other formats say it.
     if (!d.file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw fail(d.file.errorString());
+        throw EFlacError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path, d.file.errorString()).toStdString());
 
     FLAC__StreamEncoder *encoder = d.encoder.get();
     FLAC__stream_encoder_set_verify(encoder, true);

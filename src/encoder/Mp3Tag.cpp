@@ -9,6 +9,7 @@
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/uniquefileidentifierframe.h>
 
 namespace
 {
@@ -61,6 +62,11 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     };
     setUser("MusicBrainz Album Id", fields.musicBrainzAlbumId);
     setUser("MusicBrainz Release Track Id", fields.musicBrainzReleaseTrackId);
+    if (!fields.musicBrainzRecordingId.isEmpty()) {
+        const QByteArray id = fields.musicBrainzRecordingId.toUtf8();
+        tag.addFrame(new TagLib::ID3v2::UniqueFileIdentifierFrame(
+            "http://musicbrainz.org", TagLib::ByteVector(id.constData(), unsigned(id.size()))));
+    }
     setUser("REPLAYGAIN_TRACK_GAIN", fields.trackGain);
     setUser("REPLAYGAIN_TRACK_PEAK", fields.trackPeak);
     setUser("REPLAYGAIN_ALBUM_GAIN", fields.albumGain);

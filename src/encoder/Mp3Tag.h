@@ -15,6 +15,7 @@ struct Mp3TagFields {
     QString disc{};                      // TPOS, "n/N"
     QString musicBrainzAlbumId{};        // TXXX "MusicBrainz Album Id"
     QString musicBrainzReleaseTrackId{}; // TXXX "MusicBrainz Release Track Id"
+    QString musicBrainzRecordingId{};    // UFID of owner "http://musicbrainz.org"
     // TXXX REPLAYGAIN_TRACK_GAIN and so on, as TReplayGain gives them ("-6.52 dB", "0.988312").
     QString trackGain{};
     QString trackPeak{};

@@ -181,26 +181,38 @@ TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
     return outcome;
 }
 
-void TExtractionRun::FinalTagsLocked()
+// Outside the run's lock, so that a stop is not held up by the files; a stop ends the pass. One pass at a
+// time, each with all that is known when it starts: a later one never leaves out what an earlier wrote.
+QString TExtractionRun::RetagFiles()
 {
-    if (m_finalTagsDone || !m_tracksDone || !m_coverDone)
-        return;
-    m_finalTagsDone = true;
-    if (!m_album && m_cover.isEmpty())
-        return;
-    for (auto &[file, tags] : m_tagged) {
+    std::lock_guard writing(m_retagging);
+    std::vector<std::pair<QString, Mp3TagFields>> tagged;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_tracksDone || (!m_album && m_cover.isEmpty()))
+            return {};
+        tagged = m_tagged;
+    }
+    QString error;
+    for (auto &[file, tags] : tagged) {
+        if (m_stop)
+            break;
         if (m_album) {
             tags.albumGain = m_album->GainText();
             tags.albumPeak = m_album->PeakText();
         }
-        tags.cover = m_cover;
-        tags.coverMimeType = m_coverType;
+        {
+            std::lock_guard lock(m_mutex);
+            tags.cover = m_cover;
+            tags.coverMimeType = m_coverType;
+        }
         try {
             WriteTrackTags(file, m_plan.format, tags);
         } catch (const std::exception &e) {
-            m_finalTagsError = QString::fromUtf8(e.what());
+            error = QString::fromUtf8(e.what());
         }
     }
+    return error;
 }
 
 QString TExtractionRun::WriteLogLocked()
@@ -271,9 +283,12 @@ void TExtractionRun::Rip()
     {
         std::lock_guard lock(m_mutex);
         m_tracksDone = true;
-        FinalTagsLocked();
-        if (report.failure.isEmpty())
-            report.failure = m_finalTagsError;
+    }
+    const QString tagError = RetagFiles();
+    if (report.failure.isEmpty())
+        report.failure = tagError;
+    {
+        std::lock_guard lock(m_mutex);
         report.logError = WriteLogLocked();
     }
     m_ripping = false;
@@ -314,10 +329,10 @@ void TExtractionRun::FetchAnswers()
     {
         std::lock_guard lock(m_mutex);
         std::tie(m_cover, m_coverType) = cover;
-        m_coverDone = true;
-        FinalTagsLocked();
-        if (!m_finalTagsError.isEmpty() && m_tracksDone)
-            emit LogFailed(m_finalTagsError);
+    }
+    if (const QString error = cover.first.isEmpty() ? QString() : RetagFiles(); !error.isEmpty()) {
+        std::lock_guard lock(m_mutex);
+        emit LogFailed(error);
     }
 
     // The drive list, when the one in the cache was stale or missing, for the extractions to come.

@@ -80,7 +80,8 @@ signals:
     void TrackVerified(const TTrackReport &report);
     // Every track had its turn, or a failure ended the run; the log is written.
     void Finished(const TRunReport &report);
-    // A log written anew with a later verdict could not be written.
+    // A log written anew with a later verdict, or the cover put into the files after the run, could not
+    // be written.
     void LogFailed(const QString &message);
 
 private:
@@ -88,9 +89,10 @@ private:
     void FetchAnswers();
     void ChooseReadOffset();
     TTrackOutcome RipOne(const TExtractionRow &row);
-    // The album's ReplayGain (after a run in which no track was cancelled or failed) and the cover,
-    // into every file tagged, once the tracks are done and the cover's fetch has ended.
-    void FinalTagsLocked();
+    // Once the tracks are done: the album's ReplayGain (after a run in which no track was cancelled or
+    // failed) and the cover, when either is known, into every file tagged, by the worker at the end and
+    // by the network thread when the cover comes later. The last failure's text.
+    QString RetagFiles();
     // Writes the log; a failure's text, unless it is the one the last write had.
     QString WriteLogLocked();
 
@@ -125,8 +127,6 @@ private:
     std::optional<TReplayGain> m_album; // when the run gives one
     QByteArray m_cover;
     QString m_coverType;
-    bool m_coverDone = false;
-    bool m_finalTagsDone = false;
-    QString m_finalTagsError;
+    std::mutex m_retagging;
     THttpCli *m_http = nullptr; // the network thread's client while it lives
 };

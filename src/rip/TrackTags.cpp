@@ -40,8 +40,10 @@ Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const Q
     fields.musicBrainzAlbumId = disc.releaseId;
     if (disc.discTotal > 1)
         fields.disc = QString::number(disc.discNumber) + "/" + QString::number(disc.discTotal);
-    if (row >= 0 && size_t(row) < disc.rows.size())
+    if (row >= 0 && size_t(row) < disc.rows.size()) {
         fields.musicBrainzReleaseTrackId = disc.rows[size_t(row)].trackId;
+        fields.musicBrainzRecordingId = disc.rows[size_t(row)].recordingId;
+    }
     if (row >= 0 && size_t(row) < disc.rows.size() && !disc.rows[size_t(row)].artist.isEmpty()) {
         const DiscTags::Row &own = disc.rows[size_t(row)];
         fields.artist = own.artist;
@@ -65,6 +67,7 @@ FlacTagFields FlacTagFieldsOf(const Mp3TagFields &tags)
     flac.discNumber = tags.disc.section('/', 0, 0);
     flac.discTotal = tags.disc.section('/', 1, 1);
     flac.musicBrainzAlbumId = tags.musicBrainzAlbumId;
+    flac.musicBrainzTrackId = tags.musicBrainzRecordingId;
     flac.trackGain = tags.trackGain;
     flac.trackPeak = tags.trackPeak;
     flac.albumGain = tags.albumGain;

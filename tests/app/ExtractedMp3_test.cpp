@@ -13,6 +13,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
 
 // Rows 1, 2, 3 are disc tracks 1, 3, 4 (track 2 holds data). After "Aggiorna" (the demo's CDDB server),
 // a title typed over row 2 (F2) and the year set on the disc label, every row is tagged from the entry
@@ -61,9 +63,13 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     for (const auto &[file, tag] : files) {
         QStringList frames;
         for (const auto &[id, text] : ReadId3Frames(out.filePath(file)))
-            frames << (id == "TXXX" ? "" : QString::fromStdString(id + "=" + text)); // ReplayGain's own test
+            frames << (id == "TXXX" ? "" : QString::fromStdString(id + "=" + text)); // ReplayGain: below
         EXPECT_EQ(frames.join(' '), tag);
     }
+    // Every track whole: the album's ReplayGain in each file.
+    EXPECT_TRUE(TagLib::MPEG::File(qPrintable(out.filePath("Scritto a mano.mp3")))
+                    .properties()
+                    .contains("REPLAYGAIN_ALBUM_GAIN"));
     // A second "Aggiorna" whose editions the user declines leaves the rows, edits and all, as they were.
     const auto fetch = std::exchange(
         TDlgMainForm::fetchMusicBrainz, [](THttpCli &, const ProxySettings &, const QString &url) {

@@ -1,3 +1,4 @@
+#include "FlacDecode.h"
 #include "MainWindowFixture.h"
 #include "Mp3Decode.h"
 #include "TestDisc.h"
@@ -15,6 +16,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
 
 namespace
 {
@@ -83,12 +86,12 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
     EXPECT_EQ(rowsOf(*form)[3].description, "Andante / Allegro");
 }
 
-// "Annulla" as track 1 begins ends that track alone: its file keeps what was read, the log says
-// "annullata", its row stays checked, and tracks 2 and 3 are complete. An AccurateRip proxy that takes
-// the request and never answers holds no track (their verdicts wait, "in attesa") and no close: a close
-// in the middle of a second run ends it and the wait at once, and the log says that its track was
-// "interrotta" and that the database was not reached. Before all that, a failure (a folder that is not
-// there) ends a run and is shown, with the log that could not be written either, and gives the
+// "Annulla" as track 1 begins ends that track alone: its FLAC file holds what was read, the log says
+// "annullata", its row stays checked, and tracks 2 and 3 are complete, with no album ReplayGain. An
+// AccurateRip proxy that takes the request and never answers holds no track (their verdicts wait, "in
+// attesa") and no close: a close in the middle of a second run ends it and the wait at once, and the log says
+// that its track was "interrotta" and that the database was not reached. Before all that, a failure (a folder
+// that is not there) ends a run and is shown, with the log that could not be written either, and gives the
 // controls and the failed row back.
 TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
 {
@@ -114,7 +117,7 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->ActivateOnce();
-    form->ui->RGroupFormatExtractionWav->click();
+    form->ui->RGroupFormatExtractionFLAC->click();
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(silent.serverPort()));
     form->ui->dir->setText("/nonexistent/folder/");
@@ -142,12 +145,16 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     EXPECT_EQ(form->ui->LabelEnCours->text(), "Traccia 03 AccurateRip: in attesa della risposta");
     const std::vector<RowView> rows = rowsOf(*form);
     EXPECT_TRUE(rows[0].checked && !rows[1].checked && !rows[2].checked);
-    EXPECT_EQ(QFile(out.filePath("Track 01.wav")).size(), 44 + 27 * 2352);
-    EXPECT_EQ(QFile(out.filePath("Track 03.wav")).size(), 44 + 150 * 2352);
+    EXPECT_EQ(DecodeFlac(out.filePath("Track 01.flac")).size(), 27u * 588 * 2);
+    EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 150u * 588 * 2);
+    // A run with a cancelled track gives its complete tracks their own ReplayGain, and no album's.
+    const TagLib::PropertyMap gains =
+        TagLib::FLAC::File(qPrintable(out.filePath("Track 03.flac"))).properties();
+    EXPECT_TRUE(gains.contains("REPLAYGAIN_TRACK_GAIN") && !gains.contains("REPLAYGAIN_ALBUM_GAIN"));
     QFile log(out.filePath("Artista - " + QString(241, 'x') + ".log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains("\nTraccia 01  Track 01.wav  annullata  errori di jitter 0\n"))
+    EXPECT_TRUE(text.contains("\nTraccia 01  Track 01.flac  annullata  errori di jitter 0\n"))
         << text.toStdString();
     EXPECT_EQ(text.count("AccurateRip: in attesa della risposta  errori di jitter 0"), 2)
         << text.toStdString();
@@ -164,7 +171,7 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     ASSERT_TRUE(closed.open(QIODevice::ReadOnly));
     const QString last = QString::fromUtf8(closed.readAll());
     EXPECT_TRUE(last.startsWith("QUARLE - estrazione non verificata: AccurateRip non raggiungibile\n"));
-    EXPECT_TRUE(last.endsWith("\nTraccia 01  Track 01.wav  interrotta  errori di jitter 0\n"))
+    EXPECT_TRUE(last.endsWith("\nTraccia 01  Track 01.flac  interrotta  errori di jitter 0\n"))
         << last.toStdString();
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
 }

@@ -57,4 +57,13 @@ TEST(AccurateRipDb, FetchGivesTheBytesTheDatabasesNoOrNothing)
     }
     for (const QByteArray &request : server.Requests())
         EXPECT_FALSE(request.contains("Authorization:"));
+    // A cover: up to 4 MiB, and only a JPEG or PNG image.
+    const QByteArray jpeg = "\xff\xd8\xff" + QByteArray(3 << 20, 'j'), png = "\x89PNG\r\n\x1a\n" + QByteArray(9, 'p');
+    // clang-format off
+    for (const auto &[image, type] : {std::pair{jpeg, "image/jpeg"}, {png, "image/png"}, {QByteArray("<html>"), ""},
+                                      {jpeg + QByteArray(1 << 20, 'j'), ""}}) {
+        ScriptedHttpServer cover(QList<ScriptedExchange>{{{}, {"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(image.size()) + "\r\n\r\n" + image}}});
+        EXPECT_EQ(CoverImage(FetchFile(http, {}, cover.Url("/c"), kCoverBytes)).second, type);
+    }
+    // clang-format on
 }

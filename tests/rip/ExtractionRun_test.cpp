@@ -151,6 +151,7 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         {"stop mid-track", 1, StopMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Interrupted,
          "Traccia 01 interrotta", "interrotta" + errors},
         {"full disk", 1, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Write error", "fallita: Write error"},
+        {"full disk, flac", 2, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Cannot write", "fallita: Cannot write"},
         {"full disk while tagging", 0, TagTooLarge, {}, {}, 12 * 588, TTrackOutcome::Failed,
          "Cannot write the tag of", "fallita: Cannot write the tag of"},
         // clang-format on
@@ -159,7 +160,8 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
     qint64 taggedMp3 = 0; // the complete MP3 row's file
     for (const auto &row : rows) {
         FakeRun r;
-        const QString file = r.out.filePath(row.format ? "Track 01.wav" : "Track 01.mp3");
+        const QString ext = QStringList{".mp3", ".wav", ".flac"}[row.format];
+        const QString file = r.out.filePath("Track 01" + ext);
         r.fake.chunkResults = row.results.empty() ? std::vector<int32_t>{CR_OK, CR_OK} : row.results;
         r.fake.chunkFill = row.fill;
         // Track 1 as this row reads it to its end: chunk k's bytes are k + 1, a failed one's silence.
@@ -210,7 +212,7 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
                                         ? "QUARLE - estrazione verificata con AccurateRip"
                                         : "QUARLE - estrazione non verificata: disco assente da AccurateRip");
         }
-        const QString prefix = QString("Traccia 01  Track 01") + (row.format ? ".wav  " : ".mp3  ");
+        const QString prefix = "Traccia 01  Track 01" + ext + "  ";
         const QStringList logged = log.filter(prefix);
         ASSERT_EQ(logged.size(), 1) << row.name;
         const bool sums = row.kind == TTrackOutcome::Complete || row.kind == TTrackOutcome::ReadErrors;
