@@ -8,14 +8,15 @@
 
 #include <gtest/gtest.h>
 
-// What quarle.ini holds shows in the controls and is written back unchanged at close, a folder name
-// in Latin-1 included. A file that cannot be written is not lost silently: the close says so on stderr.
+// What quarle.ini holds (the FLAC format among it) shows in the controls and is written back unchanged at
+// close, a folder name in Latin-1 included. A file that cannot be written is not lost silently: the close
+// says so on stderr.
 TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
 {
     TestDisc disc({DiscTrack::tone(75, 440)});
     ErrorRecorder errors;
     const QByteArray sample = "//quarle ini file. non modificare\r\n[destination dir]\r\n/srv/m\xfasica/\r\n"
-                              "[extraction]\r\n1\r\n[codec MP3]\r\n2\r\n1\r\n3\r\n1\r\n2\r\n[proxy]\r\n"
+                              "[extraction]\r\n2\r\n[codec MP3]\r\n2\r\n1\r\n3\r\n1\r\n2\r\n[proxy]\r\n"
                               "proxy.lan\r\n8080\r\ndom\\mario\r\np ss;=\r\n";
     const QString path = TDlgMainForm::programDir() + "/quarle.ini";
     QFile file(path);
