@@ -99,15 +99,7 @@ void FlacTagWriter::Write(const QString &path, const FlacTagFields &fields)
     const TagLib::ByteVector &tagged = *stream.data();
 
     const QString error = ReplaceFile(path, [&](QFileDevice &out) {
-        const qint64 size = qint64(tagged.size()) - kTailBytes;
-        if (out.write(tagged.data(), size) != size)
-            return false;
-        QByteArray block;
-        while (!(block = audio.read(1 << 20)).isEmpty()) {
-            if (out.write(block) != block.size())
-                return false;
-        }
-        return audio.error() == QFileDevice::NoError;
+        return WriteHeadAndRest(out, tagged.data(), qint64(tagged.size()) - kTailBytes, audio);
     });
     if (!error.isEmpty())
         throw EFlacError(

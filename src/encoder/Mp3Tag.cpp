@@ -86,14 +86,7 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
         throw fail("read");
     // The old file is replaced only once the tagged one is whole: a failure leaves its audio as it was.
     const QString error = ReplaceFile(path, [&](QFileDevice &out) {
-        if (out.write(rendered.data(), qint64(rendered.size())) != qint64(rendered.size()))
-            return false;
-        QByteArray block;
-        while (!(block = audio.read(1 << 20)).isEmpty()) {
-            if (out.write(block) != block.size())
-                return false;
-        }
-        return audio.error() == QFileDevice::NoError;
+        return WriteHeadAndRest(out, rendered.data(), qint64(rendered.size()), audio);
     });
     if (!error.isEmpty())
         throw EMP3CoderError(

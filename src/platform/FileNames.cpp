@@ -69,3 +69,17 @@ QString ReplaceFile(const QString &path, const std::function<bool(QFileDevice &f
     file.setAutoRemove(false);
     return {};
 }
+
+bool WriteHeadAndRest(QFileDevice &out, const char *head, qint64 headBytes, QIODevice &rest)
+{
+    if (out.write(head, headBytes) != headBytes)
+        return false;
+    QByteArray block;
+    while (!(block = rest.read(1 << 20)).isEmpty()) {
+        if (out.write(block) != block.size())
+            return false;
+    }
+    // A read that failed ends the loop as the end would: the copy must not pass for whole.
+    const auto *file = qobject_cast<const QFileDevice *>(&rest);
+    return !file || file->error() == QFileDevice::NoError;
+}
