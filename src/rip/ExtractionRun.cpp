@@ -192,20 +192,19 @@ QString TExtractionRun::RetagFiles()
         if (!m_tracksDone || (!m_album && m_cover.isEmpty()))
             return {};
         tagged = m_tagged;
-    }
-    QString error;
-    for (auto &[file, tags] : tagged) {
-        if (m_stop)
-            break;
-        if (m_album) {
-            tags.albumGain = m_album->GainText();
-            tags.albumPeak = m_album->PeakText();
-        }
-        {
-            std::lock_guard lock(m_mutex);
+        for (auto &[file, tags] : tagged) {
+            if (m_album) {
+                tags.albumGain = m_album->GainText();
+                tags.albumPeak = m_album->PeakText();
+            }
             tags.cover = m_cover;
             tags.coverMimeType = m_coverType;
         }
+    }
+    QString error;
+    for (const auto &[file, tags] : tagged) {
+        if (m_stop)
+            break;
         try {
             WriteTrackTags(file, m_plan.format, tags);
         } catch (const std::exception &e) {

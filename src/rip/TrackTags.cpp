@@ -40,12 +40,12 @@ Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const Q
     fields.musicBrainzAlbumId = disc.releaseId;
     if (disc.discTotal > 1)
         fields.disc = QString::number(disc.discNumber) + "/" + QString::number(disc.discTotal);
-    if (row >= 0 && size_t(row) < disc.rows.size()) {
-        fields.musicBrainzReleaseTrackId = disc.rows[size_t(row)].trackId;
-        fields.musicBrainzRecordingId = disc.rows[size_t(row)].recordingId;
-    }
-    if (row >= 0 && size_t(row) < disc.rows.size() && !disc.rows[size_t(row)].artist.isEmpty()) {
-        const DiscTags::Row &own = disc.rows[size_t(row)];
+    if (row < 0 || size_t(row) >= disc.rows.size())
+        return fields;
+    const DiscTags::Row &own = disc.rows[size_t(row)];
+    fields.musicBrainzReleaseTrackId = own.trackId;
+    fields.musicBrainzRecordingId = own.recordingId;
+    if (!own.artist.isEmpty()) {
         fields.artist = own.artist;
         if (description == own.text)
             fields.title = own.title;
