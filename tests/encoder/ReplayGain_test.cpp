@@ -1,3 +1,4 @@
+#include "encoder/MP3CoderError.h"
 #include "encoder/ReplayGain.h"
 
 #include "WavTestFile.h"
@@ -47,6 +48,9 @@ TEST(ReplayGain, TracksAndTheirAlbumMatchTheClosedFormLoudness)
     }
     expectTexts(TReplayGainTrack::Album(tracks), 10 * std::log10(energy / seconds), 0.1);
     expectTexts(TReplayGainTrack::Album(std::span(tracks).last(1)), -80, 0);
+    // A rate without a 100 ms block would never end one; more channels would be read as one.
+    EXPECT_THROW(TReplayGainTrack(0, 2), EMP3CoderError);
+    EXPECT_THROW(TReplayGainTrack(44100, 6), EMP3CoderError);
 }
 
 TEST(ReplayGain, MatchesLibebur128AcrossTheSpectrumAndTheGates)
