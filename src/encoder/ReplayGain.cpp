@@ -42,7 +42,7 @@ struct TBiquad {
 
 // The two stages at a sample rate, from the analog filters that the 48 kHz coefficients of BS.1770
 // were made from, through the bilinear transform warped at each filter's frequency.
-std::array<TBiquad, 2> kWeighting(double rate)
+std::array<TBiquad, 2> weightingStages(double rate)
 {
     const double shelfQ = 0.7071752369554196;
     const double vh = std::pow(10.0, 3.999843853973347 / 20);
@@ -119,7 +119,7 @@ struct alignas(32) TKernel {
 
     explicit TKernel(double rate)
     {
-        const auto stages = kWeighting(rate);
+        const auto stages = weightingStages(rate);
         const TBlockMap<kBlockFrames> map(stages);
         // Filled in place: a vector passed by value would need the vector units' calling convention.
         const auto rows = [](TLanes &lanes, auto value) {
@@ -285,6 +285,11 @@ struct TReplayGainTrack::Measure {
 
     void endSubBlock()
     {
+        // Through a silence the state decays into the denormal numbers, which some processors handle a
+        // hundred times slower; so far below a step of the samples it is nothing, and is dropped.
+        for (int lane = 0; lane < 8; ++lane)
+            if (std::abs(state[lane]) < 1e-20f)
+                state[lane] = 0;
         recent[subBlocks++ % recent.size()] = subBlockEnergy;
         subBlockEnergy = 0;
         framesInSubBlock = 0;
