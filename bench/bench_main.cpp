@@ -155,7 +155,8 @@ void readTrack(const QString &cue, const CdRipApi &api)
 double childPeakMiB(const QString &cue, const QString &out, bool flac = false)
 {
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {flac ? "--child-rip-flac" : "--child-rip", cue, out});
+    child.start(QCoreApplication::applicationFilePath(),
+                {flac ? "--child-rip-flac" : "--child-rip", cue, out});
     if (!child.waitForFinished(300 * 1000) || child.exitStatus() != QProcess::NormalExit ||
         child.exitCode() != 0)
         return -1;
@@ -491,7 +492,8 @@ int main(int argc, char **argv)
             wavRip.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true); }).cpu);
             rusage before{}, after{};
             getrusage(RUSAGE_CHILDREN, &before);
-            QProcess::execute(flacPath, {"-8", "-V", "-s", "-f", "-o", work + "/program.flac", wav.fileName()});
+            QProcess::execute(flacPath,
+                              {"-8", "-V", "-s", "-f", "-o", work + "/program.flac", wav.fileName()});
             getrusage(RUSAGE_CHILDREN, &after);
             const auto cpu = [](const rusage &u) {
                 return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
@@ -506,8 +508,14 @@ int main(int argc, char **argv)
             std::printf("  processor: rip to FLAC %.2f s, rip to WAV %.2f s, flac -8 -V %.2f s\n", r, w, f);
             report("(i) rip 10 min to FLAC / flac -8 -V on the same PCM, processor", r / f, "x", "<= 1.0",
                    r / f <= 1.0);
-            report("(i) the rip's encoding (FLAC rip - WAV rip) / flac -8 -V", (r - w) / f, "x", "<= 1.0",
-                   (r - w) / f <= 1.0);
+            // Each run's three sides ran one after the other, so their ratio is free of the machine's
+            // drift between runs.
+            std::vector<double> encoding;
+            for (size_t run = 0; run < rip.size(); ++run)
+                encoding.push_back((rip[run] - wavRip[run]) / program[run]);
+            const double e = median(encoding);
+            report("(i) the rip's encoding (FLAC rip - WAV rip) / flac -8 -V, median of the runs'", e, "x",
+                   "<= 1.0", e <= 1.0);
         }
     }
 
@@ -516,8 +524,9 @@ int main(int argc, char **argv)
         const CdRipApi drive = driveAtSpeed(20);
         std::vector<double> rip, read;
         for (int i = 0; i < std::min(g_runs, 3); ++i) {
-            rip.push_back(
-                seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true); }).wall);
+            rip.push_back(seconds([&] {
+                              ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true);
+                          }).wall);
             read.push_back(seconds([&] { readTrack(ten.cuePath, drive); }).wall);
         }
         const double r = median(rip), alone = median(read);
@@ -543,7 +552,8 @@ int main(int argc, char **argv)
                            }).cpu);
             mp3.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); }).cpu);
         }
-        std::printf("  processor: ReplayGain of 10 min %.3f s, rip to MP3 %.2f s\n", median(gain), median(mp3));
+        std::printf("  processor: ReplayGain of 10 min %.3f s, rip to MP3 %.2f s\n", median(gain),
+                    median(mp3));
         const double share = 100 * median(gain) / median(mp3);
         report("(k) ReplayGain / rip 10 min to MP3, processor", share, "%", "<= 1", share <= 1);
     }
