@@ -22,7 +22,7 @@ TEST(ReplayGain, TracksAndTheirAlbumMatchTheClosedFormLoudness)
 {
     // A 1 kHz sine has a closed-form BS.1770 loudness: the -0.691 offset cancels the K-weighting near
     // 1 kHz, so amplitude A in both channels (or in a mono file, counted twice) reads 20 log10(A) LUFS.
-    // A tone below the absolute gate has no loudness (rather than a gain of +60 dB), and its blocks
+    // A tone below the absolute gate has no loudness (rather than a gain of +62 dB), and its blocks
     // fall below the album's gate.
     // clang-format off
     const struct { double dbfs; int seconds, channels, rate; size_t samplesACall; } tones[] = {
