@@ -104,17 +104,25 @@ bool storeEntry(DiscLookupContext &context, const CddbEntry &entry)
     return true;
 }
 
-// The medium's tracks in order stand for the rows in order: a medium lists the audio tracks alone.
+// The medium's tracks in order stand for the rows in order: a medium lists the audio tracks, and an
+// enhanced CD's data track at the end is left out of the disc id and the medium alike. A data track
+// before the audio (an old game's CD) is in the disc id, so the medium lists it as a track of its own:
+// when the medium has a track for every disc track up to the last row's, the disc's track numbers place
+// them.
 CddbEntry entryOf(const DiscLookupContext &context, const MusicBrainzRelease &release)
 {
     CddbEntry entry{release.artist,    release.title,          release.year,       {}, false, {},
                     release.releaseId, release.mediumPosition, release.mediumCount};
     const qsizetype rows = context.trackList ? context.trackList->size() : 0;
-    for (size_t i = 0; i < release.tracks.size() && qsizetype(i) < rows; ++i) {
-        const MusicBrainzTrack &track = release.tracks[i];
+    const bool byNumber = rows > 0 && release.tracks.size() == size_t(discTrackOfRow(context, rows - 1));
+    for (qsizetype row = 0; row < rows; ++row) {
+        const int number = discTrackOfRow(context, row);
+        const size_t index = byNumber ? size_t(number - 1) : size_t(row);
+        if (number < 1 || index >= release.tracks.size())
+            continue;
+        const MusicBrainzTrack &track = release.tracks[index];
         const QString own = track.artist == release.artist ? QString() : track.artist;
-        entry.tracks[discTrackOfRow(context, qsizetype(i)) - 1] = {track.title, own, track.title,
-                                                                   track.trackId, track.recordingId};
+        entry.tracks[number - 1] = {track.title, own, track.title, track.trackId, track.recordingId};
     }
     return entry;
 }

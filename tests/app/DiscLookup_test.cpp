@@ -73,6 +73,11 @@ TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
         "'Seconda','date':'2001-02-03','artist-credit':[{'name':'Altro'}],'media':[{'position':1,'format':"
         "'CD','discs':[{'id':'ID'}],'tracks':[{'title':'Due-1'},{'title':'Due-2','artist-credit':[{'name':"
         "'Ospite'}]}]}]}]}").replace('\'', '"').toUtf8();
+    // A medium that lists the data track, as MusicBrainz does when it is not the last.
+    const QByteArray withData = QString(
+        "{'releases':[{'id':'r1','title':'Prima','artist-credit':[{'name':'Coro'}],'media':[{'position':1,"
+        "'discs':[{'id':'ID'}],'tracks':[{'title':'Uno-1'},{'title':'[data track]'},{'title':'Uno-3'}]}]}]}")
+        .replace('\'', '"').toUtf8();
     const QString entry = "210 rock 0c001803\nDTITLE=A / B\nTTITLE0=Uno\nTTITLE2=Tre\n.";
     const struct {
         QByteArray musicBrainz;
@@ -85,6 +90,7 @@ TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
     } cases[] = {
         {releases, 1, "", "", "", false, true, TitleSource::MusicBrainz, {"Due-1", "Due-2"}, "Altro / Seconda", "Altro|Seconda|2001|Ospite"},
         {releases, -1, "", "", "", false, true, TitleSource::Declined, {"Track 01", "Track 03"}, "", "|||"},
+        {withData, 0, "", "", "", false, true, TitleSource::MusicBrainz, {"Uno-1", "Uno-3"}, "Coro / Prima", "Coro|Prima||"},
         {"", 0, "200 rock 0c001803 A / B", entry, "read+rock+0c001803+", true, true, TitleSource::Cddb, {"Uno", "Tre"}, "A / B", "A|B||"},
         {"", 0, "200 rock 0c001803 A / B", "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
          "read+rock+0c001803+", false, true, TitleSource::Cddb, {"Intro", "Outro = End"}, "A / B", "|||"},
@@ -106,7 +112,7 @@ TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
         const QString trackArtist = w.entry.tracks.count(2) ? w.entry.tracks.at(2).artist : "";
         EXPECT_EQ(QStringList({w.label, w.entry.artist, w.entry.album, w.entry.year, trackArtist}).join('|'),
                   c.label + "|" + c.entry);
-        if (c.musicBrainz.size() > 2) {
+        if (c.musicBrainz == releases) {
             EXPECT_EQ(QStringList({w.offered.at(1).year, w.offered.at(1).labelOrFormat}).join('|'),
                       "2001|CD");
         }
