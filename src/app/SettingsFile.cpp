@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include <QFile>
 #include <QList>
@@ -137,7 +137,7 @@ bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
     // replaced, never written through.
     const QByteArray bytes = FormatSettings(settings);
     return ReplaceFile(path,
-                       [&](QFileDevice &file) {
+                       [&](TNewFile &file) {
                            return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
                                   file.write(bytes) == bytes.size();
                        })

@@ -137,6 +137,7 @@ public:
     using ProcessTrackEvent = std::function<void(QObject *sender, uint16_t trackNum)>;
     using ProgressEvent = std::function<void(QObject *sender, uint16_t percentComplete, uint16_t trackNum)>;
     using SamplesEvent = std::function<void(QObject *sender, const int16_t *samples, size_t count)>;
+    using FileEvent = std::function<void(QObject *sender, const QString &file)>;
 
     // Initialises the library, lists the drives and reads the first drive's table of contents.
     // Raises ECDRIPError "Inizializzazione fallita" when any of it fails.
@@ -189,7 +190,10 @@ public:
 
     // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, with
     // WriteFlac a FLAC file whose name gets the extension ".flac", or with Encode an MP3 file whose name
-    // gets ".mp3". Runs on the caller's thread and fires the events there. Raises ECDRIPError on failure.
+    // gets ".mp3". The track is written to a new file, which takes its name (and the jitter file's) when
+    // the rip ends, cancelled or not; until then a file at that name stays as it was, and after a failure
+    // it still does. Runs on the caller's thread and fires the events there. Raises ECDRIPError on
+    // failure.
     void RipTrack(uint16_t trackNum, const QString &fileName);
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
@@ -200,6 +204,9 @@ public:
     // The samples of each chunk as they go into the file, interleaved in the output format (silence
     // where the drive could not read).
     SamplesEvent OnSamples;
+    // The rip's new file, whole, by its own name just before it takes the track's: a handler may write it
+    // anew under that name (its tags). A failure it raises fails the rip, and the new file goes.
+    FileEvent OnFileWritten;
 
     // The parameter record of the active drive, shared by every ripper of the program.
     static TCDROMParameters &activeDriveRecord();

@@ -3,8 +3,7 @@
 #include "encoder/FlacWriter.h"
 
 #include "platform/FileNames.h"
-
-#include <QFile>
+#include "platform/NewFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,19 +19,40 @@
 namespace
 {
 
-void writeAll(QFile &file, const void *data, qint64 size)
+[[noreturn]] void writeFailed(const TNewFile &file)
 {
-    if (size > 0 && file.write(static_cast<const char *>(data), size) != size)
-        throw ECDRIPError("Write error");
+    throw ECDRIPError(QString("Write error (%1)").arg(file.errorString()));
 }
 
-void put32(QFile &file, qint64 at, uint32_t value)
+void writeAll(TNewFile &file, const void *data, qint64 size)
+{
+    if (size > 0 && file.write(static_cast<const char *>(data), size) != size)
+        writeFailed(file);
+}
+
+void put32(TNewFile &file, qint64 at, uint32_t value)
 {
     uint8_t bytes[4];
     for (int i = 0; i < 4; ++i)
         bytes[i] = uint8_t(value >> (8 * i));
-    if (!file.isSequential() && file.seek(at))
-        file.write(reinterpret_cast<const char *>(bytes), 4);
+    if (!file.seek(at) || file.write(reinterpret_cast<const char *>(bytes), 4) != 4)
+        writeFailed(file);
+}
+
+TNewFile &createFile(std::unique_ptr<TNewFile> &file, const QString &path, qsizetype bufferBytes)
+{
+    file = std::make_unique<TNewFile>(path, bufferBytes);
+    if (!file->isOpen())
+        throw ECDRIPError(QString("Cannot create file \"%1\". %2").arg(path, file->errorString()));
+    return *file;
+}
+
+void commit(TNewFile &file)
+{
+    const QString path = file.path();
+    const QString error = file.Commit();
+    if (!error.isEmpty())
+        throw ECDRIPError(QString("Cannot write \"%1\" (%2)").arg(path, error));
 }
 
 // One chunk of a ripping run, with what the library told right after delivering it.
@@ -286,7 +306,8 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                                   : fileName;
     const SampleFormat format = sampleFormatOf(m_outputFormat);
     bool streamOpen = false;
-    QFile file(name);
+    // The track's new file; a failure removes it, and the file at its name stays as it was.
+    std::unique_ptr<TNewFile> file;
     std::unique_ptr<TFlacWriter> flacWriter;
     std::vector<uint8_t> carryBuffer, mp3Buffer;
     uint32_t bytesPerCall = 0;
@@ -304,13 +325,14 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             try {
                 if (code != 0 && !failure)
                     failure = ECDRIPError(QString("beDeinitStream failed %1").arg(code));
-                if (file.isOpen())
-                    writeAll(file, mp3Buffer.data(), out);
+                if (file)
+                    writeAll(*file, mp3Buffer.data(), out);
                 // Every byte goes to the disk before the Info frame is put in; a failure to write them
                 // (a full disk) fails the rip.
-                if (file.isOpen() && !file.flush())
-                    throw ECDRIPError("Write error");
-                const int header = code == 0 && !failure && file.isOpen() ? m_coder->WriteInfoFrame(name) : 0;
+                if (file && !file->flush())
+                    writeFailed(*file);
+                const int header =
+                    code == 0 && !failure && file ? m_coder->WriteInfoFrame(file->handlePath()) : 0;
                 if (header != 0)
                     failure = ECDRIPError(QString("beWriteVBRHeader failed %1").arg(header));
             } catch (const ECDRIPError &e) {
@@ -332,14 +354,17 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         }
         m_jitterErrors = m_api.CR_GetNumberOfJitterErrors();
         m_api.CR_CloseRipper();
-        if (file.isOpen() && m_writeWav && !m_encode) {
+        if (file && m_writeWav && !m_encode && !failure) {
             // The header was written for the whole range before ripping; make its sizes tell what
-            // the file really holds, whether the rip finished, was cancelled or failed.
+            // the file really holds, whether the rip finished or was cancelled.
             const auto dataBytes = uint32_t(samplesWritten);
-            put32(file, 4, dataBytes + 36);
-            put32(file, 40, dataBytes);
+            try {
+                put32(*file, 4, dataBytes + 36);
+                put32(*file, 40, dataBytes);
+            } catch (const ECDRIPError &e) {
+                failure = e;
+            }
         }
-        file.close();
     };
 
     try {
@@ -359,23 +384,21 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
             carryBuffer.resize(bytesPerCall);
         }
 
-        // An MP3 comes a frame at a time, a few hundred bytes: those writes are gathered in the file's
-        // buffer rather than each made a system call of its own.
+        // An MP3 comes a frame at a time, a few hundred bytes, and a FLAC file a few kilobytes: those
+        // writes are gathered in the file's buffer rather than each made a system call of its own.
+        TNewFile &track = createFile(file, name, encoding || flac ? 64 * 1024 : 0);
         if (flac) {
             try {
                 const uint64_t frames =
                     uint64_t(last - first + 1) * TAccurateRipChecksum::FramesPerSector * format.rate / 44100;
-                flacWriter = std::make_unique<TFlacWriter>(name, format.rate, format.channels, frames);
+                flacWriter = std::make_unique<TFlacWriter>(track, format.rate, format.channels, frames);
             } catch (const EFlacError &e) {
                 throw ECDRIPError(e.what());
             }
-        } else if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate |
-                              (encoding ? QIODevice::OpenModeFlag(0) : QIODevice::Unbuffered))) {
-            throw ECDRIPError(QString("Cannot create file \"%1\". %2").arg(name, file.errorString()));
         }
         if (m_writeWav && !m_encode) {
             const WavHeader header = MakeWavHeaderForRange(m_outputFormat, first, last);
-            file.write(reinterpret_cast<const char *>(header.data()), qint64(header.size()));
+            writeAll(track, header.data(), qint64(header.size()));
         }
 
         auto encode = [&](const uint8_t *samples, uint32_t sampleCount) {
@@ -384,7 +407,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                                                   mp3Buffer.data(), out);
             if (code != 0)
                 throw ECDRIPError(QString("beEncodeChunk failed %1").arg(code));
-            writeAll(file, mp3Buffer.data(), out);
+            writeAll(*file, mp3Buffer.data(), out);
         };
         // The coder takes whole calls of SamplesPerChunk samples; what is left of a chunk waits in
         // the carry buffer for the next one.
@@ -431,7 +454,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                         throw ECDRIPError(e.what());
                     }
                 } else if (!m_encode) {
-                    writeAll(file, chunk->samples.data(), chunk->bytes);
+                    writeAll(track, chunk->samples.data(), chunk->bytes);
                     samplesWritten += chunk->bytes;
                 }
             }
@@ -457,16 +480,17 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     if (failure)
         throw *failure;
 
+    // The jitter file is whole before either file takes its name.
+    std::unique_ptr<TNewFile> jitter;
     if (!m_jitterLog.isEmpty()) {
-        QFile log(ChangeFileExt(name, "jitt"));
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw ECDRIPError(
-                QString("Cannot create file \"%1\". %2").arg(log.fileName(), log.errorString()));
         QByteArray text;
         for (const QString &line : m_jitterLog)
             text += line.toLatin1() + "\r\n";
-        writeAll(log, text.constData(), text.size());
-        if (!log.flush())
-            throw ECDRIPError("Write error");
+        writeAll(createFile(jitter, ChangeFileExt(name, "jitt"), 0), text.constData(), text.size());
     }
+    if (OnFileWritten)
+        OnFileWritten(this, file->newPath());
+    commit(*file);
+    if (jitter)
+        commit(*jitter);
 }

@@ -1,7 +1,7 @@
 #include "FlacTag.h"
 
 #include "FlacWriter.h"
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include <QFile>
 
@@ -51,8 +51,8 @@ void FlacTagWriter::Write(const QString &path, const FlacTagFields &fields)
     const auto fail = [&path](const char *what) {
         return EFlacError(QStringLiteral("Cannot %1 the tags of \"%2\"").arg(what, path).toStdString());
     };
-    QFile audio(path);
-    const QByteArray metadata = audio.open(QIODevice::ReadOnly) ? readMetadata(audio) : QByteArray();
+    QFile audio;
+    const QByteArray metadata = OpenForReading(audio, path) ? readMetadata(audio) : QByteArray();
     if (metadata.isEmpty())
         throw fail("read");
 
@@ -98,7 +98,7 @@ void FlacTagWriter::Write(const QString &path, const FlacTagFields &fields)
         throw fail("write");
     const TagLib::ByteVector &tagged = *stream.data();
 
-    const QString error = ReplaceFile(path, [&](QFileDevice &out) {
+    const QString error = ReplaceFile(path, [&](TNewFile &out) {
         return WriteHeadAndRest(out, tagged.data(), qint64(tagged.size()) - kTailBytes, audio);
     });
     if (!error.isEmpty())

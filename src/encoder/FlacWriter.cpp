@@ -3,7 +3,6 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
-#include <QFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -30,9 +29,10 @@ struct MetadataDeleter {
 } // namespace
 
 struct TFlacWriter::Stream {
+    explicit Stream(TNewFile &f) : path(f.path()), file(f) {}
     QString path;
     uint32_t channels = 0;
-    QFile file;
+    TNewFile &file;
     QString fileError;       // why the last write or seek of the file failed
     qint64 seekTableAt = -1; // where the SEEKTABLE block starts in the file
     std::vector<FLAC__int32> buffer;
@@ -45,16 +45,16 @@ struct TFlacWriter::Stream {
     bool writeSeekPoints();
 };
 
-TFlacWriter::TFlacWriter(const QString &path, uint32_t sampleRate, uint32_t channels, uint64_t totalFrames)
-    : d_(std::make_unique<Stream>())
+TFlacWriter::TFlacWriter(TNewFile &file, uint32_t sampleRate, uint32_t channels, uint64_t totalFrames)
+    : d_(std::make_unique<Stream>(file))
 {
+    const QString path = file.path();
     const auto fail = [&path](const QString &why) {
         return EFlacError(QStringLiteral("Cannot write \"%1\" (%2)").arg(path, why).toStdString());
     };
     if ((channels != 1 && channels != 2) || !FLAC__format_sample_rate_is_valid(sampleRate))
         throw fail(QStringLiteral("FLAC does not take %1 channels at %2 Hz").arg(channels).arg(sampleRate));
     Stream &d = *d_;
-    d.path = path;
     d.channels = channels;
     d.buffer.resize(size_t(kBufferFrames) * channels);
     d.encoder.reset(FLAC__stream_encoder_new());
@@ -68,12 +68,6 @@ TFlacWriter::TFlacWriter(const QString &path, uint32_t sampleRate, uint32_t chan
                          FLAC__metadata_object_seektable_template_sort(d.seekTable.get(), true));
     if (!d.encoder || !d.padding || !planned)
         throw fail(QStringLiteral("out of memory"));
-    d.file.setFileName(path);
-    // Worded as the other formats say it.
-    if (!d.file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFlacError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path, d.file.errorString()).toStdString());
-
     FLAC__StreamEncoder *encoder = d.encoder.get();
     FLAC__stream_encoder_set_verify(encoder, true);
     FLAC__stream_encoder_set_compression_level(encoder, kCompressionLevel);
@@ -161,7 +155,6 @@ void TFlacWriter::Finish()
         error = d.failure();
     if (error.isEmpty() && !(d.writeSeekPoints() && d.file.flush()))
         error = QStringLiteral("Cannot write \"%1\" (%2)").arg(d.path, d.file.errorString());
-    d.file.close();
     if (!error.isEmpty())
         throw EFlacError(error.toStdString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Exception.h"
+#include "platform/NewFile.h"
 
 #include <QString>
 
@@ -22,10 +23,10 @@ public:
 class TFlacWriter
 {
 public:
-    // Creates `path` (replacing a file there) for `channels` (1 or 2) at `sampleRate` Hz. `totalFrames`
-    // is the track's expected length, for the seek table; a rip that ends earlier still gives a file of
-    // exactly the frames written. Raises EFlacError.
-    TFlacWriter(const QString &path, uint32_t sampleRate, uint32_t channels, uint64_t totalFrames);
+    // Writes into `file` (new and empty; the caller puts it in place when the writer is done) for
+    // `channels` (1 or 2) at `sampleRate` Hz. `totalFrames` is the track's expected length, for the seek
+    // table; a rip that ends earlier still gives a file of exactly the frames written. Raises EFlacError.
+    TFlacWriter(TNewFile &file, uint32_t sampleRate, uint32_t channels, uint64_t totalFrames);
     // Finishes the file if Finish was not called, so that it holds what was written; never throws.
     ~TFlacWriter();
     TFlacWriter(const TFlacWriter &) = delete;

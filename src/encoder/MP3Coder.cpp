@@ -1,6 +1,7 @@
 #include "MP3Coder.h"
 
 #include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include "ChannelMixer.h"
 #include "WavLayout.h"
@@ -45,9 +46,22 @@ qint64 readFully(QFile &file, char *buffer, qint64 size)
     return done;
 }
 
-bool writeFully(QFile &file, const uint8_t *data, uint32_t size)
+// Writes the encoder's output, unless it claims more bytes than its buffer holds; `error` ("Write
+// Error", "Write error") with the system's reason when the file takes fewer.
+void writeFully(TNewFile &file, const uint8_t *data, uint32_t size, uint32_t bufferSize, const char *error)
 {
-    return size == 0 || file.write(reinterpret_cast<const char *>(data), size) == static_cast<qint64>(size);
+    if (size > bufferSize)
+        throw EMP3CoderError(error);
+    if (size > 0 && file.write(reinterpret_cast<const char *>(data), size) != static_cast<qint64>(size))
+        throw EMP3CoderError(QStringLiteral("%1 (%2)").arg(error, file.errorString()).toStdString());
+}
+
+void commit(TNewFile &file)
+{
+    const QString path = file.path();
+    const QString error = file.Commit();
+    if (!error.isEmpty())
+        throw EMP3CoderError(QStringLiteral("Cannot write \"%1\" (%2)").arg(path, error).toStdString());
 }
 
 } // namespace
@@ -310,9 +324,10 @@ bool TMP3Coder::ProcessFile(int index, const QString &inputPath, const QString &
         throw EMP3CoderError("beInitStream failed " + std::to_string(initCode));
     StreamCloser closer(*this);
 
-    QFile output(outputPath);
-    // Unbuffered, so a full disk shows at the write that failed rather than at close.
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    // A new file, which takes the output's name when the file ends (cancelled or not) and is gone after
+    // a failure, the file at that name kept. Unbuffered, so a full disk shows at the write that failed.
+    TNewFile output(outputPath, 0);
+    if (!output.isOpen())
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(outputPath, output.errorString())
                             .toStdString());
@@ -332,9 +347,7 @@ bool TMP3Coder::ProcessFile(int index, const QString &inputPath, const QString &
             EncodeChunk(static_cast<uint32_t>(n / 2), buffer.data(), mp3Buffer_.data(), outBytes);
         if (code != 0)
             throw EMP3CoderError("beEncodeChunk failed " + std::to_string(code));
-        if (!writeFully(output, mp3Buffer_.data(), std::min<uint32_t>(outBytes, mp3BufferSize_)) ||
-            outBytes > mp3BufferSize_)
-            throw EMP3CoderError("Write Error");
+        writeFully(output, mp3Buffer_.data(), outBytes, mp3BufferSize_, "Write Error");
         done += n;
         const auto percent =
             static_cast<uint16_t>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
@@ -342,21 +355,21 @@ bool TMP3Coder::ProcessFile(int index, const QString &inputPath, const QString &
             OnProgress(this, percent);
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
-        if (cancelled_)
-            return false; // no flush: the closer and the files' destructors release everything
+        if (cancelled_) {
+            commit(output); // no flush: the closer releases the stream
+            return false;
+        }
     }
 
     // Whatever the flush reports is written; a failed flush still ends the batch, since the MP3 lacks
     // its last frames.
     const int flushCode = DeinitStream(mp3Buffer_.data(), outBytes);
-    if (!writeFully(output, mp3Buffer_.data(), std::min<uint32_t>(outBytes, mp3BufferSize_)) ||
-        outBytes > mp3BufferSize_)
-        throw EMP3CoderError("Write error");
+    writeFully(output, mp3Buffer_.data(), outBytes, mp3BufferSize_, "Write error");
     if (flushCode != 0)
         throw EMP3CoderError("beDeinitStream failed " + std::to_string(flushCode));
-    output.close();
-    const int headerCode = WriteInfoFrame(outputPath);
+    const int headerCode = WriteInfoFrame(output.handlePath());
     if (headerCode != 0)
         throw EMP3CoderError("beWriteVBRHeader failed " + std::to_string(headerCode));
+    commit(output);
     return true;
 }

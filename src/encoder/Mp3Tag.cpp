@@ -1,7 +1,7 @@
 #include "Mp3Tag.h"
 
 #include "MP3CoderError.h"
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -81,11 +81,11 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     }
     const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v4);
 
-    QFile audio(path);
-    if (!audio.open(QIODevice::ReadOnly) || !audio.seek(leadingTagBytes(audio.peek(10))))
+    QFile audio;
+    if (!OpenForReading(audio, path) || !audio.seek(leadingTagBytes(audio.peek(10))))
         throw fail("read");
     // The old file is replaced only once the tagged one is whole: a failure leaves its audio as it was.
-    const QString error = ReplaceFile(path, [&](QFileDevice &out) {
+    const QString error = ReplaceFile(path, [&](TNewFile &out) {
         return WriteHeadAndRest(out, rendered.data(), qint64(rendered.size()), audio);
     });
     if (!error.isEmpty())

@@ -1,6 +1,6 @@
 #include "lookup/DocumentFetcher.h"
 
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -89,7 +89,7 @@ std::optional<QStringList> DocumentFetcher::Fetch(const ProxySettings &proxy, co
 
     // An answer without a body (204, a bare 302...) is an empty document, not the previous one.
     if (!http_.DocumentReceived()) {
-        ReplaceFile(DocumentPath(), [](QFileDevice &) { return true; });
+        ReplaceFile(DocumentPath(), [](TNewFile &) { return true; });
         pagina.clear();
         return pagina;
     }

@@ -1,6 +1,6 @@
 #include "lookup/DriveOffsets.h"
 
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,6 +78,6 @@ std::optional<QByteArray> CachedDriveOffsets(const QString &cacheFile, const QDa
     // An error page served with a 200 must not stand in for the list for a month.
     if (!fetched || !ParseDriveOffsets(*fetched))
         return cached;
-    ReplaceFile(cacheFile, [&](QFileDevice &out) { return out.write(*fetched) == fetched->size(); });
+    ReplaceFile(cacheFile, [&](TNewFile &out) { return out.write(*fetched) == fetched->size(); });
     return fetched;
 }

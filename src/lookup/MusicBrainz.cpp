@@ -1,5 +1,7 @@
 #include "lookup/MusicBrainz.h"
 
+#include "platform/FileNames.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,13 +29,20 @@ struct DiscIdDeleter {
     void operator()(DiscId *disc) const { discid_free(disc); }
 };
 
+// A string of the answer; "\ud800" and kin, halves of a pair standing alone, become U+FFFD here, so
+// that the rows, the tags, the file names and the log all show the same text.
+QString textOf(const QJsonValue &value)
+{
+    return WellFormedText(value.toString());
+}
+
 // [{"name":"A","joinphrase":" feat. "},{"name":"B","joinphrase":""}] reads "A feat. B".
 QString joinedCredit(const QJsonValue &credit)
 {
     QString text;
     for (const QJsonValue &value : credit.toArray()) {
         const QJsonObject name = value.toObject();
-        text += name.value("name").toString() + name.value("joinphrase").toString();
+        text += textOf(name.value("name")) + textOf(name.value("joinphrase"));
     }
     return text;
 }
@@ -41,7 +50,7 @@ QString joinedCredit(const QJsonValue &credit)
 bool holdsDisc(const QJsonObject &medium, const QString &discId)
 {
     for (const QJsonValue &disc : medium.value("discs").toArray()) {
-        if (disc.toObject().value("id").toString() == discId)
+        if (textOf(disc.toObject().value("id")) == discId)
             return true;
     }
     return false;
@@ -62,16 +71,16 @@ std::optional<std::vector<MusicBrainzTrack>> tracksOf(const QJsonObject &medium,
         const QJsonObject track = entry.toObject();
         const QJsonObject recording = track.value("recording").toObject();
         MusicBrainzTrack &read = tracks.emplace_back();
-        read.title = track.value("title").toString();
+        read.title = textOf(track.value("title"));
         read.artist = joinedCredit(track.value("artist-credit"));
         if (read.artist.isEmpty())
             read.artist = joinedCredit(recording.value("artist-credit"));
         if (read.artist.isEmpty())
             read.artist = releaseArtist;
-        read.trackId = track.value("id").toString();
-        read.recordingId = recording.value("id").toString();
+        read.trackId = textOf(track.value("id"));
+        read.recordingId = textOf(recording.value("id"));
         read.position = track.value("position").toInt();
-        read.number = track.value("number").toString();
+        read.number = textOf(track.value("number"));
     }
     return tracks;
 }
@@ -160,13 +169,13 @@ std::vector<MusicBrainzRelease> MusicBrainz::ReadReleases(const QByteArray &answ
             if (!tracks)
                 continue;
             read.tracks = std::move(*tracks);
-            read.releaseId = release.value("id").toString();
-            read.title = release.value("title").toString();
-            read.year = yearOf(release.value("date").toString());
-            read.country = release.value("country").toString();
+            read.releaseId = textOf(release.value("id"));
+            read.title = textOf(release.value("title"));
+            read.year = yearOf(textOf(release.value("date")));
+            read.country = textOf(release.value("country"));
             const QJsonValue firstLabel = release.value("label-info").toArray().at(0);
-            read.label = firstLabel.toObject().value("label").toObject().value("name").toString();
-            read.format = medium.value("format").toString();
+            read.label = textOf(firstLabel.toObject().value("label").toObject().value("name"));
+            read.format = textOf(medium.value("format"));
             read.mediumPosition = medium.value("position").toInt();
             read.mediumCount = int(media.size());
             releases.push_back(std::move(read));

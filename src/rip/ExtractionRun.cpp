@@ -9,6 +9,7 @@
 #include "lookup/HttpCli.h"
 #include "platform/CdDevice.h"
 #include "platform/CdRipLibrary.h"
+#include "platform/Exception.h"
 #include "platform/FileNames.h"
 #include "rip/TrackTags.h"
 
@@ -151,29 +152,48 @@ TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
     const bool tagged = m_plan.format == 0 || m_plan.format == 2;
     const SampleFormat format = sampleFormatOf(m_quarle.OutputFormat());
     m_gain = tagged ? std::make_unique<TReplayGainTrack>(int(format.rate), format.channels) : nullptr;
-    m_quarle.RipTrack(row.trackNum, row.path);
-    TTrackOutcome outcome{TTrackOutcome::Complete, m_quarle.UnreadableSectors(), {}};
-    if (!m_quarle.RipOpened())
-        return {TTrackOutcome::Failed, 0, QStringLiteral("The CD-reading library could not open the track")};
-    if (m_quarle.RipCancelled())
-        outcome.kind = m_stop ? TTrackOutcome::Interrupted : TTrackOutcome::Cancelled;
-    else if (outcome.unreadableSectors > 0)
-        outcome.kind = TTrackOutcome::ReadErrors;
-    // Only a file of the whole track is tagged: a cancelled one must not pass for complete.
-    if (outcome.WholeLength() && tagged) {
-        Mp3TagFields tags = row.tags;
+    const auto outcomeSoFar = [this] {
+        TTrackOutcome outcome{TTrackOutcome::Complete, m_quarle.UnreadableSectors(), {}};
+        if (m_quarle.RipCancelled())
+            outcome.kind = m_stop ? TTrackOutcome::Interrupted : TTrackOutcome::Cancelled;
+        else if (outcome.unreadableSectors > 0)
+            outcome.kind = TTrackOutcome::ReadErrors;
+        return outcome;
+    };
+    // Only a file of the whole track is tagged: a cancelled one must not pass for complete. The tags go
+    // into the new file before it takes its name, so that a failure leaves the file there as it was.
+    std::optional<Mp3TagFields> tags;
+    m_quarle.OnFileWritten = [&](QObject *, const QString &newFile) {
+        if (!tagged || !outcomeSoFar().WholeLength())
+            return;
+        tags = row.tags;
         const TReplayGain gain = m_gain->Finish();
-        tags.trackGain = gain.GainText();
-        tags.trackPeak = gain.PeakText();
+        tags->trackGain = gain.GainText();
+        tags->trackPeak = gain.PeakText();
         {
             std::lock_guard lock(m_mutex);
-            tags.cover = m_cover;
-            tags.coverMimeType = m_coverType;
+            tags->cover = m_cover;
+            tags->coverMimeType = m_coverType;
         }
-        const QString file = AudioFile(m_plan, row);
-        WriteTrackTags(file, m_plan.format, tags);
+        try {
+            WriteTrackTags(newFile, m_plan.format, *tags);
+        } catch (const std::exception &e) {
+            // Told by the name the user knows, not the new file's own.
+            throw Exception(
+                QString::fromUtf8(e.what()).replace(newFile, AudioFile(m_plan, row)).toStdString());
+        }
+    };
+    struct Unhook {
+        TQuarle &quarle;
+        ~Unhook() { quarle.OnFileWritten = nullptr; }
+    } unhook{m_quarle};
+    m_quarle.RipTrack(row.trackNum, row.path);
+    if (!m_quarle.RipOpened())
+        return {TTrackOutcome::Failed, 0, QStringLiteral("The CD-reading library could not open the track")};
+    const TTrackOutcome outcome = outcomeSoFar();
+    if (tags) {
         std::lock_guard lock(m_mutex);
-        m_tagged.emplace_back(file, tags);
+        m_tagged.emplace_back(AudioFile(m_plan, row), *tags);
         if (outcome.kind == TTrackOutcome::Complete)
             m_completeGains.push_back(std::move(*m_gain));
     }

@@ -1,6 +1,6 @@
 #include "rip/RipVerification.h"
 
-#include "platform/FileNames.h"
+#include "platform/NewFile.h"
 #include "rip/TrackFileNames.h"
 
 #include <QStringList>
@@ -137,7 +137,6 @@ QString TRipVerification::LogFileName(const QString &discLabel)
 QString TRipVerification::WriteLog(const QString &path, const QDateTime &when) const
 {
     const QByteArray text = LogText(when);
-    const QString error =
-        ReplaceFile(path, [&](QFileDevice &file) { return file.write(text) == text.size(); });
+    const QString error = ReplaceFile(path, [&](TNewFile &file) { return file.write(text) == text.size(); });
     return error.isEmpty() ? QString() : QString("Impossibile scrivere il log \"%1\" (%2)").arg(path, error);
 }

@@ -2,15 +2,29 @@
 
 #include "platform/FileNames.h"
 
+#include <QFile>
 #include <QStringView>
 
 #include <algorithm>
 
+namespace
+{
+
+// The marks and embeddings that turn text's direction: "\u202eevil\u202dcod.exe" would show as a name
+// it is not.
+bool turnsDirection(char16_t c)
+{
+    return c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
 QString CleanFileName(const QString &title)
 {
     QString name;
-    for (const QChar c : title) {
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
+    for (const QChar c : WellFormedText(title)) {
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f && !turnsDirection(c.unicode()))
             name += c == QLatin1Char('/') ? QLatin1Char('-') : c;
     }
     const auto trimmable = [](QChar c) { return c.isSpace() || c == QLatin1Char('.'); };
@@ -51,9 +65,10 @@ QString TTrackFileNames::Next(const QString &folder, const QString &title, const
         const QString suffix = n == 1 ? QString() : QString(" (%1)").arg(n);
         const QString candidate = FitFileName(name, MaxNameBytes - taken - suffix.toUtf8().size()) + suffix;
         const QString path = folder + candidate;
-        if (!m_given.contains(path + finalExt) &&
+        const QByteArray bytes = QFile::encodeName(path + finalExt);
+        if (!m_given.contains(bytes) &&
             !(m_besideExisting && (FileOrLinkExists(path + finalExt) || FileOrLinkExists(path + "jitt")))) {
-            m_given.insert(path + finalExt);
+            m_given.insert(bytes);
             return path + ripperExt;
         }
     }

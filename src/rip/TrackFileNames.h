@@ -4,8 +4,10 @@
 #include <QString>
 
 // A title as a file name: "/" made "-" (it must not lead out of the folder), the control characters
-// (U+0000 to U+001F, U+007F) taken out (a NUL would end the name where the system reads it), and no
-// blanks or dots at either end (a name of dots is a folder). Empty when nothing is left.
+// (U+0000 to U+001F, U+007F) taken out (a NUL would end the name where the system reads it), and so
+// the marks that turn the text's direction (U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069,
+// U+061C), half a surrogate pair made U+FFFD, and no blanks or dots at either end (a name of dots is a
+// folder). Empty when nothing is left.
 QString CleanFileName(const QString &title);
 
 // The longest start of `name` whose UTF-8 form takes at most maxBytes bytes; no character is cut.
@@ -26,11 +28,12 @@ public:
     // The path for the ripper: folder, name, ripperExt. The name is the title as CleanFileName makes
     // it, or `caption` when nothing is left of it; it is shortened, whole characters at a time, until it fits
     // with its extension, and gets " (2)", " (3)"... when the file it ends up as (the name with
-    // finalExt, which is ripperExt unless the ripper changes it) was already given out in this run.
+    // finalExt, which is ripperExt unless the ripper changes it) was already given out in this run, told
+    // apart by the bytes the file system gets.
     QString Next(const QString &folder, const QString &title, const QString &caption,
                  const QString &ripperExt, const QString &finalExt);
 
 private:
     bool m_besideExisting;
-    QSet<QString> m_given; // final paths
+    QSet<QByteArray> m_given; // final paths, as the file system gets them
 };

@@ -14,7 +14,9 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <thread>
 
 namespace
@@ -154,41 +156,54 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
     }
 }
 
-// Every failure is raised after the run, the coder's stream and the file are closed.
+// Every failure is raised after the run, the coder's stream and the file are closed; the new file goes
+// and a file at the track's name stays as it was. A full disk is told by the system's words.
 TEST(QuarleRip, FailuresEndTheRipCleanly)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("blockedjitt"));
-    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("fulljitt")));
-    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("diskfull.mp3")));
+    const QByteArray old = "the user's own file";
     const struct {
         const char *name;
         int32_t chunkBytes;
         BE_ERR *code; // of the encoder call made to fail
         BE_ERR value;
+        rlim_t fileSize;   // the largest file the rip may write; 0 for no bound
         std::string error; // its start
-        bool mp3Exists;    // and so its stream closed once
+        bool streamOpened;
     } rows[] = {
-        {"nochunk", 0, nullptr, 0, "The CD-reading library reported no chunk size", false},
-        {"init", 9408, &FailingLame::initCode, 2, "The MP3 encoder could not start (error 2)", false},
-        {"encode", 9408, &FailingLame::encodeCode, 5, "beEncodeChunk failed 5", true},
-        {"deinit", 9408, &FailingLame::deinitCode, 4, "beDeinitStream failed 4", true},
-        {"blocked", 9408, nullptr, 0, "Cannot create file", true}, // the jitter log
-        {"full", 9408, nullptr, 0, "Write error", true},
-        {"diskfull", 9408, nullptr, 0, "Write error", true}, // the MP3 itself
+        {"nochunk", 0, nullptr, 0, 0, "The CD-reading library reported no chunk size", false},
+        {"init", 9408, &FailingLame::initCode, 2, 0, "The MP3 encoder could not start (error 2)", false},
+        {"encode", 9408, &FailingLame::encodeCode, 5, 0, "beEncodeChunk failed 5", true},
+        {"deinit", 9408, &FailingLame::deinitCode, 4, 0, "beDeinitStream failed 4", true},
+        {"blocked", 9408, nullptr, 0, 0, "Cannot write \"" + dir.filePath("blockedjitt").toStdString() + "\"",
+         true},
+        {"diskfull", 9408, nullptr, 0, 1000, "Write error (File too large)", true},
     };
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const auto &row : rows) {
         FakeRipper r;
         r.fake.chunkResults = {CR_OK, CR_JITTER, CR_OK};
         r.fake.chunkBytes = row.chunkBytes;
         if (row.code)
             *row.code = row.value;
+        const QString mp3 = dir.filePath(QString(row.name) + ".mp3");
+        QFile file(mp3);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        file.close();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit bound{row.fileSize ? row.fileSize : saved.rlim_cur, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &bound);
         const std::string error = rip(*r.quarle, 1, dir.filePath(QString(row.name) + ".wav"));
+        setrlimit(RLIMIT_FSIZE, &saved);
         EXPECT_TRUE(error.starts_with(row.error)) << row.name << ": " << error;
-        EXPECT_EQ(QFileInfo::exists(dir.filePath(QString(row.name) + ".mp3")), row.mp3Exists) << row.name;
-        EXPECT_EQ(FailingLame::closes, int(row.mp3Exists)) << row.name;
+        // (A jitter file that cannot take its name comes after the track took its own.)
+        EXPECT_TRUE(row.name == std::string("blocked") || readFile(mp3) == old) << row.name;
+        EXPECT_EQ(FailingLame::closes, int(row.streamOpened)) << row.name;
         EXPECT_EQ(r.fake.calls.last(), "CR_CloseRipper") << row.name;
     }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".quarle"), QStringList());
 }
 
 // A rip reads on a thread of its own: whatever the pace of the drive and of the coder, the file is the
@@ -233,6 +248,7 @@ TEST(QuarleRip, PipelinedMp3Rip)
         r.fake.calls.clear();
         events.clear();
         FailingLame::closes = 0;
+        const QByteArray before = readFile(dir.filePath("a.mp3"));
         const std::string error = rip(quarle, 1, dir.filePath("a.wav"));
         const qsizetype calls = r.fake.calls.size();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -245,7 +261,9 @@ TEST(QuarleRip, PipelinedMp3Rip)
         QByteArray pcm;
         for (int i = 0; i < row.chunks; ++i)
             pcm += QByteArray(r.fake.chunkBytes, char(i + 1));
-        EXPECT_TRUE(readFile(dir.filePath("a.mp3")) == encodeInCalls(r.coder, pcm, row.stop == None))
+        // A failure leaves the file of the rip before as it was.
+        EXPECT_TRUE(readFile(dir.filePath("a.mp3")) ==
+                    (row.stop == Throw ? before : encodeInCalls(r.coder, pcm, row.stop == None)))
             << row.stop << row.reader << row.coder;
         const TAccurateRipChecksum *sum = quarle.TrackChecksum();
         EXPECT_EQ(std::pair(sum->V1(), sum->V2()), checksumsOf(pcm, true, true, 1000 * 588))

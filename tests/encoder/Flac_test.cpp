@@ -44,18 +44,31 @@ TEST(FlacWriter, DecodesToTheSamplesWritten)
     const uint32_t chunks[] = {588 * 7, 1, 4097, 13 * 588 + 3, 9000};
     for (const auto &row : rows) {
         const std::vector<int16_t> samples = Samples(row.written * row.channels);
+        TNewFile file(path);
         {
-            TFlacWriter writer(path, 44100, row.channels, row.announced);
+            TFlacWriter writer(file, 44100, row.channels, row.announced);
             for (uint64_t done = 0, i = 0, n = 0; done < row.written; done += n)
                 writer.Write(samples.data() + done * row.channels,
                              uint32_t(n = std::min<uint64_t>(chunks[i++ % 5], row.written - done)));
             if (row.finish)
                 writer.Finish();
         }
+        ASSERT_EQ(file.Commit(), "");
         EXPECT_TRUE(DecodeFlac(path) == samples) << row.written;
     }
-    EXPECT_THAT([] { TFlacWriter("/dev/full", 44100, 2, 44100).Write(Samples(88200).data(), 44100); },
-                testing::ThrowsMessage<EFlacError>("Cannot write \"/dev/full\" (No space left on device)"));
+    // A full disk is told by the system's own words.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small{20000, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THAT(
+        [&] {
+            TNewFile file(path);
+            TFlacWriter(file, 44100, 2, 44100).Write(Samples(88200).data(), 44100);
+        },
+        testing::ThrowsMessage<EFlacError>("Cannot write \"" + path.toStdString() + "\" (File too large)"));
+    setrlimit(RLIMIT_FSIZE, &saved);
 }
 
 // Comments and a front cover that TagLib reads back, each written again in place of the old one, and the
@@ -65,7 +78,11 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     QTemporaryDir dir;
     const QString path = dir.filePath("t.flac");
     const std::vector<int16_t> samples = Samples(88200);
-    TFlacWriter(path, 44100, 2, 44100).Write(samples.data(), 44100);
+    {
+        TNewFile file(path);
+        TFlacWriter(file, 44100, 2, 44100).Write(samples.data(), 44100);
+        ASSERT_EQ(file.Commit(), "");
+    }
     FlacTagFields fields{"Vecchio",  "Artista",  "Album",    "Artista",  "1999",      "Rock",
                          "3",        "12",       "1",        "2",        "mb-a",      "mb-t",
                          "-6.52 dB", "0.988312", "-7.00 dB", "1.000000", "old cover", "image/png"};
@@ -99,7 +116,8 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     getrlimit(RLIMIT_FSIZE, &saved);
     small = {rlim_t(tagged.size() + 1000), saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(FlacTagWriter::Write(path, fields), EFlacError);
+    EXPECT_THAT([&] { FlacTagWriter::Write(path, fields); },
+                testing::ThrowsMessage<EFlacError>(testing::EndsWith("(File too large)")));
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(bytes(), tagged);
 }

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 namespace
 {
@@ -59,7 +61,8 @@ int OpenDescriptors(const QString &path)
 // that ended it. Raw PCM of 5000 bytes in chunks of 2000 bytes gives 40, 80, 100; half a sample is
 // dropped; a chunk of exactly 65536 bytes. A cancel: no flush, later files untouched, and a batch is not
 // started again from its own events. A WAV data size of 0 is the rest of the file only when no chunk
-// follows the data. Every failure releases the stream and the files and never creates the next file.
+// follows the data. Every failure releases the stream and the files, leaves no MP3 and never creates the
+// next file; a full disk is told by the system's words.
 TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
 {
     QTemporaryDir dir;
@@ -91,6 +94,7 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         FakeLame fake = {};
         QString output = {}; // in place of the first derived name; "-" for no names at all
         bool cancel = false;
+        rlim_t fileSize = 0; // the largest file the batch may write; 0 for no bound
     };
     // clang-format off
     const Case cases[] = {
@@ -102,10 +106,10 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         {{"list.wav"}, "B F0:list.wav E0:list.mp3 Z", 10},
         {{"absent.wav", "next.wav"}, "B F0:absent.wav !Cannot open file \"absent.wav\". No such file or directory", -1},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !Cannot create file \"no/dir.mp3\". No such file or directory", -1, {}, "no/dir.mp3"},
-        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 !beEncodeChunk failed 7", 100, {.encodeCode = 7, .failingCall = 1}},
-        {{"tone.wav", "next.wav"}, "B F0:tone.wav !Write Error", 0, {}, "/dev/full"},
-        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !Write error", 0, {.bytesPerCall = 0}, "/dev/full"},
-        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !beDeinitStream failed 3", 210, {.deinitCode = 3}},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 !beEncodeChunk failed 7", -1, {.encodeCode = 7, .failingCall = 1}},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav !Write Error (File too large)", -1, {}, {}, false, 50},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !Write error (File too large)", -1, {.bytesPerCall = 0}, {}, false, 5},
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !beDeinitStream failed 3", -1, {.deinitCode = 3}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !beInitStream failed 2", -1, {.initCode = 2}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !beInitStream failed 2", -1, {.samples = 0}},
         {{"short.wav", "next.wav"}, "B F0:short.wav !Read Error", -1},
@@ -114,6 +118,7 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !List index out of bounds (0)", -1, {}, "-"},
     };
     // clang-format on
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const Case &c : cases) {
         for (const QString &mp3 : QDir(dir.path()).entryList({"*.mp3"}))
             QFile::remove(path(mp3));
@@ -144,11 +149,16 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
             output = c.output.startsWith('/') ? c.output : path(c.output);
             coder.setOutputFiles(c.output == "-" ? QStringList() : QStringList{output, path("next.mp3")});
         }
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit bound{c.fileSize ? c.fileSize : saved.rlim_cur, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &bound);
         try {
             coder.ProcessFiles();
         } catch (const Exception &e) {
             events << "!" + QString(e.what()).remove(dir.path() + "/");
         }
+        setrlimit(RLIMIT_FSIZE, &saved);
         EXPECT_EQ(events.join(' ').toStdString(), c.events);
         EXPECT_EQ(QFileInfo::exists(output) ? QFileInfo(output).size() : -1, c.mp3Size) << c.events;
         EXPECT_EQ(fake.openStreams, 0) << c.events;

@@ -68,7 +68,8 @@ TEST(MusicBrainz, DiscIdFromTheTableOfContents)
             << tracks.size() << " tracks, lead-out " << leadOut;
 }
 
-// Every release that holds the disc, with the medium that is the disc; anything else gives none.
+// Every release that holds the disc, with the medium that is the disc; anything else gives none. Text
+// that has no UTF-8 form is mended as it is read.
 TEST(MusicBrainz, ReleasesHoldingTheDisc)
 {
     const QString one = release("r1", medium(1, Disc));
@@ -86,6 +87,9 @@ TEST(MusicBrainz, ReleasesHoldingTheDisc)
         {answer(release("r4", medium(1, "other"))), ""},
         {answer(one).chopped(2), ""},
         {answer(one).replace("\"Tr1\"", "5"), ""},
+        // Half a surrogate pair reads as U+FFFD, a whole pair as its character.
+        {answer(one).replace("\"Tr1\"", "\"T\\ud800\\ud83c\\udfb5\\udc00\""),
+         QString(oneRead).replace("Tr1", "T\ufffd\U0001F3B5\ufffd")},
         {answer(release("r5", medium(1, Disc, "5"))), ""},
         {answer(release("r6", medium(1, Disc, QStringList(100, "{'title':'t'}").join(',')))), ""},
         {answer(one) + QByteArray(MusicBrainz::MaxAnswerBytes, ' '), ""},

@@ -114,7 +114,7 @@ TFetchedFile fileWith(uint32_t v1)
 // with the checksums of track 1 as this row reads it, and has no file for the MP3 rows' disc.
 TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
 {
-    enum Act { None, CancelAtBegin, CancelMid, StopMid, FullDisk, TagTooLarge };
+    enum Act { None, CancelAtBegin, CancelMid, StopMid, FullDisk, TagTooLarge, LinkAtName, LinkPlanted };
     const qint64 wav = 44 + 12 * 2352;
     const QString absent = "AccurateRip: disco assente", errors = "  errori di jitter 0";
     const std::vector<int32_t> failedEnd = {CR_OK, CR_OK, CR_ERROR};
@@ -151,13 +151,24 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         {"stop mid-track", 1, StopMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Interrupted,
          "Traccia 01 interrotta", "interrotta" + errors},
         {"full disk", 1, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Write error", "fallita: Write error"},
+        {"link at the name, flac", 2, LinkAtName, {}, {}, -1, TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
+        {"links planted during the run", 1, LinkPlanted, {}, {}, wav, TTrackOutcome::Complete,
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
         {"full disk, flac", 2, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Cannot write", "fallita: Cannot write"},
-        {"full disk while tagging", 0, TagTooLarge, {}, {}, 12 * 588, TTrackOutcome::Failed,
+        {"full disk while tagging", 0, TagTooLarge, {}, {}, -1, TTrackOutcome::Failed,
          "Cannot write the tag of", "fallita: Cannot write the tag of"},
         // clang-format on
     };
     std::signal(SIGXFSZ, SIG_IGN);
     qint64 taggedMp3 = 0; // the complete MP3 row's file
+    // A file outside the folder, which links at the run's names point to.
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("target");
+    const QByteArray targetBytes = "someone else's file", old = "the user's old file";
+    QFile targetFile(target);
+    ASSERT_TRUE(targetFile.open(QIODevice::WriteOnly) && targetFile.write(targetBytes) == targetBytes.size());
+    targetFile.close();
     for (const auto &row : rows) {
         FakeRun r;
         const QString ext = QStringList{".mp3", ".wav", ".flac"}[row.format];
@@ -180,16 +191,22 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
                 run.CancelTrack();
             if (i == 1 && row.act == StopMid)
                 run.Stop();
+            // In a folder shared with someone else, while the first track is read.
+            for (const char *name : {"Track 02.wav", "Track 02jitt", "QUARLE.log"})
+                ASSERT_TRUE(i != 1 || row.act != LinkPlanted || QFile::link(target, r.out.filePath(name)));
         };
-        if (row.act == FullDisk) {
-            ASSERT_TRUE(QFile::link("/dev/full", file));
+        const bool oldFile = row.act == FullDisk || row.act == TagTooLarge;
+        if (oldFile) {
+            QFile there(file);
+            ASSERT_TRUE(there.open(QIODevice::WriteOnly) && there.write(old) == old.size());
         }
+        ASSERT_TRUE(row.act != LinkAtName || QFile::link(target, file));
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        if (row.act == TagTooLarge) {
-            // Room for the audio, not for the tagged copy.
+        if (oldFile) {
+            // Room for the audio but not for the tagged copy, or not even for the audio.
             rlimit small = saved;
-            small.rlim_cur = rlim_t(taggedMp3 - 1);
+            small.rlim_cur = rlim_t(row.act == TagTooLarge ? taggedMp3 - 1 : 4000);
             setrlimit(RLIMIT_FSIZE, &small);
         }
         r.Run(run, row.act == CancelAtBegin);
@@ -202,6 +219,25 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
             << row.name << ": " << r.finished[0].status.toStdString();
         EXPECT_TRUE(!goesOn || r.finished[1].outcome.kind == TTrackOutcome::Complete) << row.name;
         ASSERT_TRUE(r.report) << row.name;
+        const auto bytesOf = [](const QString &path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        // A failure keeps the old file and says the system's reason, by the file's own name; a link at a
+        // name is replaced, its target untouched.
+        if (oldFile) {
+            EXPECT_TRUE(bytesOf(file) == old) << row.name;
+            EXPECT_TRUE(r.finished[0].status.endsWith("(File too large)") &&
+                        !r.finished[0].status.contains(".quarle"))
+                << row.name << ": " << r.finished[0].status.toStdString();
+        }
+        EXPECT_TRUE(bytesOf(target) == targetBytes) << row.name;
+        for (const char *name : {"Track 01", "Track 02", "QUARLE.log"})
+            EXPECT_FALSE(QFileInfo(r.out.filePath(name + (name[0] == 'T' ? ext : ""))).isSymLink())
+                << row.name;
+        EXPECT_EQ(QDir(r.out.path()).entryList(QDir::Hidden | QDir::Files).filter(".quarle"), QStringList());
+        EXPECT_TRUE(row.act != LinkPlanted || bytesOf(r.out.filePath("Track 02.wav")).size() == wav);
+
         EXPECT_EQ(r.report->failure.isEmpty(), row.kind != TTrackOutcome::Failed) << row.name;
         QFile logFile(r.out.filePath("QUARLE.log"));
         ASSERT_TRUE(logFile.open(QIODevice::ReadOnly)) << row.name;
