@@ -1,8 +1,10 @@
+#include "encoder/MP3CoderError.h"
 #include "encoder/Mp3Tag.h"
 
 #include "WavTestFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -46,4 +48,9 @@ TEST(Mp3Tag, ExtraFramesAreWrittenAndTheNextWriteReplacesThem)
         EXPECT_EQ(bytes.count("ID3"), 1); // the old tag went whole, not only its frames
         EXPECT_TRUE(bytes.endsWith(audio));
     }
+    // A link at the name is never read through: its target's bytes must not be copied beside it.
+    const QString link = dir.filePath("link.mp3");
+    ASSERT_TRUE(QFile::link(path, link));
+    EXPECT_THROW(Mp3TagWriter::Write(link, {}), EMP3CoderError);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
