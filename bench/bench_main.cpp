@@ -108,9 +108,7 @@ void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter,
     quarle.setActiveCdRomNum(0);
     quarle.setCoder(&coder);
     quarle.setJitterCorrect(jitter);
-    quarle.setEncode(mp3);
-    quarle.setWriteWav(!flac);
-    quarle.setWriteFlac(flac);
+    quarle.setFormat(mp3 ? AudioFormat::Mp3 : flac ? AudioFormat::Flac : AudioFormat::Wav);
     quarle.setChecksums(checksums);
     quarle.RipTrack(1, out);
 }

@@ -9,14 +9,12 @@
 
 void TDlgMainForm::RGroupFormatExtractionClick()
 {
-    ApplyExtractionFormat(RGroupFormatExtractionItemIndex());
+    ApplyExtractionFormat(ExtractionFormat());
 }
 
-void TDlgMainForm::ApplyExtractionFormat(int formatIndex)
+void TDlgMainForm::ApplyExtractionFormat(AudioFormat format)
 {
-    Quarle->setEncode(formatIndex == 0);
-    Quarle->setWriteWav(formatIndex == 1);
-    Quarle->setWriteFlac(formatIndex == 2);
+    Quarle->setFormat(format);
 }
 
 TDlgMainForm::CoderPage TDlgMainForm::ReadCoderPage() const

@@ -51,7 +51,7 @@ bool TDlgMainForm::ExtractionRunning() const
 TExtractionPlan TDlgMainForm::ExtractionPlan() const
 {
     TExtractionPlan plan;
-    plan.format = RGroupFormatExtractionItemIndex();
+    plan.format = ExtractionFormat();
     plan.coder = ReadCoderPage();
     plan.folder = ui->dir->text();
     plan.proxy = ProxyPage();
@@ -61,7 +61,7 @@ TExtractionPlan TDlgMainForm::ExtractionPlan() const
     if (MakePrivateFolder(cache))
         plan.driveOffsetsFile = QDir(cache).filePath(QStringLiteral("DriveOffsets.bin"));
     // The release's front cover, when the titles came from MusicBrainz and the files have tags.
-    if (!m_discTags.releaseId.isEmpty() && (plan.format == 0 || plan.format == 2)) {
+    if (!m_discTags.releaseId.isEmpty() && IsTagged(plan.format)) {
         QString server = Servers().coverArt;
         if (server.isEmpty())
             server = QStringLiteral("https://coverartarchive.org");

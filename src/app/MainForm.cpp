@@ -130,7 +130,7 @@ void TDlgMainForm::CreateComponents(CdRipApi api)
     table.setDensity(16777216);
     table.setAtapi(true);
     Quarle->setDriveTable(table);
-    Quarle->setWriteWav(true);
+    Quarle->setFormat(AudioFormat::Wav);
 
     MP3Coder = new TMP3Coder(this);
     MP3Coder->setObjectName("MP3Coder");
@@ -517,20 +517,25 @@ void TDlgMainForm::dirbuttonClick()
     ui->dir->setText(folder);
 }
 
-int TDlgMainForm::RGroupFormatExtractionItemIndex() const
+AudioFormat TDlgMainForm::ExtractionFormat() const
 {
-    const int checked = ui->RGroupFormatExtractionMP3->group()->checkedId();
-    return checked >= 0 && checked <= 2 ? checked : -1;
+    if (ui->RGroupFormatExtractionMP3->isChecked())
+        return AudioFormat::Mp3;
+    if (ui->RGroupFormatExtractionWav->isChecked())
+        return AudioFormat::Wav;
+    return ui->RGroupFormatExtractionFLAC->isChecked() ? AudioFormat::Flac : AudioFormat::Pcm;
 }
 
-// Index -1 leaves neither item chosen, as a settings file may ask.
-void TDlgMainForm::setRGroupFormatExtractionItemIndex(int index)
+// The samples alone leave neither item chosen, as a settings file may ask.
+void TDlgMainForm::setExtractionFormat(AudioFormat format)
 {
-    QRadioButton *items[] = {ui->RGroupFormatExtractionMP3, ui->RGroupFormatExtractionWav,
-                             ui->RGroupFormatExtractionFLAC};
-    QButtonGroup *group = items[0]->group();
+    const std::pair<QRadioButton *, AudioFormat> items[] = {
+        {ui->RGroupFormatExtractionMP3, AudioFormat::Mp3},
+        {ui->RGroupFormatExtractionWav, AudioFormat::Wav},
+        {ui->RGroupFormatExtractionFLAC, AudioFormat::Flac}};
+    QButtonGroup *group = ui->RGroupFormatExtractionMP3->group();
     group->setExclusive(false);
-    for (int i = 0; i < 3; ++i)
-        items[i]->setChecked(i == index);
+    for (const auto &[item, itemFormat] : items)
+        item->setChecked(itemFormat == format);
     group->setExclusive(true);
 }

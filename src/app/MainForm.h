@@ -103,9 +103,9 @@ public:
 
     // The drive box's selected index: -1 when typing left a text that names no drive.
     int CbBoxActiveCDRomItemIndex() const;
-    // The format choice: 0 "MP3", 1 "Wav", -1 none.
-    int RGroupFormatExtractionItemIndex() const;
-    void setRGroupFormatExtractionItemIndex(int index);
+    // The format choice: "MP3", "Wav", "FLAC", or the samples alone when none is chosen.
+    AudioFormat ExtractionFormat() const;
+    void setExtractionFormat(AudioFormat format);
     // The progress bar that row `row` owns.
     QProgressBar *RowProgressBar(int row) const;
 
@@ -144,7 +144,7 @@ public:
     // The format choice, the "codec MP3" page and the conversion job (ConversionJob.cpp).
     using CoderPage = TCoderPage;
     void RGroupFormatExtractionClick();
-    void ApplyExtractionFormat(int formatIndex);
+    void ApplyExtractionFormat(AudioFormat format);
     CoderPage ReadCoderPage() const;
     void ApplyCoderSettings(const CoderPage &page);
     void ChooseWavFiles();

@@ -28,8 +28,8 @@ void TDlgMainForm::LoadSettings()
         ui->dir->setText(*read.dir);
     if (!read.format)
         return;
-    if (*read.format != RGroupFormatExtractionItemIndex()) {
-        setRGroupFormatExtractionItemIndex(*read.format);
+    if (*read.format != ExtractionFormat()) {
+        setExtractionFormat(*read.format);
         RGroupFormatExtractionClick();
     }
     const std::pair<const std::optional<int> *, QComboBox *> lists[] = {
@@ -54,7 +54,7 @@ void TDlgMainForm::SaveSettings()
 {
     QuarleSettings s;
     s.dir = ui->dir->text();
-    s.format = RGroupFormatExtractionItemIndex();
+    s.format = ExtractionFormat();
     s.sampleRate = ui->CBoxSampleRate->currentIndex();
     s.bitRate = ui->CBoxBitRate->currentIndex();
     s.maxBitRate = ui->CBoxMaxBitRate->currentIndex();

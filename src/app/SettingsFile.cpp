@@ -50,6 +50,21 @@ QByteArray encode(const QString &text)
     return fits && decode(latin1) == text ? latin1 : text.toUtf8();
 }
 
+int formatNumber(AudioFormat format)
+{
+    switch (format) {
+    case AudioFormat::Mp3:
+        return 0;
+    case AudioFormat::Wav:
+        return 1;
+    case AudioFormat::Flac:
+        return 2;
+    case AudioFormat::Pcm:
+        break;
+    }
+    return -1;
+}
+
 QList<QString> splitLines(const QString &content)
 {
     QList<QString> lines;
@@ -78,7 +93,9 @@ SettingsRead ParseSettings(const QByteArray &content)
     const auto format = toInteger(line(5));
     if (!format)
         return read;
-    read.format = std::clamp(*format, -1, 2);
+    constexpr AudioFormat numbered[] = {AudioFormat::Pcm, AudioFormat::Mp3, AudioFormat::Wav,
+                                        AudioFormat::Flac};
+    read.format = numbered[std::clamp(*format, -1, 2) + 1];
     std::optional<int> *indexes[] = {&read.sampleRate, &read.bitRate, &read.maxBitRate, &read.mode,
                                      &read.quality};
     for (int i = 0; i < 5; ++i) {
@@ -99,7 +116,7 @@ QByteArray FormatSettings(const QuarleSettings &s)
                                "[destination dir]",
                                s.dir,
                                "[extraction]",
-                               QString::number(s.format),
+                               QString::number(formatNumber(s.format)),
                                "[codec MP3]",
                                QString::number(s.sampleRate),
                                QString::number(s.bitRate),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "disc/AudioFormat.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,7 +15,8 @@
 //   [destination dir]
 //   /home/me/Musica/
 //   [extraction]
-//   0                 format: 0 MP3, 1 Wav, 2 FLAC
+//   0                 format: 0 MP3, 1 Wav, 2 FLAC, -1 none chosen (read as AudioFormat here, and
+//                     written back as its number)
 //   [codec MP3]
 //   0                 sample rate index
 //   4                 bit rate index
@@ -24,7 +27,7 @@
 //   proxy host, port, user name, password (one line each)
 struct QuarleSettings {
     QString dir;
-    int format = 0;
+    AudioFormat format = AudioFormat::Mp3;
     int sampleRate = 0;
     int bitRate = 4;
     int maxBitRate = 0;
@@ -38,10 +41,10 @@ struct QuarleSettings {
 
 // What a reading found, in file order. Reading stops at the first line 5 or 7 to 11 that is not a
 // decimal integer (a missing line reads as empty, and so stops it too): the fields after it stay
-// unset. The format is clamped to -1..2; the other indexes are as written.
+// unset. The format's number is clamped to -1..2; the other indexes are as written.
 struct SettingsRead {
     std::optional<QString> dir;
-    std::optional<int> format;
+    std::optional<AudioFormat> format;
     std::optional<int> sampleRate;
     std::optional<int> bitRate;
     std::optional<int> maxBitRate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "disc/AccurateRip.h"
+#include "disc/AudioFormat.h"
 #include "disc/CdRip_dll.h"
 #include "disc/WavHeader.h"
 #include "encoder/MP3Coder.h"
@@ -128,9 +129,9 @@ class TQuarle : public QObject
     Q_PROPERTY(int speed READ speed WRITE setSpeed)
     Q_PROPERTY(QString CdRomName READ CdRomName)
     Q_PROPERTY(int ActiveCdRomNum READ ActiveCdRomNum WRITE setActiveCdRomNum)
-    Q_PROPERTY(bool Encode READ Encode WRITE setEncode)
-    Q_PROPERTY(bool WriteWav READ WriteWav WRITE setWriteWav)
-    Q_PROPERTY(bool WriteFlac READ WriteFlac WRITE setWriteFlac)
+    Q_PROPERTY(bool Encode READ Encode)
+    Q_PROPERTY(bool WriteWav READ WriteWav)
+    Q_PROPERTY(bool WriteFlac READ WriteFlac)
     Q_PROPERTY(bool JitterCorrect READ JitterCorrect WRITE setJitterCorrect)
 
 public:
@@ -154,13 +155,12 @@ public:
     void setDriveTable(const TDriveTableClass &table) { *m_driveTable = table; }
     TOutputFormat OutputFormat() const { return m_outputFormat; }
     void setOutputFormat(TOutputFormat value);
-    bool Encode() const { return m_encode; }
-    void setEncode(bool v) { m_encode = v; }
-    bool WriteWav() const { return m_writeWav; }
-    void setWriteWav(bool v) { m_writeWav = v; }
-    // Without Encode: a FLAC file whose name gets the extension ".flac".
-    bool WriteFlac() const { return m_writeFlac; }
-    void setWriteFlac(bool v) { m_writeFlac = v; }
+    // What RipTrack writes; the samples alone (bare PCM) until set.
+    AudioFormat Format() const { return m_format; }
+    void setFormat(AudioFormat format) { m_format = format; }
+    bool Encode() const { return m_format == AudioFormat::Mp3; }
+    bool WriteWav() const { return m_format == AudioFormat::Wav; }
+    bool WriteFlac() const { return m_format == AudioFormat::Flac; }
     bool JitterCorrect() const { return m_jitterCorrect; }
     void setJitterCorrect(bool value);
     TMP3Coder *Coder() const { return m_coder; }
@@ -188,12 +188,11 @@ public:
     // Every entry of the latest table of contents in disc order, then the lead-out (not audio).
     const std::vector<TDiscEntry> &DiscEntries() const { return m_discEntries; }
 
-    // Rips the track at 1-based position trackNum of Tracks into fileName: a WAV file, bare PCM, with
-    // WriteFlac a FLAC file whose name gets the extension ".flac", or with Encode an MP3 file whose name
-    // gets ".mp3". The track is written to a new file, which takes its name (and the jitter file's) when
-    // the rip ends, cancelled or not; until then a file at that name stays as it was, and after a failure
-    // it still does. Runs on the caller's thread and fires the events there. Raises ECDRIPError on
-    // failure.
+    // Rips the track at 1-based position trackNum of Tracks into fileName as Format says: a WAV file or
+    // bare PCM by that name, or a FLAC or MP3 file whose name gets the extension ".flac" or ".mp3". The track
+    // is written to a new file, which takes its name (and the jitter file's) when the rip ends, cancelled or
+    // not; until then a file at that name stays as it was, and after a failure it still does. Runs on the
+    // caller's thread and fires the events there. Raises ECDRIPError on failure.
     void RipTrack(uint16_t trackNum, const QString &fileName);
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
@@ -237,9 +236,7 @@ private:
     bool m_checksumValid = false;
     bool m_checksums = true;
     bool m_jitterCorrect = false;
-    bool m_encode = false;
-    bool m_writeWav = false;
-    bool m_writeFlac = false;
+    AudioFormat m_format = AudioFormat::Pcm;
     std::atomic<bool> m_cancel{false};
     QPointer<TMP3Coder> m_coder;
     int32_t m_speed = 0;

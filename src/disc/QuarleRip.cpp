@@ -299,11 +299,11 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     startChecksum(first, last);
 
     // From here on the ripping run is open: every way out closes it, the coder's stream and the file.
-    const bool encoding = m_encode && m_coder;
-    const bool flac = m_writeFlac && !m_encode;
-    const QString name = m_encode ? ChangeFileExt(fileName, ".mp3")
-                         : flac   ? ChangeFileExt(fileName, ".flac")
-                                  : fileName;
+    const bool mp3 = m_format == AudioFormat::Mp3;
+    const bool encoding = mp3 && m_coder;
+    const bool flac = m_format == AudioFormat::Flac;
+    const bool wav = m_format == AudioFormat::Wav;
+    const QString name = mp3 || flac ? ChangeFileExt(fileName, FileExtension(m_format)) : fileName;
     const SampleFormat format = sampleFormatOf(m_outputFormat);
     bool streamOpen = false;
     // The track's new file; a failure removes it, and the file at its name stays as it was.
@@ -354,7 +354,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         }
         m_jitterErrors = m_api.CR_GetNumberOfJitterErrors();
         m_api.CR_CloseRipper();
-        if (file && m_writeWav && !m_encode && !failure) {
+        if (file && wav && !failure) {
             // The header was written for the whole range before ripping; make its sizes tell what
             // the file really holds, whether the rip finished or was cancelled.
             const auto dataBytes = uint32_t(samplesWritten);
@@ -396,7 +396,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                 throw ECDRIPError(e.what());
             }
         }
-        if (m_writeWav && !m_encode) {
+        if (wav) {
             const WavHeader header = MakeWavHeaderForRange(m_outputFormat, first, last);
             writeAll(track, header.data(), qint64(header.size()));
         }
@@ -453,7 +453,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                     } catch (const EFlacError &e) {
                         throw ECDRIPError(e.what());
                     }
-                } else if (!m_encode) {
+                } else if (!mp3) {
                     writeAll(track, chunk->samples.data(), chunk->bytes);
                     samplesWritten += chunk->bytes;
                 }

@@ -24,15 +24,16 @@ uint32_t comboInteger(const QString &text)
 
 QString AudioFile(const TExtractionPlan &plan, const TExtractionRow &row)
 {
-    return plan.format == 0   ? ChangeFileExt(row.path, ".mp3")
-           : plan.format == 2 ? ChangeFileExt(row.path, ".flac")
-                              : row.path;
+    return plan.format == AudioFormat::Mp3 || plan.format == AudioFormat::Flac
+               ? ChangeFileExt(row.path, FileExtension(plan.format))
+               : row.path;
 }
 
 void NameFiles(TExtractionPlan &plan, bool besideExisting)
 {
-    const QString ext = plan.format == 1 ? ".wav" : ".pcm";
-    const QString finalExt = plan.format == 0 ? ".mp3" : plan.format == 2 ? ".flac" : ext;
+    // The ripper is given a ".wav" or ".pcm" name, and makes ".mp3" or ".flac" of it.
+    const QString ext = FileExtension(plan.format == AudioFormat::Wav ? AudioFormat::Wav : AudioFormat::Pcm);
+    const QString finalExt = FileExtension(plan.format);
     TTrackFileNames names(besideExisting);
     for (TExtractionRow &row : plan.rows)
         row.path = names.Next(plan.folder, row.title, row.caption, ext, finalExt);

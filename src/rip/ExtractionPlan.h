@@ -1,5 +1,6 @@
 #pragma once
 
+#include "disc/AudioFormat.h"
 #include "encoder/Mp3Tag.h"
 #include "lookup/DocumentFetcher.h"
 
@@ -40,7 +41,7 @@ struct TExtractionRow {
 struct TExtractionPlan {
     std::vector<TExtractionRow> rows; // the checked rows, in order
     QString folder;                   // the log's
-    int format = 0;                   // 0 MP3, 1 WAV, 2 FLAC, -1 the samples alone
+    AudioFormat format = AudioFormat::Mp3;
     TCoderPage coder;
     ProxySettings proxy;
     QString discLabel;        // names the log ("QUARLE.log" when empty)

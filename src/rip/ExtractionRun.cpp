@@ -149,7 +149,7 @@ void TExtractionRun::ChooseReadOffset()
 
 TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
 {
-    const bool tagged = m_plan.format == 0 || m_plan.format == 2;
+    const bool tagged = IsTagged(m_plan.format);
     const SampleFormat format = sampleFormatOf(m_quarle.OutputFormat());
     m_gain = tagged ? std::make_unique<TReplayGainTrack>(int(format.rate), format.channels) : nullptr;
     const auto outcomeSoFar = [this] {
@@ -252,10 +252,8 @@ void TExtractionRun::Rip()
     bool allComplete = true;
     try {
         ChooseReadOffset();
-        m_quarle.setEncode(m_plan.format == 0);
-        m_quarle.setWriteWav(m_plan.format == 1);
-        m_quarle.setWriteFlac(m_plan.format == 2);
-        if (m_plan.format == 0)
+        m_quarle.setFormat(m_plan.format);
+        if (m_plan.format == AudioFormat::Mp3)
             ApplyCoderPage(m_coder, m_plan.coder);
         for (const TExtractionRow &row : m_plan.rows) {
             if (m_stop)

@@ -77,10 +77,10 @@ FlacTagFields FlacTagFieldsOf(const Mp3TagFields &tags)
     return flac;
 }
 
-void WriteTrackTags(const QString &file, int format, const Mp3TagFields &tags)
+void WriteTrackTags(const QString &file, AudioFormat format, const Mp3TagFields &tags)
 {
-    if (format == 0)
+    if (format == AudioFormat::Mp3)
         Mp3TagWriter::Write(file, tags);
-    else if (format == 2)
+    else if (format == AudioFormat::Flac)
         FlacTagWriter::Write(file, FlacTagFieldsOf(tags));
 }

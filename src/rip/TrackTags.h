@@ -1,5 +1,6 @@
 #pragma once
 
+#include "disc/AudioFormat.h"
 #include "encoder/FlacTag.h"
 #include "encoder/Mp3Tag.h"
 #include "lookup/Cddb.h"
@@ -37,6 +38,6 @@ Mp3TagFields TrackTagFields(const DiscTags &disc, int row, int rowCount, const Q
 // The same tag as FLAC Vorbis comments: "n/N" parted into number and total, the year as DATE.
 FlacTagFields FlacTagFieldsOf(const Mp3TagFields &tags);
 
-// Writes the tag into a finished audio file of the extraction's format (0 MP3, 2 FLAC). Raises the
+// Writes the tag into a finished audio file of the extraction's format (MP3 or FLAC). Raises the
 // writer's error; the file keeps its audio whatever happens.
-void WriteTrackTags(const QString &file, int format, const Mp3TagFields &tags);
+void WriteTrackTags(const QString &file, AudioFormat format, const Mp3TagFields &tags);

@@ -88,7 +88,7 @@ struct FakeRipper {
         quarle = std::make_unique<TQuarle>(nullptr, fake.api());
         quarle->setActiveCdRomNum(0);
         quarle->setCoder(&coder);
-        quarle->setEncode(true);
+        quarle->setFormat(AudioFormat::Mp3);
         FailingLame::initCode = FailingLame::encodeCode = FailingLame::deinitCode = 0;
         FailingLame::closes = 0;
     }
@@ -140,12 +140,11 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
     TestDisc disc(tracks);
     TQuarle quarle;
     quarle.setActiveCdRomNum(0);
-    quarle.setWriteWav(false);
     for (const uint16_t n : {1, 2}) {
-        quarle.setWriteFlac(true);
+        quarle.setFormat(AudioFormat::Flac);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
         const std::vector<int16_t> flac = DecodeFlac(disc.dir() + "/t.flac");
-        quarle.setWriteFlac(false);
+        quarle.setFormat(AudioFormat::Pcm);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
         const QByteArray samples = trackAudioBytes(tracks[n - 1]);
         EXPECT_TRUE(readFile(disc.dir() + "/t.pcm") == samples) << n;

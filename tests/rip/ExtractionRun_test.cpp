@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
@@ -43,7 +44,7 @@ struct FakeRun {
     TExtractionPlan Plan(int format) const
     {
         TExtractionPlan plan;
-        plan.format = format;
+        plan.format = std::array{AudioFormat::Mp3, AudioFormat::Wav, AudioFormat::Flac}[size_t(format)];
         plan.coder = {"44100", "128", "320", 0, 0};
         plan.folder = out.path() + "/";
         for (int i : {0, 1}) {
