@@ -38,6 +38,11 @@ int main(int argc, char **argv)
     TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &, qint64) {
         return TFetchedFile();
     };
+    // Each run writes into a folder of its own; a question about files there would wait for an answer
+    // that no one gives here, so it is answered at once.
+    TDlgMainForm::askOverwrite = [](QWidget *, const QStringList &) {
+        return TDlgMainForm::Overwrite::Replace;
+    };
 
     std::vector<double> stalls;
     for (int run = 0; run < 3; ++run) {
@@ -46,7 +51,8 @@ int main(int argc, char **argv)
             return 1;
         form->show();
         form->ActivateOnce();
-        form->ui->dir->setText(work + "/");
+        QTemporaryDir out(work + "/run-XXXXXX");
+        form->ui->dir->setText(out.path() + "/");
         QElapsedTimer clock;
         qint64 last = 0, longest = 0;
         QTimer tick;
