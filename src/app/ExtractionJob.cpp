@@ -1,7 +1,7 @@
 // The extraction job on the window's side: the plan taken from the controls at the click, and the
 // run's events shown in the rows, their bars and the status line. The run itself (src/rip) reads no
 // control.
-#include "app/FileLocations.h"
+#include "session/FileLocations.h"
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
 

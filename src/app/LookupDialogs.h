@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DiscLookup.h"
+#include "session/DiscLookup.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "app/MainForm.h"
 
-#include "app/DiscLookup.h"
-#include "app/FileLocations.h"
+#include "session/DiscLookup.h"
+#include "session/FileLocations.h"
 #include "app/WindowChrome.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"

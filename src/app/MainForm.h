@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/DiscLookup.h"
+#include "session/DiscLookup.h"
 #include "app/LookupDialogs.h"
-#include "app/SettingsFile.h"
+#include "session/SettingsFile.h"
 #include "disc/CdRip_dll.h"
 #include "rip/ExtractionRun.h"
 #include "rip/TrackTags.h"

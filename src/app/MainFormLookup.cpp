@@ -2,10 +2,10 @@
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
 
-#include "app/DiscLookup.h"
-#include "app/FetchDocument.h"
-#include "app/FileLocations.h"
-#include "app/SettingsFile.h"
+#include "session/DiscLookup.h"
+#include "session/FetchDocument.h"
+#include "session/FileLocations.h"
+#include "session/SettingsFile.h"
 #include "disc/Quarle.h"
 #include "platform/DriveLetters.h"
 

@@ -2,8 +2,8 @@
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
 
-#include "app/FileLocations.h"
-#include "app/SettingsFile.h"
+#include "session/FileLocations.h"
+#include "session/SettingsFile.h"
 
 #include <QFileInfo>
 

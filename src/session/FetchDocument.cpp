@@ -1,21 +1,15 @@
-#include "app/FetchDocument.h"
+#include "session/FetchDocument.h"
 
-#include "app/FileLocations.h"
+#include "session/FileLocations.h"
 #include "lookup/HttpCli.h"
 
-#include <QApplication>
-#include <QMessageBox>
 
 std::optional<QStringList> FetchDocument(THttpCli &http, const ProxySettings &proxy, const QString &url,
                                          const QString &programDir, QStringList &pagina,
                                          QDeadlineTimer deadline,
                                          const std::function<void(const QString &)> &reportError)
 {
-    DocumentFetcher::ErrorReporter report = reportError;
-    if (!report)
-        report = [](const QString &message) {
-            QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("QUARLE"), message);
-        };
+    const DocumentFetcher::ErrorReporter &report = reportError;
     // The user's cache folder, for an installed program, may not exist yet.
     const FileLocations at = LocateFiles(programDir);
     const QString folder = at.documentFolder;

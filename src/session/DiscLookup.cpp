@@ -1,4 +1,4 @@
-#include "app/DiscLookup.h"
+#include "session/DiscLookup.h"
 
 #include "lookup/Cddb.h"
 

@@ -1,4 +1,4 @@
-#include "app/FileLocations.h"
+#include "session/FileLocations.h"
 
 #include <QDir>
 #include <QFile>
