@@ -33,20 +33,21 @@ int main(int argc, char **argv)
     }
     qputenv("QUARLE_DRIVES", ("D=" + base + ".cue").toLocal8Bit());
     QTemporaryDir programDir;
-    TDlgMainForm::programDir = [path = programDir.path()] { return path; };
+    TDiscSession::Services services;
+    services.programDir = [path = programDir.path()] { return path; };
     // The AccurateRip fetch, which goes beside the rip, is not what is measured: it stays on this machine.
-    TDlgMainForm::fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &, qint64) {
+    services.fetchAccurateRipFile = [](THttpCli &, const ProxySettings &, const QString &, qint64) {
         return TFetchedFile();
     };
     // Each run writes into a folder of its own; a question about files there would wait for an answer
     // that no one gives here, so it is answered at once.
-    TDlgMainForm::askOverwrite = [](QWidget *, const QStringList &) {
-        return TDlgMainForm::Overwrite::Replace;
-    };
+    struct Answers : TDialogPrompts {
+        Overwrite AskOverwrite(QWidget *, const QStringList &) override { return Overwrite::Replace; }
+    } answers;
 
     std::vector<double> stalls;
     for (int run = 0; run < 3; ++run) {
-        std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
+        std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(services, &answers);
         if (!form)
             return 1;
         form->show();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/DiscLookup.h"
+#include "session/DiscSession.h"
 
 #include <QString>
 
@@ -11,11 +11,6 @@ class QWidget;
 // "Scegli l'edizione": the editions a database offers for the disc, the first one selected. The index
 // of the one chosen with "OK", -1 after "Annulla".
 int ChooseEditionDialog(QWidget *parent, const std::vector<DiscEdition> &editions);
-
-// What the disc label stands for, as the user may correct it.
-struct DiscDetails {
-    QString artist, album, year, genre;
-};
 
 // The disc's "Artista", "Album", "Anno" and "Genere", filled with `details`; true and the new values
 // after "OK", false after "Annulla".

@@ -1,70 +1,36 @@
 #include "app/MainForm.h"
 
-#include "session/DiscLookup.h"
-#include "session/FileLocations.h"
+#include "app/ListViewEx.h"
+#include "app/RunView.h"
+#include "app/SettingsPages.h"
+#include "app/TrackListView.h"
 #include "app/WindowChrome.h"
 #include "disc/Quarle.h"
-#include "encoder/MP3Coder.h"
-#include "lookup/CDInfo.h"
-#include "lookup/HttpCli.h"
-#include "platform/Exception.h"
-#include "rip/ExtractionRun.h"
 #include "ui_MainForm.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QMessageBox>
-#include <QProgressBar>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include <cstdio>
 
-namespace
+TDlgMainForm::TDlgMainForm(TDiscSession::Services services, TPrompts *prompts, QWidget *parent)
+    : QWidget(parent), ui(new Ui::TDlgMainForm)
 {
+    if (!prompts) {
+        m_ownPrompts = std::make_unique<TDialogPrompts>();
+        prompts = m_ownPrompts.get();
+    }
+    m_prompts = prompts;
+    if (!services.programDir)
+        services.programDir = [] { return QCoreApplication::applicationDirPath(); };
+    const std::function<QString()> programDir = services.programDir;
 
-const int BarWidth = 102;
-// A bar whose top (client coordinates) lies above this is under the header: it is hidden.
-const int BarVisibleFrom = 10;
-
-QString applicationTitle()
-{
-    return QGuiApplication::applicationDisplayName();
-}
-
-} // namespace
-
-std::function<void(QWidget *, const QString &)> TDlgMainForm::showError = [](QWidget *parent,
-                                                                             const QString &message) {
-    QMessageBox::critical(parent, applicationTitle(), message);
-};
-
-// Opens at the folder of the window's destination field while it exists, else at the user's home.
-std::function<QString(QWidget *, const QString &)> TDlgMainForm::browseForFolder = [](QWidget *parent,
-                                                                                      const QString &title) {
-    const auto *form = qobject_cast<TDlgMainForm *>(parent);
-    const QString current = form ? form->ui->dir->text() : QString();
-    const QString start = !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath();
-    return QFileDialog::getExistingDirectory(parent, title, start);
-};
-
-std::function<QStringList(QWidget *)> TDlgMainForm::chooseWavFiles = [](QWidget *parent) {
-    QFileDialog dialog(parent);
-    dialog.setNameFilter("WAV Files (*.wav)");
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setOption(QFileDialog::ReadOnly, false);
-    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
-};
-
-std::function<QString()> TDlgMainForm::programDir = [] { return QCoreApplication::applicationDirPath(); };
-
-TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(new Ui::TDlgMainForm)
-{
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ui->setupUi(this);
@@ -84,25 +50,37 @@ TDlgMainForm::TDlgMainForm(QWidget *parent, CdRipApi api) : QWidget(parent), ui(
     ui->dirbutton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
 
     auto *formats = new QButtonGroup(this);
-    formats->addButton(ui->RGroupFormatExtractionMP3, 0);
-    formats->addButton(ui->RGroupFormatExtractionWav, 1);
-    formats->addButton(ui->RGroupFormatExtractionFLAC, 2);
+    for (QRadioButton *item :
+         {ui->RGroupFormatExtractionMP3, ui->RGroupFormatExtractionWav, ui->RGroupFormatExtractionFLAC})
+        formats->addButton(item);
 
     Chrome = new TWindowChrome(
         this, {ui->dxContainer1, ui->dxToolButton1, ui->dxToolButton2, ui->Label14, ui->Label15});
 
-    CreateComponents(std::move(api));
+    m_session = new TDiscSession(std::move(services), this);
+    Quarle = &m_session->Quarle();
+    MP3Coder = &m_session->Coder();
+    m_rows = std::make_unique<TTrackListView>(list);
+    m_pages = std::make_unique<TSettingsPages>(*ui, programDir);
+    m_runView =
+        new TRunView(*ui, *m_rows, *m_session, *m_prompts,
+                     {this, [this](const QString &message) { ReportFailure(message); },
+                      [this] { Guarded([this] { ShowDisc(); }); }, [this] { UpdateExtractButtons(); }});
+    connect(m_session, &TDiscSession::DiscChanged, this,
+            [this] { ui->LabeActiveCDRom->setText(m_session->Label()); });
+
     ConnectHandlers();
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
     Guarded([this] { FormCreate(); });
 }
 
-// The controls outlive `ui` by a moment (the widget base deletes them): nothing they fire while
-// going may reach the window's handlers.
+// The controls outlive `ui` by a moment (the widget base deletes them): nothing they fire while going
+// may reach the window's handlers. The session's jobs end first.
 TDlgMainForm::~TDlgMainForm()
 {
-    StopExtraction();
+    m_session->Stop();
+    disconnect(m_session, nullptr, nullptr, nullptr);
     TListViewEx *list = ui->ListViewEx1;
     list->OnMouseDown = nullptr;
     list->OnMouseUp = nullptr;
@@ -114,52 +92,17 @@ TDlgMainForm::~TDlgMainForm()
         QObject::disconnect(control, nullptr, this, nullptr);
 }
 
-// The ripper with the values the window gives it. Selecting drive 0 raises the ripper's
-// "Attenzione!" failure when there is no usable drive.
-void TDlgMainForm::CreateComponents(CdRipApi api)
-{
-    Quarle = new TQuarle(this, std::move(api));
-    Quarle->setSpeed(32);
-    Quarle->setActiveCdRomNum(0);
-    TDriveTableClass table;
-    table.setDriveType(TDriveType::GENERIC);
-    table.setReadMethod(TReadMethod::READMMC);
-    table.setSetSpeed(TSetSpeed::SPEEDNONE);
-    table.setEndian(TEndian::BIGENDIAN);
-    table.setEnableMode(TEnableMode::ENABLENONE);
-    table.setDensity(16777216);
-    table.setAtapi(true);
-    Quarle->setDriveTable(table);
-    Quarle->setFormat(AudioFormat::Wav);
-
-    MP3Coder = new TMP3Coder(this);
-    MP3Coder->setObjectName("MP3Coder");
-    MP3Coder->setDefaultExt(".mp3");
-    MP3Coder->OnBeginFile = [this](QObject *sender, uint16_t num, const QString &file) {
-        LameCoder1BeginFile(sender, num, file);
-    };
-    MP3Coder->OnProgress = [this](QObject *sender, uint16_t percent) { LameCoder1Progress(sender, percent); };
-
-    HttpCli1 = new THttpCli(this);
-    HttpCli1->setObjectName("HttpCli1");
-
-    Quarle->setCoder(MP3Coder);
-
-    // The device queries of the lookup block the window briefly: the hourglass shows meanwhile.
-    TCDInfo::beginBusy = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
-    TCDInfo::endBusy = [] { QApplication::restoreOverrideCursor(); };
-}
-
-std::unique_ptr<TDlgMainForm> TDlgMainForm::CreateMainForm(CdRipApi api)
+std::unique_ptr<TDlgMainForm> TDlgMainForm::CreateMainForm(TDiscSession::Services services, TPrompts *prompts)
 {
     try {
-        return std::make_unique<TDlgMainForm>(nullptr, std::move(api));
+        return std::make_unique<TDlgMainForm>(std::move(services), prompts);
     } catch (const std::exception &e) {
         // Also on stderr, for a start from a terminal or a script; the drive table's warnings that may
         // follow the first line are there already.
         const QString message = QString::fromUtf8(e.what());
         std::fprintf(stderr, "quarle: %s\n", qPrintable(message.section('\n', 0, 0)));
-        showError(nullptr, message);
+        TDialogPrompts dialogs;
+        (prompts ? *prompts : static_cast<TPrompts &>(dialogs)).ShowError(nullptr, message);
         return nullptr;
     }
 }
@@ -183,7 +126,7 @@ void TDlgMainForm::ConnectHandlers()
     };
     // Bars are children of the list, not cells of it: they follow scrolled rows only when placed
     // again, so every scroll places them.
-    list->OnScroll = [this](QObject *) { Guarded([this] { PlaceRowProgressBars(); }); };
+    list->OnScroll = [this](QObject *) { Guarded([this] { m_rows->PlaceBars(); }); };
 
     // Only the description is edited, and only on F2 or a double click on it.
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -205,15 +148,11 @@ void TDlgMainForm::ConnectHandlers()
             Handler(&TDlgMainForm::CbBoxActiveCDRomChange));
     connect(ui->dxButton1, &QPushButton::clicked, this, Handler(&TDlgMainForm::BtnRefreshClick));
     connect(ui->dirbutton, &QToolButton::clicked, this, Handler(&TDlgMainForm::dirbuttonClick));
-
     connect(ui->dxButton2, &QPushButton::clicked, this, Handler(&TDlgMainForm::BtnExtraireClick));
     connect(ui->dxButton3, &QPushButton::clicked, this, Handler(&TDlgMainForm::BtnCancelExtraireClick));
-    connect(ui->RGroupFormatExtractionMP3, &QRadioButton::clicked, this,
-            Handler(&TDlgMainForm::RGroupFormatExtractionClick));
-    connect(ui->RGroupFormatExtractionWav, &QRadioButton::clicked, this,
-            Handler(&TDlgMainForm::RGroupFormatExtractionClick));
-    connect(ui->RGroupFormatExtractionFLAC, &QRadioButton::clicked, this,
-            Handler(&TDlgMainForm::RGroupFormatExtractionClick));
+    for (QRadioButton *item :
+         {ui->RGroupFormatExtractionMP3, ui->RGroupFormatExtractionWav, ui->RGroupFormatExtractionFLAC})
+        connect(item, &QRadioButton::clicked, this, Handler(&TDlgMainForm::RGroupFormatExtractionClick));
     connect(ui->BtnChoisirFichierWav, &QPushButton::clicked, this,
             Handler(&TDlgMainForm::BtnChoisirFichierWavClick));
     connect(ui->BtnConvertWav, &QPushButton::clicked, this, Handler(&TDlgMainForm::BtnConvertWavClick));
@@ -232,14 +171,13 @@ void TDlgMainForm::Guarded(const std::function<void()> &handler)
     }
 }
 
-// While the error box is up, and for the activation its closing gives back, the window's
-// activation is not a new one: otherwise a failing first activation would show its box again
-// without end.
+// While the error box is up, and for the activation its closing gives back, the window's activation
+// is not a new one: otherwise a failing first activation would show its box again without end.
 void TDlgMainForm::ReportFailure(const QString &message)
 {
     const bool wasActive = isActiveWindow();
     m_reportingFailure = true;
-    showError(this, message);
+    m_prompts->ShowError(this, message);
     m_reportingFailure = false;
     m_skipActivation = wasActive && !isActiveWindow();
 }
@@ -257,13 +195,10 @@ void TDlgMainForm::changeEvent(QEvent *event)
 }
 
 // Whatever runs when the window closes ends first: the extraction (its track in progress is
-// cancelled and every file closed), a lookup waiting for the network, a conversion.
+// interrupted and every file closed), a lookup waiting for the network, a conversion.
 void TDlgMainForm::closeEvent(QCloseEvent *event)
 {
-    StopExtraction();
-    if (HttpCli1->Busy())
-        HttpCli1->Abort();
-    MP3Coder->CancelProcess();
+    m_session->Stop();
     Guarded([this] { FormClose(); });
     event->accept();
 }
@@ -277,9 +212,7 @@ void TDlgMainForm::FormCreate()
     ui->CBoxMode->setCurrentIndex(0);
     ui->CBoxQuality->setCurrentIndex(0);
     ui->CbBoxActiveCDRom->setCurrentIndex(0);
-    LoadSettings();
-    if (ui->dir->text().isEmpty())
-        ui->dir->setText(LocateFiles(programDir()).defaultDestination);
+    m_pages->Load([this] { RGroupFormatExtractionClick(); });
 }
 
 void TDlgMainForm::FormActivate()
@@ -289,19 +222,17 @@ void TDlgMainForm::FormActivate()
 
 void TDlgMainForm::FormClose()
 {
-    SaveSettings();
+    m_pages->Save();
 }
 
-// The first activation's work. A failure leaves FActivated false, so the next activation starts
-// it again from the top.
+// The first activation's work. A failure leaves FActivated false, so the next activation starts it
+// again from the top.
 void TDlgMainForm::ActivateOnce()
 {
     if (m_activated)
         return;
-    QStringList drives;
-    Quarle->FillDriveList(drives);
     ui->CbBoxActiveCDRom->clear();
-    ui->CbBoxActiveCDRom->addItems(drives);
+    ui->CbBoxActiveCDRom->addItems(m_session->DriveList());
     ui->CbBoxActiveCDRom->setCurrentIndex(0);
     ui->CbBoxActiveCDRom->lineEdit()->setCursorPosition(0);
     ui->LabelVBRQualite->setText(QString::number(ui->TrackBarVBRQuality->value()));
@@ -323,176 +254,62 @@ void TDlgMainForm::CbBoxActiveCDRomChange()
     SelectDriveAndListTracks();
 }
 
-// A failing drive selection (an index out of range) ends here: label, descriptions, rows and
-// buttons stay as they were.
+// A failing drive selection (an index out of range) ends here: label, rows and buttons stay as they
+// were.
 void TDlgMainForm::SelectDriveAndListTracks()
 {
-    Quarle->setActiveCdRomNum(CbBoxActiveCDRomItemIndex());
-    ui->LabeActiveCDRom->setText(Quarle->CdRomName());
-    CopyTrackCaptions();
-    ClearTrackRows();
-    AddRowsFromDescriptions();
+    m_session->SelectDrive(CbBoxActiveCDRomItemIndex());
+    ShowDisc();
+}
+
+void TDlgMainForm::ShowDisc()
+{
+    ui->LabeActiveCDRom->setText(m_session->Label());
+    m_rows->ShowRows(m_session->Rows());
     UpdateExtractButtons();
 }
 
+// A click while a lookup or an extraction runs does nothing. A disc without audio tracks is not looked
+// up: its rows show at once.
 void TDlgMainForm::BtnRefreshClick()
 {
-    // A click while the lookup of an earlier one waits for the network does nothing; nor does one
-    // that reaches the handler while an extraction works on the rows.
-    if (DiscLookupRunning() || ExtractionRunning())
+    if (!m_session->StartLookup(m_pages->ProxyPage()))
         return;
-    // The rows as they are, for a lookup whose editions the user declines: they stay, with their titles
-    // and edits, while the disc is the same.
-    const QStringList captions = Quarle->Tracks().captions();
-    const QStringList lengths = Quarle->TrackLengths();
-    QStringList descriptions;
-    for (int i = 0; i < ui->ListBoxTrackList->count(); ++i)
-        descriptions << ui->ListBoxTrackList->item(i)->text();
-    const DiscTags tags = m_discTags;
-    const QString label = ui->LabeActiveCDRom->text();
-
-    Quarle->RefreshTOC();
-    CopyTrackCaptions();
-    if (ui->ListBoxTrackList->count() > 0) {
-        const TitleSource source = QueryDiscDatabase();
-        if (source == TitleSource::Declined && captions == Quarle->Tracks().captions() &&
-            lengths == Quarle->TrackLengths()) {
-            ui->ListBoxTrackList->clear();
-            ui->ListBoxTrackList->addItems(descriptions);
-            m_discTags = tags;
-            ui->LabeActiveCDRom->setText(label);
-            return;
-        }
-        static const char *const said[] = {"Nessun titolo trovato", "Titoli da MusicBrainz", "Titoli da CDDB",
-                                           "Titoli dal CD-Text", "Nessun titolo trovato"};
-        ui->LabelEnCours->setText(said[int(source)]);
-    }
-    ClearTrackRows();
-    AddRowsFromDescriptions();
-    UpdateExtractButtons();
-}
-
-void TDlgMainForm::CopyTrackCaptions()
-{
-    m_discTags = {};
-    ui->ListBoxTrackList->clear();
-    ui->ListBoxTrackList->addItems(Quarle->Tracks().captions());
-}
-
-void TDlgMainForm::AddRowsFromDescriptions()
-{
-    const QStringList &lengths = Quarle->TrackLengths();
-    for (int i = 0; i < ui->ListBoxTrackList->count(); ++i)
-        AddTrackRow(ui->ListBoxTrackList->item(i)->text(), DurationText(lengths.value(i)));
-}
-
-QString TDlgMainForm::DurationText(const QString &sectors)
-{
-    bool ok = false;
-    const qlonglong n = sectors.toLongLong(&ok);
-    if (!ok)
-        throw Exception(QString("'%1' is not a valid integer value").arg(sectors).toStdString());
-    const qlonglong seconds = std::max<qlonglong>(n, 0) / 75;
-    return QString::number(seconds / 60).rightJustified(3, ' ') + ":" +
-           QString::number(seconds % 60).rightJustified(2, '0');
-}
-
-// The row's check box is drawn from its check state, but the row is not user-checkable: a click
-// toggles it once, through the mouse-up rule, rather than once by the list and once by the rule.
-void TDlgMainForm::AddTrackRow(const QString &description, const QString &duration)
-{
-    TListViewEx *list = ui->ListViewEx1;
-    auto *item = new QTreeWidgetItem(list);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-    item->setCheckState(0, Qt::Checked);
-    item->setText(1, description);
-    item->setText(2, duration);
-    item->setText(3, QString());
-    item->setText(0, QString::number(list->topLevelItemCount()).rightJustified(6, ' '));
-
-    auto *bar = new QProgressBar(list->viewport());
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    item->setData(0, Qt::UserRole, QVariant::fromValue<QObject *>(bar));
-
-    const QRect row = list->visualItemRect(item);
-    const int left = row.left() + list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2);
-    bar->setGeometry(left, row.top() + 2, BarWidth, row.height() - 5);
-    bar->show();
-}
-
-QProgressBar *TDlgMainForm::RowProgressBar(int row) const
-{
-    const QTreeWidgetItem *item = ui->ListViewEx1->topLevelItem(row);
-    return item ? qobject_cast<QProgressBar *>(item->data(0, Qt::UserRole).value<QObject *>()) : nullptr;
-}
-
-void TDlgMainForm::ClearTrackRows()
-{
-    TListViewEx *list = ui->ListViewEx1;
-    while (list->topLevelItemCount() > 0) {
-        std::unique_ptr<QTreeWidgetItem> item(list->takeTopLevelItem(0));
-        delete qobject_cast<QProgressBar *>(item->data(0, Qt::UserRole).value<QObject *>());
-    }
-}
-
-// Each bar goes under the "Avanzamento" column of its row. Tops are judged in the list's client
-// coordinates, where a bar above 10 would sit under the header; the left edge follows the
-// columns as scrolled sideways.
-void TDlgMainForm::PlaceRowProgressBars()
-{
-    TListViewEx *list = ui->ListViewEx1;
-    const int originY = list->ViewportOrigin().y();
-    const int left =
-        list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2) - list->header()->offset();
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        QProgressBar *bar = RowProgressBar(i);
-        if (!bar)
-            continue;
-        const int y = list->ClientRowTop(list->topLevelItem(i)) + 2;
-        bar->setVisible(y >= BarVisibleFrom);
-        bar->move(left, y - originY);
-    }
+    if (m_session->Running() != TDiscSession::Job::Lookup)
+        ShowDisc();
 }
 
 void TDlgMainForm::UpdateExtractButtons()
 {
-    TListViewEx *list = ui->ListViewEx1;
-    int checked = 0;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        checked += list->topLevelItem(i)->checkState(0) == Qt::Checked ? 1 : 0;
-    ui->dxButton2->setEnabled(checked > 0);
+    ui->dxButton2->setEnabled(!m_rows->CheckedRows().empty());
     ui->dxButton3->setEnabled(false);
+}
+
+QProgressBar *TDlgMainForm::RowProgressBar(int row) const
+{
+    return m_rows->Bar(row);
 }
 
 void TDlgMainForm::ListViewEx1MouseDown(QObject *, Qt::MouseButton, const QPoint &)
 {
-    PlaceRowProgressBars();
+    m_rows->PlaceBars();
 }
 
 void TDlgMainForm::ListViewEx1MouseUp(QObject *, Qt::MouseButton, const QPoint &pos)
 {
-    TListViewEx *list = ui->ListViewEx1;
-    QTreeWidgetItem *item = list->itemAt(pos);
-    if (!item)
-        return;
-    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-    list->setCurrentItem(item);
-    UpdateExtractButtons();
+    if (m_rows->ToggleAt(pos))
+        UpdateExtractButtons();
 }
 
 void TDlgMainForm::ListViewEx1EndColumnResize(QObject *, int, int)
 {
-    PlaceRowProgressBars();
+    m_rows->PlaceBars();
 }
 
 void TDlgMainForm::Label14Click()
 {
-    TListViewEx *list = ui->ListViewEx1;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        list->topLevelItem(i)->setCheckState(0, Qt::Checked);
-    if (list->topLevelItemCount() > 0) {
+    m_rows->SetAllChecked(true);
+    if (ui->ListViewEx1->topLevelItemCount() > 0) {
         ui->dxButton2->setEnabled(true);
         ui->dxButton3->setEnabled(false);
     }
@@ -500,16 +317,18 @@ void TDlgMainForm::Label14Click()
 
 void TDlgMainForm::Label15Click()
 {
-    TListViewEx *list = ui->ListViewEx1;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        list->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    m_rows->SetAllChecked(false);
     ui->dxButton2->setEnabled(false);
     ui->dxButton3->setEnabled(false);
 }
 
+// Opens at the folder of the destination field while it exists, else at the user's home.
 void TDlgMainForm::dirbuttonClick()
 {
-    QString folder = browseForFolder(this, "Seleziona la cartella di destinazione");
+    const QString current = ui->dir->text();
+    QString folder = m_prompts->BrowseForFolder(
+        this, "Seleziona la cartella di destinazione",
+        !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath());
     if (folder.isEmpty())
         return;
     if (!folder.endsWith('/'))
@@ -517,25 +336,100 @@ void TDlgMainForm::dirbuttonClick()
     ui->dir->setText(folder);
 }
 
-AudioFormat TDlgMainForm::ExtractionFormat() const
+bool TDlgMainForm::ExtractionRunning() const
 {
-    if (ui->RGroupFormatExtractionMP3->isChecked())
-        return AudioFormat::Mp3;
-    if (ui->RGroupFormatExtractionWav->isChecked())
-        return AudioFormat::Wav;
-    return ui->RGroupFormatExtractionFLAC->isChecked() ? AudioFormat::Flac : AudioFormat::Pcm;
+    return m_session->Running() == TDiscSession::Job::Extraction;
 }
 
-// The samples alone leave neither item chosen, as a settings file may ask.
-void TDlgMainForm::setExtractionFormat(AudioFormat format)
+TExtractionRequest TDlgMainForm::ExtractionRequest() const
 {
-    const std::pair<QRadioButton *, AudioFormat> items[] = {
-        {ui->RGroupFormatExtractionMP3, AudioFormat::Mp3},
-        {ui->RGroupFormatExtractionWav, AudioFormat::Wav},
-        {ui->RGroupFormatExtractionFLAC, AudioFormat::Flac}};
-    QButtonGroup *group = ui->RGroupFormatExtractionMP3->group();
-    group->setExclusive(false);
-    for (const auto &[item, itemFormat] : items)
-        item->setChecked(itemFormat == format);
-    group->setExclusive(true);
+    return {m_rows->CheckedRows(), ui->dir->text(), m_pages->Format(), m_pages->CoderPage(),
+            m_pages->ProxyPage()};
+}
+
+TExtractionPlan TDlgMainForm::ExtractionPlan() const
+{
+    return m_session->Plan(ExtractionRequest());
+}
+
+void TDlgMainForm::BtnExtraireClick()
+{
+    m_session->StartExtraction(ExtractionRequest());
+}
+
+// "Annulla": the track being ripped, or the lookup.
+void TDlgMainForm::BtnCancelExtraireClick()
+{
+    if (m_session->Running() != TDiscSession::Job::Conversion)
+        m_session->CancelJob();
+}
+
+void TDlgMainForm::RGroupFormatExtractionClick()
+{
+    Quarle->setFormat(m_pages->Format());
+}
+
+void TDlgMainForm::BtnChoisirFichierWavClick()
+{
+    const QStringList files = m_prompts->ChooseWavFiles(this);
+    if (files.isEmpty())
+        return;
+    ui->LBoxFichierWav->clear();
+    ui->LBoxFichierWav->addItems(files);
+}
+
+void TDlgMainForm::BtnConvertWavClick()
+{
+    QStringList files;
+    for (int i = 0; i < ui->LBoxFichierWav->count(); ++i)
+        files << ui->LBoxFichierWav->item(i)->text();
+    m_session->StartConversion(files, m_pages->CoderPage());
+}
+
+void TDlgMainForm::BtnCancelConvertWavClick()
+{
+    if (m_session->Running() == TDiscSession::Job::Conversion)
+        m_session->CancelJob();
+}
+
+void TDlgMainForm::TrackBarVBRQualityChange()
+{
+    ui->LabelVBRQualite->setText(QString::number(ui->TrackBarVBRQuality->value()));
+}
+
+void TDlgMainForm::EditRowDescription(int row)
+{
+    if (QTreeWidgetItem *item = ui->ListViewEx1->topLevelItem(row); item && ui->ListViewEx1->isEnabled())
+        ui->ListViewEx1->editItem(item, 1);
+}
+
+// The edited text is the row's description from now on, as a title from the lookup would be.
+void TDlgMainForm::RowDescriptionEdited(QTreeWidgetItem *item, int column)
+{
+    if (column == 1)
+        m_session->SetDescription(ui->ListViewEx1->indexOfTopLevelItem(item), item->text(1));
+}
+
+void TDlgMainForm::EditDiscDetails()
+{
+    const DiscTags &tags = m_session->Tags();
+    DiscDetails details{tags.artist, tags.album, tags.year, tags.genre};
+    if (m_session->Running() != TDiscSession::Job::None || m_session->Rows().empty() ||
+        !m_prompts->EditDiscDetails(this, details))
+        return;
+    m_session->SetDetails(details);
+}
+
+bool TDlgMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->LabeActiveCDRom && event->type() == QEvent::MouseButtonDblClick) {
+        Guarded([this] { EditDiscDetails(); });
+        return true;
+    }
+    if (watched == ui->ListViewEx1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F2) {
+        EditRowDescription(ui->ListViewEx1->indexOfTopLevelItem(ui->ListViewEx1->currentItem()));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -6,7 +6,6 @@
 #include "ChannelMixer.h"
 #include "WavLayout.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -255,8 +254,7 @@ void TMP3Coder::CloseStream()
 
 void TMP3Coder::ProcessFiles()
 {
-    // Pending events run inside the batch; a second batch started from one of them would share the
-    // stream and buffers of the first.
+    // A second batch started from one of the first's events would share its stream and buffers.
     if (processing_)
         throw EMP3CoderError("ProcessFiles is already running");
     processing_ = true;
@@ -353,8 +351,6 @@ bool TMP3Coder::ProcessFile(int index, const QString &inputPath, const QString &
             static_cast<uint16_t>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
         if (OnProgress)
             OnProgress(this, percent);
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
         if (cancelled_) {
             commit(output); // no flush: the closer releases the stream
             return false;

@@ -31,12 +31,18 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
                              "TTITLE3= mosso\n"));
     CddbDemoServer server(database);
     ASSERT_TRUE(server.Listen(0));
-    ErrorRecorder errors;
-    auto form = openMainWindow();
+    ScriptedPrompts prompts;
+    std::function<TFetchedFile(const QString &url)> musicBrainz;
+    TDiscSession::Services services = TestServices();
+    services.fetchMusicBrainz = [&](THttpCli &, const ProxySettings &, const QString &url) {
+        return musicBrainz ? musicBrainz(url) : TFetchedFile();
+    };
+    auto form = openMainWindow(prompts, services);
     ASSERT_TRUE(form);
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(server.Port()));
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    ASSERT_TRUE(waitForJob(*form));
     EXPECT_EQ(form->ui->LabelEnCours->text(), "Titoli da CDDB");
     form->ui->ListViewEx1->setCurrentItem(form->ui->ListViewEx1->topLevelItem(1));
     QTest::keyClick(form->ui->ListViewEx1, Qt::Key_F2);
@@ -45,7 +51,7 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     QTest::keyClicks(editor, "Scritto a mano");
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents(); // the edit is taken after the key
-    TDlgMainForm::editDiscDetails = [](QWidget *, DiscDetails &d) { return !(d.year = "2001").isEmpty(); };
+    prompts.details = [](DiscDetails &d) { return !(d.year = "2001").isEmpty(); };
     QTest::mouseDClick(form->ui->LabeActiveCDRom, Qt::LeftButton);
     QTemporaryDir out;
     form->ui->dir->setText(out.path() + "/");
@@ -71,21 +77,20 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
                     .properties()
                     .contains("REPLAYGAIN_ALBUM_GAIN"));
     // A second "Aggiorna" whose editions the user declines leaves the rows, edits and all, as they were.
-    const auto fetch = std::exchange(
-        TDlgMainForm::fetchMusicBrainz, [](THttpCli &, const ProxySettings &, const QString &url) {
-            const QString r = "{'id':'r','title':'T','media':[{'discs':[{'id':'" +
-                              url.section('/', -1).section('?', 0, 0) + "'}],'tracks':[{'title':'X'}]}]}";
-            return TFetchedFile{TFetchedFile::Found,
-                                QString("{'releases':[%1,%1]}").arg(r).replace('\'', '"').toUtf8()};
-        });
-    TDlgMainForm::chooseEdition = [](QWidget *, const std::vector<DiscEdition> &) { return -1; };
+    musicBrainz = [](const QString &url) {
+        const QString r = "{'id':'r','title':'T','media':[{'discs':[{'id':'" +
+                          url.section('/', -1).section('?', 0, 0) + "'}],'tracks':[{'title':'X'}]}]}";
+        return TFetchedFile{TFetchedFile::Found,
+                            QString("{'releases':[%1,%1]}").arg(r).replace('\'', '"').toUtf8()};
+    };
+    prompts.edition = [](const std::vector<DiscEdition> &) { return -1; };
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
-    TDlgMainForm::fetchMusicBrainz = fetch;
+    ASSERT_TRUE(waitForJob(*form));
     EXPECT_EQ(rowsOf(*form)[1].description + form->ui->LabeActiveCDRom->text(),
               "Scritto a manoVarious Artists / Raccolta");
     form->SelectDriveAndListTracks();
     const Mp3TagFields untitled = form->ExtractionPlan().rows.at(1).tags;
     EXPECT_EQ(QStringList({untitled.title, untitled.track, untitled.artist, untitled.album}),
               QStringList({"Track 03", "2/3", "", ""}));
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join("\n").toStdString();
 }

@@ -22,14 +22,6 @@
 namespace
 {
 
-// Waits for the worker to end and for the changes it queued to reach the controls.
-bool waitForExtraction(TDlgMainForm &form)
-{
-    const bool ended = QTest::qWaitFor([&] { return !form.ExtractionRunning(); }, 120000);
-    QTest::qWait(50);
-    return ended;
-}
-
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files, QDir::Name);
@@ -48,8 +40,8 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
     TestDisc disc(tracks);
     QTemporaryDir out;
     ASSERT_TRUE(WavTestFile::Write(out.filePath("Interlude.mp3"), "before the run"));
-    ErrorRecorder errors;
-    auto form = openMainWindow();
+    ScriptedPrompts prompts;
+    auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     form->ui->dir->setText(out.path() + "/");
     form->ui->CBoxSampleRate->setCurrentIndex(1); // 32000 Hz
@@ -64,17 +56,15 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
         expected << rows[i][1];
     }
     QStringList asked;
-    const auto saved = TDlgMainForm::askOverwrite;
-    TDlgMainForm::askOverwrite = [&](QWidget *, const QStringList &files) {
+    prompts.overwrite = [&](const QStringList &files) {
         asked = files;
-        return TDlgMainForm::Overwrite::Replace;
+        return Overwrite::Replace;
     };
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
-    TDlgMainForm::askOverwrite = saved;
     EXPECT_EQ(asked, QStringList{out.filePath("Interlude.mp3")});
     EXPECT_FALSE(form->ui->dxButton2->isEnabled()) << "disabled at the click";
-    ASSERT_TRUE(waitForExtraction(*form));
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    ASSERT_TRUE(waitForJob(*form));
+    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join("\n").toStdString();
     expected.sort();
     EXPECT_EQ(filesIn(out.path()), expected);
     // Each file holds its own track: track n lasts n seconds.
@@ -99,7 +89,8 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     QTemporaryDir out, out2;
-    ErrorRecorder errors;
+    ScriptedPrompts prompts;
+    QStringList &errors = prompts.errors;
     std::atomic<int> chunks{0}, pace{0};
     std::atomic<bool> reading{false}, cancelled{false};
     CdRipApi api = CdRipApi::library();
@@ -112,7 +103,9 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
         QThread::msleep(pace);
         return rip(b, n);
     };
-    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(api);
+    TDiscSession::Services services = TestServices();
+    services.api = api;
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(services, &prompts);
     ASSERT_TRUE(form);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -122,25 +115,25 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     form->ui->ProxyPortEdit->setText(QString::number(silent.serverPort()));
     form->ui->dir->setText("/nonexistent/folder/");
     form->BtnExtraireClick();
-    ASSERT_TRUE(waitForExtraction(*form));
-    ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages[0].startsWith("Cannot create file")) << errors.messages[0].toStdString();
+    ASSERT_TRUE(waitForJob(*form));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("Cannot create file")) << errors[0].toStdString();
     EXPECT_EQ(form->ui->LabelEnCours->text(),
-              errors.messages[0] + "  Impossibile scrivere il log "
-                                   "\"/nonexistent/folder/QUARLE.log\" (No such file or directory)");
+              errors[0] + "  Impossibile scrivere il log "
+                          "\"/nonexistent/folder/QUARLE.log\" (No such file or directory)");
     EXPECT_TRUE(form->ui->CbBoxActiveCDRom->isEnabled() && form->ui->dxButton2->isEnabled());
     EXPECT_TRUE(rowsOf(*form)[0].checked) << "the failed row stays checked";
-    errors.messages.clear();
+    errors.clear();
     form->ui->dir->setText(out.path() + "/");
     // A disc title too long for a file name: the log's name is cut to fit.
-    form->ui->LabeActiveCDRom->setText("Artista / " + QString(300, 'x'));
+    ASSERT_TRUE(form->Session().SetDetails({"Artista", QString(300, 'x'), {}, {}}));
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return reading.load(); }));
     QTest::mouseClick(form->ui->dxButton3, Qt::LeftButton);
     cancelled = true;
-    ASSERT_TRUE(waitForExtraction(*form));
+    ASSERT_TRUE(waitForJob(*form));
     EXPECT_LT(clock.elapsed(), 5000) << "a track waited for the network";
     EXPECT_EQ(form->ui->LabelEnCours->text(), "Traccia 03 AccurateRip: in attesa della risposta");
     const std::vector<RowView> rows = rowsOf(*form);
@@ -173,7 +166,7 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     EXPECT_TRUE(last.startsWith("QUARLE - estrazione non verificata: AccurateRip non raggiungibile\n"));
     EXPECT_TRUE(last.endsWith("\nTraccia 01  Track 01.flac  interrotta  errori di jitter 0\n"))
         << last.toStdString();
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join("\n").toStdString();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
 // An extraction and a conversion would share the one coder: neither starts while the other runs. The
@@ -182,21 +175,19 @@ TEST(Extraction, ConversionAndExtractionNeverShareTheCoder)
 {
     TestDisc disc({DiscTrack::tone(75, 440)});
     QTemporaryDir dir;
-    ErrorRecorder errors;
-    auto form = openMainWindow();
+    ScriptedPrompts prompts;
+    auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     form->ui->dir->setText(dir.path() + "/");
-    const QStringList wavs = {dir.filePath("a.wav")};
-    ASSERT_TRUE(WavTestFile::Write(wavs[0], WavTestFile::WavBytes(WavTestFile::Tone(44100, 2, 440, 1.0))));
-    const auto saved = TDlgMainForm::chooseWavFiles;
-    TDlgMainForm::chooseWavFiles = [&](QWidget *) { return wavs; };
+    prompts.wavFiles = {dir.filePath("a.wav")};
+    ASSERT_TRUE(WavTestFile::Write(prompts.wavFiles[0],
+                                   WavTestFile::WavBytes(WavTestFile::Tone(44100, 2, 440, 1.0))));
     form->BtnChoisirFichierWavClick();
-    TDlgMainForm::chooseWavFiles = saved;
 
     form->BtnExtraireClick();
     form->ui->BtnConvertWav->click();
-    ASSERT_TRUE(waitForExtraction(*form));
-    EXPECT_EQ(errors.messages, QStringList{"Attendere la fine dell'estrazione prima di convertire."});
+    ASSERT_TRUE(waitForJob(*form));
+    EXPECT_EQ(prompts.errors, QStringList{"Attendere la fine dell'estrazione prima di convertire."});
 
     form->Label14Click();
     bool extractedMeanwhile = false;
@@ -205,9 +196,9 @@ TEST(Extraction, ConversionAndExtractionNeverShareTheCoder)
         extractedMeanwhile = extractedMeanwhile || form->ExtractionRunning();
     });
     form->ui->BtnConvertWav->click();
-    waitForExtraction(*form);
+    ASSERT_TRUE(waitForJob(*form));
     EXPECT_FALSE(extractedMeanwhile);
-    EXPECT_EQ(errors.messages.value(1), "Attendere la fine della conversione prima di estrarre.");
+    EXPECT_EQ(prompts.errors.value(1), "Attendere la fine della conversione prima di estrarre.");
     EXPECT_NEAR(DecodeMp3(dir.filePath("a.mp3")).seconds(), 1.0, 0.06);
 
     form->ui->dxButton1->setFocus();

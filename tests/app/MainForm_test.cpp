@@ -14,8 +14,8 @@
 TEST(MainForm, ClickTogglesTheRowOnce)
 {
     TestDisc disc(std::vector<DiscTrack>(2, DiscTrack::tone(750, 440)));
-    ErrorRecorder errors;
-    std::unique_ptr<TDlgMainForm> form = openMainWindow();
+    ScriptedPrompts prompts;
+    std::unique_ptr<TDlgMainForm> form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     const struct {
         QPoint at;
@@ -39,7 +39,8 @@ TEST(MainForm, ClickTogglesTheRowOnce)
 TEST(MainForm, ProgressBarsFollowTheRows)
 {
     TestDisc disc(std::vector<DiscTrack>(30, DiscTrack::tone(75, 440)));
-    std::unique_ptr<TDlgMainForm> form = openMainWindow();
+    ScriptedPrompts prompts;
+    std::unique_ptr<TDlgMainForm> form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     TListViewEx *list = form->ui->ListViewEx1;
     const int originY = list->ViewportOrigin().y();

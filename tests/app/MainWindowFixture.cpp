@@ -5,13 +5,63 @@
 
 #include <QHeaderView>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-std::unique_ptr<TDlgMainForm> openMainWindow()
+Overwrite ScriptedPrompts::AskOverwrite(QWidget *, const QStringList &files)
 {
-    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
+    if (overwrite)
+        return overwrite(files);
+    ADD_FAILURE() << "unexpected question about " << files.join(", ").toStdString();
+    return Overwrite::Cancel;
+}
+
+int ScriptedPrompts::ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions)
+{
+    if (edition)
+        return edition(editions);
+    ADD_FAILURE() << "unexpected choice among " << editions.size() << " editions";
+    return -1;
+}
+
+bool ScriptedPrompts::EditDiscDetails(QWidget *, DiscDetails &d)
+{
+    return details && details(d);
+}
+
+QString TestProgramDir()
+{
+    static QTemporaryDir folder;
+    return folder.path();
+}
+
+TDiscSession::Services TestServices()
+{
+    TDiscSession::Services services;
+    services.programDir = [] { return TestProgramDir(); };
+    services.fetchAccurateRipFile = [](THttpCli &http, const ProxySettings &proxy, const QString &url,
+                                       qint64 maxBytes) {
+        return proxy.host.isEmpty() ? TFetchedFile() : FetchFile(http, proxy, url, maxBytes);
+    };
+    services.fetchMusicBrainz = [](THttpCli &, const ProxySettings &, const QString &) {
+        return TFetchedFile();
+    };
+    return services;
+}
+
+bool waitForJob(TDlgMainForm &form)
+{
+    const bool ended =
+        QTest::qWaitFor([&] { return form.Session().Running() == TDiscSession::Job::None; }, 120000);
+    QTest::qWait(50);
+    return ended;
+}
+
+std::unique_ptr<TDlgMainForm> openMainWindow(ScriptedPrompts &prompts, TDiscSession::Services services)
+{
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm(std::move(services), &prompts);
     if (form) {
         form->show();
         form->activateWindow();

@@ -4,21 +4,31 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
-// Takes the place of the window's error box while it lives, keeping the messages.
-struct ErrorRecorder {
-    ErrorRecorder()
-    {
-        TDlgMainForm::showError = [this](QWidget *, const QString &m) { messages << m; };
-    }
-    ~ErrorRecorder() { TDlgMainForm::showError = saved; }
-    ErrorRecorder(const ErrorRecorder &) = delete;
-    ErrorRecorder &operator=(const ErrorRecorder &) = delete;
-    QStringList messages;
-    const std::function<void(QWidget *, const QString &)> saved = TDlgMainForm::showError;
+// The window's questions, answered as the test says, and its error boxes, kept. A question the test
+// did not expect fails it.
+struct ScriptedPrompts : TPrompts {
+    QStringList errors;
+    std::function<Overwrite(const QStringList &files)> overwrite;
+    std::function<int(const std::vector<DiscEdition> &editions)> edition;
+    std::function<bool(DiscDetails &details)> details;
+    QStringList wavFiles;
+
+    void ShowError(QWidget *, const QString &message) override { errors << message; }
+    Overwrite AskOverwrite(QWidget *, const QStringList &files) override;
+    int ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions) override;
+    bool EditDiscDetails(QWidget *, DiscDetails &details) override;
+    QString BrowseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
+    QStringList ChooseWavFiles(QWidget *) override { return wavFiles; }
 };
+
+// The session of a window under test: "quarle.ini" and "temp" in a folder of the test run's own, the
+// AccurateRip database asked only through a proxy of the test's, MusicBrainz answering nothing.
+TDiscSession::Services TestServices();
+QString TestProgramDir();
 
 // One track row as the user sees it.
 struct RowView {
@@ -27,7 +37,10 @@ struct RowView {
 };
 
 // The window on the drives of QUARLE_DRIVES, shown and past its first activation.
-std::unique_ptr<TDlgMainForm> openMainWindow();
+std::unique_ptr<TDlgMainForm> openMainWindow(ScriptedPrompts &prompts,
+                                             TDiscSession::Services services = TestServices());
+// Waits until the session's job has ended and what it queued has reached the controls.
+bool waitForJob(TDlgMainForm &form);
 std::vector<RowView> rowsOf(const TDlgMainForm &form);
 // Centre of a cell, and of a row's check box, in the list viewport's coordinates.
 QPoint cellCentre(const TDlgMainForm &form, int row, int column);

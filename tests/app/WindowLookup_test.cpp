@@ -4,8 +4,9 @@
 
 #include "app/MainFormUi.h"
 
+#include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -19,14 +20,15 @@ QByteArray answer(const QByteArray &body)
 
 } // namespace
 
-// While "Aggiorna" waits for the server, "Estrai" and the drive box are held; a drive changed all the
-// same keeps its own captions. Both controls come back after the lookup, also after one that fails.
-TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithTheirDisc)
+// While "Aggiorna" waits for the server the window stays live, with "Estrai" and the drive box held; a
+// drive changed all the same ends the lookup and keeps its own captions. Both controls come back after
+// the lookup, also after one that fails. "Annulla" ends a lookup through a proxy that never answers at
+// once, and so does closing the window.
+TEST(WindowLookup, WhileTheServerIsAwaitedTheWindowLivesAndTitlesStayWithTheirDisc)
 {
     TestDisc alpha({DiscTrack::tone(750, 440), DiscTrack::tone(900, 660)}, "alpha");
     TestDisc beta({DiscTrack::tone(300, 440), DiscTrack::tone(300, 550), DiscTrack::tone(300, 660)}, "beta");
     TestDisc::setDrives(alpha.driveEntry('D') + ";" + beta.driveEntry('E'));
-    ErrorRecorder errors;
     const QByteArray query = answer("200 rock 1e00d402 Ensemble Quarle / Alfa\r\n");
     const QByteArray read = answer("210 rock 1e00d402 CD database entry follows (until terminating `.')\r\n"
                                    "DTITLE=Ensemble Quarle / Alfa\r\nTTITLE0=Uno\r\nTTITLE1=Due\r\n.\r\n");
@@ -37,30 +39,22 @@ TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithThei
     cddb.Add({{}, {query}});
     cddb.Add({{}, {answer("210 rock 1e00d402 CD database entry follows\r\nTTITLEx=Uno\r\n.\r\n")}});
 
-    auto form = openMainWindow();
+    ScriptedPrompts prompts;
+    auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(cddb.port()));
-    bool acted = false, estraiEnabled = true, driveEnabled = true, extracting = true;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (acted || cddb.Requests().size() < 2)
-            return;
-        acted = true;
-        QTest::mouseClick(form->ui->Label14, Qt::LeftButton); // "seleziona tutto" would enable "Estrai"
-        estraiEnabled = form->ui->dxButton2->isEnabled();
-        driveEnabled = form->ui->CbBoxActiveCDRom->isEnabled();
-        QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
-        extracting = form->ExtractionRunning();
-        // The drive changes all the same (a handler run by other means): the titles are not its own.
-        form->ui->CbBoxActiveCDRom->setCurrentIndex(1);
-        form->CbBoxActiveCDRomChange();
-    });
-    poll.start(5);
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
-    poll.stop();
-    ASSERT_TRUE(acted) << cddb.Mismatches().join("\n").toStdString();
-    EXPECT_FALSE(estraiEnabled || driveEnabled || extracting);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cddb.Requests().size() >= 2; }))
+        << cddb.Mismatches().join("\n").toStdString();
+    QTest::mouseClick(form->ui->Label14, Qt::LeftButton); // "seleziona tutto" would enable "Estrai"
+    EXPECT_FALSE(form->ui->dxButton2->isEnabled() || form->ui->CbBoxActiveCDRom->isEnabled());
+    QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
+    EXPECT_FALSE(form->ExtractionRunning());
+    // The drive changes all the same (a handler run by other means): the titles are not its own.
+    form->ui->CbBoxActiveCDRom->setCurrentIndex(1);
+    form->CbBoxActiveCDRomChange();
+    ASSERT_TRUE(waitForJob(*form));
     EXPECT_EQ(rowsOf(*form).back().description, "Track 03") << "beta's three rows, untitled";
     EXPECT_EQ(form->ui->LabeActiveCDRom->text(), "Disc image beta.cue");
     EXPECT_TRUE(form->ui->dxButton2->isEnabled() && form->ui->CbBoxActiveCDRom->isEnabled());
@@ -69,6 +63,27 @@ TEST(WindowLookup, WhileTheServerIsAwaitedNothingElseStartsAndTitlesStayWithThei
     form->ui->CbBoxActiveCDRom->setCurrentIndex(0);
     form->CbBoxActiveCDRomChange();
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
-    EXPECT_EQ(errors.messages, QStringList{"'x' is not a valid integer value"});
+    ASSERT_TRUE(waitForJob(*form));
+    EXPECT_EQ(prompts.errors, QStringList{"'x' is not a valid integer value"});
     EXPECT_TRUE(form->ui->dxButton2->isEnabled() && form->ui->CbBoxActiveCDRom->isEnabled());
+
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    form->ui->ProxyPortEdit->setText(QString::number(silent.serverPort()));
+    const QStringList titles = {rowsOf(*form)[0].description, rowsOf(*form)[1].description};
+    for (QWidget *ending :
+         {static_cast<QWidget *>(form->ui->dxButton3), static_cast<QWidget *>(form.get())}) {
+        QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }));
+        QElapsedTimer clock;
+        clock.start();
+        if (ending == form.get())
+            form->close();
+        else
+            QTest::mouseClick(form->ui->dxButton3, Qt::LeftButton);
+        ASSERT_TRUE(waitForJob(*form));
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_EQ(QStringList({rowsOf(*form)[0].description, rowsOf(*form)[1].description}), titles);
+        delete silent.nextPendingConnection();
+    }
 }

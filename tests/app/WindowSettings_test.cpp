@@ -14,16 +14,16 @@
 TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
 {
     TestDisc disc({DiscTrack::tone(75, 440)});
-    ErrorRecorder errors;
+    ScriptedPrompts prompts;
     const QByteArray sample = "//quarle ini file. non modificare\r\n[destination dir]\r\n/srv/m\xfasica/\r\n"
                               "[extraction]\r\n2\r\n[codec MP3]\r\n2\r\n1\r\n3\r\n1\r\n2\r\n[proxy]\r\n"
                               "proxy.lan\r\n8080\r\ndom\\mario\r\np ss;=\r\n";
-    const QString path = TDlgMainForm::programDir() + "/quarle.ini";
+    const QString path = TestProgramDir() + "/quarle.ini";
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(sample);
     file.close();
-    auto form = openMainWindow();
+    auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     EXPECT_EQ(form->ui->dir->text(), "/srv/m\u00fasica/");
     EXPECT_EQ(form->ui->CBoxMode->currentText(), "Joint stereo");
@@ -31,10 +31,10 @@ TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
     form->close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), sample);
-    EXPECT_TRUE(errors.messages.isEmpty());
+    EXPECT_TRUE(prompts.errors.isEmpty());
 
     ASSERT_TRUE(QFile::remove(path) && QDir().mkdir(path)); // a folder in the way: not even root writes
-    form = openMainWindow();
+    form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     testing::internal::CaptureStderr();
     form->close();

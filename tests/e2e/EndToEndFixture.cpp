@@ -66,11 +66,7 @@ testing::AssertionResult EndToEnd::Start(const QString &drives)
 testing::AssertionResult EndToEnd::Launch(const QString &drives)
 {
     if (!m_layout) {
-        // An error box would wait off screen for a click that never comes: the message fails the test.
-        TDlgMainForm::showError = [](QWidget *, const QString &message) {
-            ADD_FAILURE() << message.toStdString();
-        };
-        m_layout = TDlgMainForm::CreateMainForm();
+        m_layout = TDlgMainForm::CreateMainForm({}, &m_failing);
         if (!m_layout)
             return testing::AssertionFailure() << "the window cannot be laid out here";
         m_layout->show();

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "session/DiscSession.h"
+
+#include <QString>
+
+#include <vector>
+
+class QPoint;
+class QProgressBar;
+class TListViewEx;
+
+// The disc's rows in the window's list: a check box, the track number, the description, the duration
+// and a progress bar each. The bars are children of the list's viewport, laid over the "Avanzamento"
+// column, and are placed again whenever the rows or the columns move.
+class TTrackListView
+{
+public:
+    explicit TTrackListView(TListViewEx *list) : m_list(list) {}
+
+    // The rows anew, every one checked, its bar empty.
+    void ShowRows(const std::vector<TDiscRow> &rows);
+    void Clear();
+    QProgressBar *Bar(int row) const;
+    void PlaceBars();
+    // Scrolls so that the row being ripped shows, with the one before it at the top.
+    void ShowRipping(int row);
+
+    std::vector<int> CheckedRows() const;
+    void SetChecked(int row, bool checked);
+    void SetAllChecked(bool checked);
+    // A click on a row toggles its check mark; false when no row is there.
+    bool ToggleAt(const QPoint &pos);
+
+    // "m:ss" for a track length in sectors (75 a second), the minutes padded to three characters.
+    // Raises Exception when the text is not an integer.
+    static QString DurationText(const QString &sectors);
+
+private:
+    TListViewEx *m_list;
+};
