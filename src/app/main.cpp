@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -31,7 +32,15 @@ void describe(QCommandLineParser &parser)
         "  QUARLE_CA_FILE PEM certificates trusted for HTTPS besides the system's.\n"
         "\n"
         "Settings: ~/.config/quarle/quarle.ini, or quarle.ini beside the program while the user may\n"
-        "write its folder (outside /usr). See quarle(1).");
+        "write its folder (outside /usr). See quarle(1).\n"
+        "\n"
+        "Senza finestra:\n"
+        "  quarle --estrai [--lettore D] [--formato flac|mp3|wav] [--cartella DIR] [--tracce 1,3-5]\n"
+        "                  [--titoli] [--sostituisci]\n"
+        "  estrae le tracce (tutte, o quelle di --tracce) come farebbe \"Estrai\", con le impostazioni di\n"
+        "  quarle.ini; --titoli cerca prima i titoli; un file già presente non viene mai sostituito senza\n"
+        "  --sostituisci. Una riga per traccia e il riepilogo su stdout; codice d'uscita 0 se tutte le\n"
+        "  tracce sono complete, 1 altrimenti, 2 per argomenti errati o senza lettore. Ctrl-C interrompe.");
     parser.addOption({{"h", "help"}, "Prints this help and exits."});
     parser.addOption({{"v", "version"}, "Prints the version and exits."});
 }
@@ -60,6 +69,8 @@ int main(int argc, char **argv)
             return 0;
         }
     }
+    if (WantsCommandLine(arguments))
+        return RunCommandLine(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("QUARLE");

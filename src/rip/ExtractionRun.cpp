@@ -310,6 +310,13 @@ void TExtractionRun::Rip()
     }
     m_ripping = false;
     emit Finished(report);
+    ThreadEnded();
+}
+
+void TExtractionRun::ThreadEnded()
+{
+    if (m_threadsRunning.fetch_sub(1) == 1)
+        emit Settled();
 }
 
 void TExtractionRun::FetchAnswers()
@@ -367,4 +374,6 @@ void TExtractionRun::FetchAnswers()
         lock.lock();
     }
     m_http = nullptr;
+    lock.unlock();
+    ThreadEnded();
 }

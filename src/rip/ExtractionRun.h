@@ -83,12 +83,15 @@ signals:
     // A log written anew with a later verdict, or the cover put into the files after the run, could not
     // be written.
     void LogFailed(const QString &message);
+    // Both threads are done: every verdict is in and the log is final.
+    void Settled();
 
 private:
     void Rip();
     void FetchAnswers();
     void ChooseReadOffset();
     TTrackOutcome RipOne(const TExtractionRow &row);
+    void ThreadEnded();
     // Once the tracks are done: the album's ReplayGain (after a run in which no track was cancelled or
     // failed) and the cover, when either is known, into every file tagged, by the worker at the end and
     // by the network thread when the cover comes later. The last failure's text.
@@ -108,6 +111,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_ripping{false};
     std::atomic<int> m_row{0}; // being ripped
+    std::atomic<int> m_threadsRunning{2};
 
     // The worker's: the loudness of the track being ripped, of the complete tracks for the album's, and
     // each file tagged with its tag.

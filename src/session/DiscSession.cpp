@@ -305,6 +305,10 @@ void TDiscSession::StartRun(TExtractionPlan plan)
         if (generation == m_runGeneration)
             emit LogFailed(message);
     });
+    connect(run, &TExtractionRun::Settled, this, [this, generation] {
+        if (generation == m_runGeneration)
+            emit ExtractionSettled();
+    });
     connect(run, &TExtractionRun::Finished, this, [this](const TRunReport &report) {
         SetJob(Job::None);
         emit ExtractionEnded(report);

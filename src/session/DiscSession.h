@@ -139,6 +139,8 @@ signals:
     void TrackVerified(const TTrackReport &report);
     void LogFailed(const QString &message);
     void ExtractionEnded(const TRunReport &report);
+    // Every verdict of the last extraction is in and its log is final.
+    void ExtractionSettled();
 
     void ConversionFileStarted(int index, const QString &file);
     void ConversionProgress(int percent);

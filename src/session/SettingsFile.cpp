@@ -181,3 +181,25 @@ ServerSettings ReadServerSettings(const QString &path)
     }
     return servers;
 }
+
+const QStringList kSampleRates = {"44100", "32000", "22050"};
+const QStringList kBitRates = {"320", "256", "192", "160", "128", "96"};
+const QStringList kMaxBitRates = {"320", "256", "192", "160"};
+
+TCoderPage CoderPageOf(const SettingsRead &read)
+{
+    TCoderPage page;
+    const auto at = [](const QStringList &list, const std::optional<int> &index, int otherwise) {
+        return list.value(index.value_or(otherwise));
+    };
+    page.sampleRate = at(kSampleRates, read.sampleRate, 0);
+    page.bitRate = at(kBitRates, read.bitRate, 4);
+    page.maxBitRate = at(kMaxBitRates, read.maxBitRate, 0);
+    // An index outside the page's four leaves the list with no choice, as in the window.
+    const auto choice = [](const std::optional<int> &index) {
+        return index.value_or(0) >= 0 && index.value_or(0) < 4 ? index.value_or(0) : -1;
+    };
+    page.mode = choice(read.mode);
+    page.quality = choice(read.quality);
+    return page;
+}

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "disc/AudioFormat.h"
+#include "rip/ExtractionPlan.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -77,3 +79,8 @@ struct ServerSettings {
     QString coverArt;
 };
 ServerSettings ReadServerSettings(const QString &path);
+
+// The "codec MP3" page's lists as the window offers them (the settings file keeps an index into each),
+// and the page that a file's indexes choose, its other choices as the page starts.
+extern const QStringList kSampleRates, kBitRates, kMaxBitRates;
+TCoderPage CoderPageOf(const SettingsRead &read);

@@ -1,0 +1,104 @@
+// quarle --estrai, the program itself without a display: its exit codes, its lines and the files.
+#include "FlacDecode.h"
+#include "TestDisc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace
+{
+
+struct Outcome {
+    int code = -1;
+    QString out, err;
+};
+
+// Runs a copy of the program (no settings file beside it) with `arguments`; `during` is called while it
+// runs.
+Outcome run(const QTemporaryDir &bin, const QStringList &arguments,
+            const std::function<void(QProcess &)> &during = {})
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    program.setProcessEnvironment(environment);
+    program.start(bin.filePath("quarle"), QStringList{"--estrai"} + arguments);
+    if (!program.waitForStarted())
+        return {};
+    if (during)
+        during(program);
+    program.waitForFinished(120000);
+    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+            QString::fromUtf8(program.readAllStandardOutput()),
+            QString::fromUtf8(program.readAllStandardError())};
+}
+
+} // namespace
+
+// A rip of chosen tracks gives their files, one line each and the summary, and exit code 0; the same
+// again finds them in the way and replaces nothing (1) unless told to; bad arguments and a missing drive
+// give 2; Ctrl-C interrupts the track in progress, writes the log and gives 1.
+TEST(CommandLine, ExitCodesLinesAndFiles)
+{
+    const std::vector<DiscTrack> tracks = {DiscTrack::tone(150, 440), DiscTrack::data(150),
+                                           DiscTrack::tone(75, 660), DiscTrack::music(4500, 220)};
+    TestDisc disc(tracks);
+    QTemporaryDir bin, out;
+    ASSERT_TRUE(QFile::copy(QUARLE_PROGRAM, bin.filePath("quarle")));
+    const QString folder = out.path() + "/";
+
+    Outcome o = run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "2,1"});
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_EQ(o.out.toStdString(), "Track 01.flac  Traccia 01 AccurateRip: non raggiungibile\n"
+                                   "Track 03.flac  Traccia 03 AccurateRip: non raggiungibile\n"
+                                   "Tracce complete: 2 di 2\n");
+    EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 75u * 588 * 2);
+    const QByteArray first = [&] {
+        QFile f(out.filePath("Track 01.flac"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    o = run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "1"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_TRUE(o.err.contains(out.filePath("Track 01.flac")) && o.out == "Tracce complete: 0 di 1\n")
+        << o.err.toStdString() << o.out.toStdString();
+    QFile again(out.filePath("Track 01.flac"));
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(again.readAll() == first);
+    EXPECT_EQ(run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "1", "--sostituisci"}).code,
+              0);
+
+    for (const QStringList &bad : {QStringList{"--tracce", "4"},
+                                   {"--tracce", "1-"},
+                                   {"--formato", "ogg"},
+                                   {"--lettore", "Z"},
+                                   {"--cartella", out.filePath("none")},
+                                   {"extra"}})
+        EXPECT_EQ(run(bin, bad).code, 2) << bad.join(' ').toStdString();
+    TestDisc::setDrives("");
+    EXPECT_EQ(run(bin, {}).code, 2);
+    TestDisc::setDrives(disc.driveEntry());
+
+    // Stopped while the long track's new file is written.
+    QTemporaryDir stopped;
+    o = run(
+        bin, {"--formato", "flac", "--cartella", stopped.path(), "--tracce", "3"}, [&](QProcess &program) {
+            EXPECT_TRUE(QTest::qWaitFor([&] {
+                return !QDir(stopped.path()).entryList({".quarle-*"}, QDir::Hidden | QDir::Files).isEmpty();
+            }));
+            ::kill(pid_t(program.processId()), SIGINT);
+        });
+    EXPECT_EQ(o.code, 1) << o.err.toStdString();
+    EXPECT_EQ(o.out.toStdString(), "Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n");
+    QFile log(stopped.filePath("QUARLE.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("Traccia 04  Track 04.flac  interrotta"));
+}
