@@ -18,7 +18,7 @@
 
 // Rows 1, 2, 3 are disc tracks 1, 3, 4 (track 2 holds data). After "Aggiorna" (the demo's CDDB server),
 // a title typed over row 2 (F2) and the year set on the disc label, every row is tagged from the entry
-// and the edits (read with TagLib); a new drive choice leaves nothing of them for the next extraction.
+// and the edits (read with TagLib).
 TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
 {
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(150, 440), DiscTrack::data(300),
@@ -32,12 +32,7 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     CddbDemoServer server(database);
     ASSERT_TRUE(server.Listen(0));
     ScriptedPrompts prompts;
-    std::function<TFetchedFile(const QString &url)> musicBrainz;
-    TDiscSession::Services services = TestServices();
-    services.fetchMusicBrainz = [&](THttpCli &, const ProxySettings &, const QString &url) {
-        return musicBrainz ? musicBrainz(url) : TFetchedFile();
-    };
-    auto form = openMainWindow(prompts, services);
+    auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(server.Port()));
@@ -76,21 +71,5 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     EXPECT_TRUE(TagLib::MPEG::File(qPrintable(out.filePath("Scritto a mano.mp3")))
                     .properties()
                     .contains("REPLAYGAIN_ALBUM_GAIN"));
-    // A second "Aggiorna" whose editions the user declines leaves the rows, edits and all, as they were.
-    musicBrainz = [](const QString &url) {
-        const QString r = "{'id':'r','title':'T','media':[{'discs':[{'id':'" +
-                          url.section('/', -1).section('?', 0, 0) + "'}],'tracks':[{'title':'X'}]}]}";
-        return TFetchedFile{TFetchedFile::Found,
-                            QString("{'releases':[%1,%1]}").arg(r).replace('\'', '"').toUtf8()};
-    };
-    prompts.edition = [](const std::vector<DiscEdition> &) { return -1; };
-    QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
-    ASSERT_TRUE(waitForJob(*form));
-    EXPECT_EQ(rowsOf(*form)[1].description + form->ui->LabeActiveCDRom->text(),
-              "Scritto a manoVarious Artists / Raccolta");
-    form->SelectDriveAndListTracks();
-    const Mp3TagFields untitled = form->ExtractionPlan().rows.at(1).tags;
-    EXPECT_EQ(QStringList({untitled.title, untitled.track, untitled.artist, untitled.album}),
-              QStringList({"Track 03", "2/3", "", ""}));
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join("\n").toStdString();
 }
