@@ -14,7 +14,8 @@ void TAccurateRipChecksum::Start(uint32_t frames, bool firstTrack, bool lastTrac
 
 // On x86-64 the loop below is built also for AVX2 and AVX-512, which multiply four and eight frames
 // per instruction where the baseline does two; the processor's best is picked when the program loads.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer: the picking runs before its runtime is set up and crashes in it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 void TAccurateRipChecksum::Add(const uint8_t *samples, size_t frames, uint64_t at)

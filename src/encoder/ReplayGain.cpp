@@ -148,7 +148,9 @@ struct alignas(32) TKernel {
     }
 };
 
-#if defined(__x86_64__) && defined(__has_attribute)
+// Not under ThreadSanitizer: the clone is picked while the program loads, before that runtime is set up,
+// and its instrumented picker crashes.
+#if defined(__x86_64__) && defined(__has_attribute) && !defined(__SANITIZE_THREAD__)
 #if __has_attribute(target_clones)
 #define QUARLE_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif

@@ -440,6 +440,15 @@ void THttpCli::ConnectNextAddress()
     if (!local.isNull() && local != QHostAddress::AnyIPv4)
         socket->bind(local);
     socket->connectToHost(addresses_[addressIndex_], connectPort_);
+    // A TLS socket reads the wire through a plain socket of its own, its child, and shows only what it
+    // has decrypted: the server's handshake messages, and a record still arriving, never show as
+    // readyRead. The plain socket's reads are the progress the server makes meanwhile.
+    if (tls_)
+        if (auto *wire = socket->findChild<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+            connect(wire, &QTcpSocket::readyRead, this, [this, socket] {
+                if (socket == socket_)
+                    Progress();
+            });
 }
 
 void THttpCli::Connected(QTcpSocket *socket)

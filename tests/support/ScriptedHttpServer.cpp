@@ -31,6 +31,8 @@ ScriptedHttpServer::ScriptedHttpServer(QList<ScriptedExchange> script, const QSt
             connect(socket, &QTcpSocket::readyRead, this,
                     [this, socket, n = ++connections_] { Read(socket, n); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            if (connections_ == 1 && !script_.isEmpty() && script_[0].tunnelTo && script_[0].reply.isEmpty())
+                SendPiece(socket, script_[0], 0);
         }
     });
 }
@@ -82,7 +84,15 @@ void ScriptedHttpServer::SendPiece(QTcpSocket *socket, const ScriptedExchange &e
             auto *far = new QTcpSocket(socket);
             far->setObjectName("tunnel");
             far->connectToHost(QHostAddress::LocalHost, exchange.tunnelTo);
-            connect(far, &QTcpSocket::readyRead, socket, [socket, far] { socket->write(far->readAll()); });
+            if (exchange.tunnelPiece) {
+                auto *pace = new QTimer(far);
+                connect(pace, &QTimer::timeout, socket,
+                        [socket, far, n = exchange.tunnelPiece] { socket->write(far->read(n)); });
+                pace->start(exchange.pauseMs);
+            } else {
+                connect(far, &QTcpSocket::readyRead, socket,
+                        [socket, far] { socket->write(far->readAll()); });
+            }
             connect(far, &QTcpSocket::disconnected, socket, &QTcpSocket::disconnectFromHost);
         }
         return;

@@ -9,7 +9,9 @@ class QTcpSocket;
 
 // One step of a scripted HTTP exchange: the request expected next (empty accepts any) and the answer,
 // written piece by piece with pauses so that it arrives split, the close with it, or no answer at all.
-// With tunnelTo, the connection then relays its bytes both ways to that port, as a proxy's CONNECT does.
+// With tunnelTo, the connection then relays its bytes both ways to that port, as a proxy's CONNECT does,
+// the far end's in pieces of tunnelPiece bytes pauseMs apart when given. A script that starts with a
+// tunnel and no answer relays from the first connection's first byte.
 struct ScriptedExchange {
     QByteArray expected;
     QList<QByteArray> reply;
@@ -17,6 +19,7 @@ struct ScriptedExchange {
     bool silent = false;
     int pauseMs = 2;
     quint16 tunnelTo = 0;
+    int tunnelPiece = 0;
 };
 
 // An HTTP server on 127.0.0.1 that plays a script: the n-th request received, on whatever connection,
