@@ -20,6 +20,18 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// What stands at a name may be replaced when it is a file or a link (never written through); a device,
+// a pipe or a folder is not a file of the user's to replace (as root, a rename would put a plain file
+// in the place of /dev/null).
+bool replaceable(const QByteArray &path)
+{
+    struct stat there {
+    };
+    return ::lstat(path.constData(), &there) != 0 || S_ISREG(there.st_mode) || S_ISLNK(there.st_mode);
+}
+
+const char *const kNotAFile = "not a regular file";
+
 // The process's file mode mask, read without changing it (umask() would, for a moment, for every thread).
 mode_t processUmask()
 {
@@ -37,6 +49,10 @@ mode_t processUmask()
 
 TNewFile::TNewFile(const QString &path, qsizetype bufferBytes) : m_path(path), m_buffer(size_t(bufferBytes))
 {
+    if (!replaceable(QFile::encodeName(path))) {
+        setErrorString(QString::fromLatin1(kNotAFile));
+        return;
+    }
     // A short hidden name, so that a name of the longest length still works.
     QByteArray name = QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.quarle-XXXXXX"));
     m_fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -67,6 +83,14 @@ TNewFile::~TNewFile()
 QString TNewFile::handlePath() const
 {
     return QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+}
+
+bool TNewFile::failWith(const QString &reason)
+{
+    if (!m_failed)
+        setErrorString(reason);
+    m_failed = true;
+    return false;
 }
 
 bool TNewFile::fail()
@@ -151,6 +175,7 @@ QString TNewFile::Commit()
                   // Only a file replaced has anything to lose if the system stops before the new one is
                   // on the disk.
                   (::lstat(target.constData(), &old) != 0 || ::fsync(m_fd) == 0 || fail()) &&
+                  (replaceable(target) || failWith(QString::fromLatin1(kNotAFile))) &&
                   (std::rename(own.constData(), target.constData()) == 0 || fail());
     ::close(std::exchange(m_fd, -1));
     QIODevice::close();

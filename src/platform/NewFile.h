@@ -12,7 +12,8 @@ class QFile;
 // path's folder, created exclusively (no link there is followed, no file there is reused), with the modes
 // of the regular file at path or else those of any new file of the user's, and takes path's name only
 // at Commit: until then the old file stays whole, and a link at path is replaced there, its target
-// never touched. Destroyed without Commit, the new file goes.
+// never touched. Destroyed without Commit, the new file goes. What is neither a file nor a link (a
+// device, a pipe, a folder) is never replaced: the file does not open, or Commit fails.
 //
 // Writes are gathered in a buffer of bufferBytes (0: none); every failure keeps the system's own
 // reason ("No space left on device") as errorString(), and every write after a failure fails too.
@@ -50,6 +51,7 @@ protected:
 private:
     bool writeOut(const char *data, qint64 size);
     bool fail();
+    bool failWith(const QString &reason);
 
     QString m_path, m_newPath;
     int m_fd = -1;

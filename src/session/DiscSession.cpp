@@ -71,6 +71,9 @@ QStringList TDiscSession::DriveList() const
 
 void TDiscSession::SelectDrive(int index)
 {
+    // The ripper belongs to the run until it ends.
+    if (m_job == Job::Extraction)
+        return;
     if (m_lookup) {
         m_lookup->Stop();
         m_lookup->Wait();

@@ -80,7 +80,7 @@ public:
     // The drives, "D: <name>" each.
     QStringList DriveList() const;
     // Selects a drive (-1: none; raises for an index out of range, leaving everything as it was) and
-    // takes its disc's rows; a lookup in progress ends first.
+    // takes its disc's rows; a lookup in progress ends first. Nothing changes during an extraction.
     void SelectDrive(int index);
     const std::vector<TDiscRow> &Rows() const { return m_rows; }
     // The disc label: the drive's name until a lookup or the user names the disc.

@@ -106,6 +106,8 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         {{"list.wav"}, "B F0:list.wav E0:list.mp3 Z", 10},
         {{"absent.wav", "next.wav"}, "B F0:absent.wav !Cannot open file \"absent.wav\". No such file or directory", -1},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !Cannot create file \"no/dir.mp3\". No such file or directory", -1, {}, "no/dir.mp3"},
+        // A device at the name is no file to replace (as root, a rename would take its place).
+        {{"tone.wav", "next.wav"}, "B F0:tone.wav !Cannot create file \"/dev/null\". not a regular file", 0, {}, "/dev/null"},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 !beEncodeChunk failed 7", -1, {.encodeCode = 7, .failingCall = 1}},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav !Write Error (File too large)", -1, {}, {}, false, 50},
         {{"tone.wav", "next.wav"}, "B F0:tone.wav P50 P100 !Write error (File too large)", -1, {.bytesPerCall = 0}, {}, false, 5},
@@ -165,4 +167,5 @@ TEST(MP3Coder, BatchEventsCancelEdgeFilesAndFailures)
         EXPECT_EQ(OpenDescriptors(inputs.first()), 0) << c.events;
         EXPECT_FALSE(QFileInfo::exists(path("next.mp3"))) << c.events;
     }
+    EXPECT_FALSE(QFileInfo("/dev/null").isFile());
 }
