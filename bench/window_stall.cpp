@@ -1,8 +1,10 @@
-// quarle-bench-window: the longest stall of the window's thread while an MP3 extraction runs.
-//   quarle-bench-window [WORKDIR]
-// The window runs on Qt's offscreen platform; a 5 ms timer on the window's thread measures how long
-// the thread goes without handling an event while the worker rips and encodes a 10-minute track.
+// quarle-bench-window: figures of the window, which need its thread and its event loop.
+//   quarle-bench-window [--quick] [WORKDIR]
+// The window runs on Qt's offscreen platform. (e) The longest stall of the window's thread while an MP3
+// extraction runs.
 #include "DiscImage.h"
+#include "InterleavedRuns.h"
+#include "Report.h"
 #include "app/MainForm.h"
 #include "app/MainFormUi.h"
 
@@ -14,15 +16,69 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <vector>
+
+namespace
+{
+
+// The longest time, in ms, that the window's thread went without handling an event from `start` until
+// `running` says no more: a 5 ms timer ticks on the thread, and the longest gap between two ticks less
+// those 5 ms is time the thread did not answer.
+double longestStall(QApplication &app, const std::function<void()> &start,
+                    const std::function<bool()> &running)
+{
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    start();
+    clock.start();
+    tick.start();
+    while (running())
+        app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    tick.stop();
+    return std::max(0.0, double(longest) / 1e6 - 5.0);
+}
+
+// A window as the program opens it, on drive D, ripping into a folder of its own below `work`.
+struct Window {
+    std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
+    QTemporaryDir out;
+
+    explicit Window(const QString &work) : out(work + "/run-XXXXXX")
+    {
+        if (!form)
+            std::exit(1);
+        form->show();
+        form->ActivateOnce();
+        form->ui->dir->setText(out.path() + "/");
+    }
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int runs = 5;
+    if (args.value(0) == "--quick") {
+        runs = 3;
+        args.removeFirst();
+    }
     QTemporaryDir temp;
-    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
+    const QString work = args.isEmpty() ? temp.path() : args[0];
+    QElapsedTimer total;
+    total.start();
     const QString base = work + "/ten";
     if (!QFile::exists(base + ".cue")) {
         QString error;
@@ -44,37 +100,23 @@ int main(int argc, char **argv)
         return TDlgMainForm::Overwrite::Replace;
     };
 
-    std::vector<double> stalls;
-    for (int run = 0; run < 3; ++run) {
-        std::unique_ptr<TDlgMainForm> form = TDlgMainForm::CreateMainForm();
-        if (!form)
-            return 1;
-        form->show();
-        form->ActivateOnce();
-        QTemporaryDir out(work + "/run-XXXXXX");
-        form->ui->dir->setText(out.path() + "/");
-        QElapsedTimer clock;
-        qint64 last = 0, longest = 0;
-        QTimer tick;
-        tick.setInterval(5);
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-        form->BtnExtraireClick();
-        clock.start();
-        tick.start();
-        while (form->ExtractionRunning())
-            app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-        tick.stop();
-        // Less the timer's own interval: what is left is time the thread did not answer.
-        stalls.push_back(std::max(0.0, double(longest) / 1e6 - 5.0));
-    }
-    std::sort(stalls.begin(), stalls.end());
-    const double median = stalls[stalls.size() / 2];
-    std::printf("%-62s %10.3f %-3s target %-10s %s\n",
-                "(e) longest stall of the window's thread, MP3 extraction", median, "ms", "< 50",
-                median < 50 ? "met" : "NOT MET");
+    // Each figure of the window is measured on fresh windows: a stall with longestStall(), a comparison
+    // of two ways of doing one thing with InterleavedRuns (medianRatio()), as in quarle-bench. The stalls
+    // of a disc lookup and of a batch conversion (o), and the command line's rip against the window's (p),
+    // go below (e) in the same way.
+    measure("e", [&] {
+        std::vector<double> stalls;
+        for (int run = 0; run < runs; ++run) {
+            Window window(work);
+            stalls.push_back(longestStall(
+                app, [&] { window.form->BtnExtraireClick(); },
+                [&] { return window.form->ExtractionRunning(); }));
+        }
+        const Spread stall = Spread::of(stalls);
+        report("(e) longest stall of the window's thread, MP3 extraction", stall, "ms", "< 50",
+               stall.median < 50, 1);
+    });
+
+    std::printf("quarle-bench-window: %.0f s\n", double(total.elapsed()) / 1000);
     return 0;
 }
