@@ -1,6 +1,7 @@
 #include "InterleavedRuns.h"
 
 #include <QElapsedTimer>
+#include <QtGlobal>
 
 #include <sys/resource.h>
 
@@ -66,6 +67,12 @@ InterleavedRuns::InterleavedRuns(int rounds, const std::vector<std::function<voi
         for (size_t i = 0; i < sides.size(); ++i) {
             const size_t side = round % 2 ? sides.size() - 1 - i : i;
             times[side] = timeOf(sides[side]);
+        }
+        if (qEnvironmentVariableIsSet("QUARLE_BENCH_ROUNDS")) {
+            std::printf("    round %d%s:", round + 1, round % 2 ? " (backwards)" : "");
+            for (const Times &t : times)
+                std::printf("  %.3f s wall %.3f s processor", t.wall, t.cpu);
+            std::printf("\n");
         }
         m_rounds.push_back(times);
     }

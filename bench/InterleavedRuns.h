@@ -34,7 +34,7 @@ struct Spread {
 
 // The sides run `rounds` times, each once a round, in turn forwards and backwards (A B, B A, A B...;
 // A B C, C B A...), so that neighbouring sides follow each other in every round and each of two goes
-// first in half of them.
+// first in half of them. With QUARLE_BENCH_ROUNDS set in the environment each round's times are printed.
 class InterleavedRuns
 {
 public:
