@@ -1,8 +1,10 @@
 // quarle-bench: speed and memory figures of QUARLE on generated disc images, each against its target.
 //   quarle-bench [--quick] [WORKDIR]
-// Every figure is a median over several runs. (The window's stall figure comes from
-// quarle-bench-window, which needs a display.)
+// A ratio is the median of interleaved pairs' own ratios, any other figure the median of several runs,
+// each with its spread (InterleavedRuns.h). The window's figures come from quarle-bench-window.
 #include "DiscImage.h"
+#include "InterleavedRuns.h"
+#include "Report.h"
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
 #include "encoder/ReplayGain.h"
@@ -20,18 +22,16 @@
 #include <QTemporaryDir>
 
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <random>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -40,51 +40,6 @@ void encodeDirectly(const QByteArray &pcm, const QString &out);
 
 namespace
 {
-
-int g_runs = 5;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-// Time on the wall and processor time of this process (every thread). On a shared virtual machine
-// processor time varies far less than the clock on the wall.
-struct Times {
-    double wall = 0;
-    double cpu = 0;
-};
-
-template <class F> Times seconds(F &&f)
-{
-    timespec start{}, end{};
-    QElapsedTimer wall;
-    wall.start();
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
-    f();
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
-    return {double(wall.nsecsElapsed()) / 1e9,
-            double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9};
-}
-
-template <class F> double medianSeconds(F &&f)
-{
-    std::vector<double> times;
-    for (int i = 0; i < g_runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        f();
-        times.push_back(double(timer.nsecsElapsed()) / 1e9);
-    }
-    return median(times);
-}
-
-void report(const char *what, double value, const char *unit, const char *target, bool met)
-{
-    std::printf("%-62s %10.3f %-3s target %-10s %s\n", what, value, unit, target, met ? "met" : "NOT MET");
-    std::fflush(stdout);
-}
 
 DiscImage makeImage(const QString &base, int32_t sectors)
 {
@@ -148,17 +103,32 @@ void readTrack(const QString &cue, const CdRipApi &api)
     api.CR_CloseRipper();
 }
 
-// Peak resident memory, in MiB, of this program ripping the first track of `cue` to MP3 (or FLAC) in a
-// child.
-double childPeakMiB(const QString &cue, const QString &out, bool flac = false)
+// The first track of `cue` ripped to MP3 or FLAC.
+struct PeakRip {
+    QString cue;
+    bool flac = false;
+};
+
+// Peak resident memory, in MiB, of this program making each rip in a child (-1 where a child failed).
+// The children run side by side, which shares out the cores and changes no peak: a rip's memory does
+// not depend on its pace (its ring of chunks is allocated once, and a full ring makes the reader wait).
+std::vector<double> childPeaksMiB(const std::vector<PeakRip> &rips, const QString &work)
 {
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                {flac ? "--child-rip-flac" : "--child-rip", cue, out});
-    if (!child.waitForFinished(300 * 1000) || child.exitStatus() != QProcess::NormalExit ||
-        child.exitCode() != 0)
-        return -1;
-    return child.readAllStandardOutput().split(' ').value(0).toDouble() / 1024.0; // "13596 kB"
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (const PeakRip &rip : rips) {
+        children.push_back(std::make_unique<QProcess>());
+        children.back()->start(QCoreApplication::applicationFilePath(),
+                               {rip.flac ? "--child-rip-flac" : "--child-rip", rip.cue,
+                                work + QString("/peak-%1.wav").arg(children.size())});
+    }
+    std::vector<double> peaks;
+    for (const std::unique_ptr<QProcess> &child : children) {
+        const bool done = child->waitForFinished(300 * 1000) && child->exitStatus() == QProcess::NormalExit &&
+                          child->exitCode() == 0;
+        // "13596 kB"
+        peaks.push_back(done ? child->readAllStandardOutput().split(' ').value(0).toDouble() / 1024.0 : -1);
+    }
+    return peaks;
 }
 
 // A hostile CDDB server: every request gets 16 MiB of line breaks, without a length, then the close.
@@ -274,6 +244,45 @@ double lookupPeakMiB(const QString &mode, const QString &work, const QByteArray 
     return child.readAllStandardOutput().split(' ').value(0).toDouble() / 1024.0; // "13596 kB"
 }
 
+// The AccurateRip checksums every rip of stereo 44100 Hz samples accumulates, alone, over `pcm` fed in
+// the library's chunks.
+uint32_t checksumsAlone(const QByteArray &pcm)
+{
+    const auto *samples = reinterpret_cast<const uint8_t *>(pcm.constData());
+    const size_t frames = size_t(pcm.size() / 4);
+    const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector;
+    TAccurateRipChecksum sum;
+    sum.Start(uint32_t(frames), true, true);
+    for (size_t at = 0; at < frames; at += chunk)
+        sum.Add(samples + at * 4, std::min(chunk, frames - at), at);
+    return sum.V1() ^ sum.V2();
+}
+
+// ReplayGain's measurement of `pcm`, fed in the library's chunks as a rip feeds it.
+void replayGainAlone(const QByteArray &pcm)
+{
+    const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
+    const size_t count = size_t(pcm.size() / 2);
+    const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector * 2;
+    TReplayGainTrack track(44100, 2);
+    for (size_t at = 0; at < count; at += chunk)
+        track.Add(samples + at, std::min(chunk, count - at));
+    track.Finish();
+}
+
+// How many times each figure runs. The pairs of a run of a few seconds (an MP3 or FLAC rip, a
+// conversion) spread by 10 to 30 % here, the machine's pace changing within a run: 8 pairs. A rip to
+// WAV takes a fraction of a second and its pairs spread by 30 % and more: 32. An even number, so that
+// as many pairs have each side first; a side that gains from going first or second then pulls the
+// median neither way. A rip from the simulated 20x drive takes 30 s, mostly waiting, and its pairs
+// agree within 2 %: 3.
+struct Counts {
+    int pairs = 8;
+    int fastPairs = 32;
+    int slowPairs = 3;
+    int memoryRuns = 3;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -290,293 +299,223 @@ int main(int argc, char **argv)
         return lookupChild(args[1], args[2]);
     if (args.size() == 3 && args[0] == "--child-musicbrainz")
         return musicBrainzChild(args[1]);
+    Counts counts;
     if (args.value(0) == "--quick") {
-        g_runs = 3;
+        counts = {4, 8, 1, 1};
         args.removeFirst();
     }
     QTemporaryDir temp;
     const QString work = args.isEmpty() ? temp.path() : args[0];
     QDir().mkpath(work);
+    QElapsedTimer total;
+    total.start();
 
     const int32_t tenMinutes = 10 * 60 * 75;
     const DiscImage ten = makeImage(work + "/ten", tenMinutes);
     const double tenSeconds = tenMinutes / 75.0;
-    std::printf("QUARLE benchmarks, medians of %d runs, %s\n\n", g_runs, qPrintable(work));
+    std::printf("QUARLE benchmarks, %s: ratios are medians of interleaved pairs' own, other figures medians "
+                "of runs, with the smallest and largest\n\n",
+                qPrintable(work));
 
-    const QString only = qEnvironmentVariable("QUARLE_BENCH_ONLY"); // letters of the figures to run
-    auto wanted = [&](char figure) { return only.isEmpty() || only.contains(QChar(figure)); };
-
-    // (g) The AccurateRip checksums every rip of stereo 44100 Hz samples accumulates, alone, on the
-    // same 10 minutes fed in the library's chunks; set against the rips of (a) and (c) below.
-    double checksumSeconds = 0;
-    if (wanted('g')) {
+    // (a) Ripping to MP3 against encoding the same PCM directly with libmp3lame, jitter correction on and
+    // off. (g) and (k): the AccurateRip checksums and ReplayGain's measurement of the same 10 minutes,
+    // alone, against the rip's processor time; they take a few milliseconds, so they ride along in the
+    // same rounds instead of rounds of their own.
+    measure("agk", [&] {
         const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
-        const auto *samples = reinterpret_cast<const uint8_t *>(pcm.constData());
-        const size_t frames = size_t(pcm.size() / 4);
-        const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector;
-        uint32_t keep = 0;
-        std::vector<double> times;
-        for (int i = 0; i < g_runs; ++i) {
-            times.push_back(seconds([&] {
-                                TAccurateRipChecksum sum;
-                                sum.Start(uint32_t(frames), true, true);
-                                for (size_t at = 0; at < frames; at += chunk)
-                                    sum.Add(samples + at * 4, std::min(chunk, frames - at), at);
-                                keep ^= sum.V1() ^ sum.V2();
-                            }).cpu);
-        }
-        checksumSeconds = median(times);
-        std::printf("  AccurateRip checksums of 10 min: %.1f ms of processor time (%08x)\n",
-                    checksumSeconds * 1000, keep);
-    }
-    auto checksumShare = [&](const char *what, double ripSeconds) {
-        if (checksumSeconds <= 0)
-            return;
-        std::printf("%-62s %10.3f %%\n", what, 100 * checksumSeconds / ripSeconds);
-    };
-
-    // (a) Ripping to MP3 against encoding the same PCM directly; the runs alternate, so that a change
-    // of the machine's pace meanwhile touches both sides alike.
-    if (wanted('a')) {
-        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
-        std::vector<double> onWall, onCpu, offWall, offCpu, lameWall, lameCpu;
-        for (int i = 0; i < g_runs; ++i) {
-            const Times on = seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); });
-            const Times lame = seconds([&] { encodeDirectly(pcm, work + "/direct.mp3"); });
-            const Times off = seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, false); });
-            onWall.push_back(on.wall);
-            onCpu.push_back(on.cpu);
-            lameWall.push_back(lame.wall);
-            lameCpu.push_back(lame.cpu);
-            offWall.push_back(off.wall);
-            offCpu.push_back(off.cpu);
-        }
-        const double on = median(onWall), off = median(offWall), lame = median(lameWall);
+        uint32_t checksums = 0;
+        const InterleavedRuns runs(counts.pairs,
+                                   {[&] { checksums = checksumsAlone(pcm); }, [&] { replayGainAlone(pcm); },
+                                    [&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); },
+                                    [&] { encodeDirectly(pcm, work + "/direct.mp3"); },
+                                    [&] { ripTrack(ten.cuePath, work + "/rip.wav", true, false); }});
+        enum { Checksums, Gain, Rip, Lame, RipOff };
         std::printf("  wall: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly %.2f s\n",
-                    on, off, lame);
+                    runs.side(Rip, &Times::wall).median, runs.side(RipOff, &Times::wall).median,
+                    runs.side(Lame, &Times::wall).median);
         std::printf(
-            "  processor: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly %.2f s\n",
-            median(onCpu), median(offCpu), median(lameCpu));
-        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM, wall", on / lame, "x", "<= 1.02",
-               on / lame <= 1.02);
-        report("(a) the same, jitter correction off, wall", off / lame, "x", "<= 1.02", off / lame <= 1.02);
-        const double cpu = median(onCpu) / median(lameCpu);
-        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM, processor time", cpu, "x", "<= 1.05",
-               cpu <= 1.05);
-        checksumShare("(g) AccurateRip checksums / rip to MP3 of (a)", median(onCpu));
-    }
+            "  processor: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly %.2f s, "
+            "ReplayGain %.3f s (checksums %08x)\n",
+            runs.side(Rip, &Times::cpu).median, runs.side(RipOff, &Times::cpu).median,
+            runs.side(Lame, &Times::cpu).median, runs.side(Gain, &Times::cpu).median, checksums);
+        const Spread wall = runs.ratio(Rip, Lame, &Times::wall);
+        report("(a) rip 10 min to MP3 / libmp3lame on the same PCM, wall", wall, "x", "<= 1.02",
+               wall.median <= 1.02);
+        const Spread off = runs.ratio(RipOff, Lame, &Times::wall);
+        report("(a) the same, jitter correction off, wall", off, "x", "<= 1.02", off.median <= 1.02);
+        const Spread cpu = runs.ratio(Rip, Lame, &Times::cpu);
+        report("(a) rip 10 min to MP3 / libmp3lame, processor", cpu, "x", "<= 1.05", cpu.median <= 1.05);
+        note("(g) AccurateRip checksums of 10 min alone, processor",
+             runs.side(Checksums, &Times::cpu).scaled(1000), "ms", 1);
+        note("(g) the checksums / that rip to MP3, processor",
+             runs.ratio(Checksums, Rip, &Times::cpu).scaled(100), "%", 2);
+        const Spread gain = runs.ratio(Gain, Rip, &Times::cpu).scaled(100);
+        report("(k) ReplayGain / that rip to MP3, processor", gain, "%", "<= 1", gain.median <= 1, 2);
+    });
 
-    // (f) Ripping to MP3 from a drive that reads at 20x real time, against reading alone from it.
-    if (wanted('f')) {
+    // (f) and (j) Ripping to MP3 and to FLAC from a drive that reads at 20x real time, each against
+    // reading alone from it, which sits between them in every round.
+    measure("fj", [&] {
         const CdRipApi drive = driveAtSpeed(20);
-        std::vector<double> rip, read;
-        for (int i = 0; i < std::min(g_runs, 3); ++i) {
-            rip.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true, drive); }).wall);
-            read.push_back(seconds([&] { readTrack(ten.cuePath, drive); }).wall);
-        }
-        const double r = median(rip), alone = median(read);
-        std::printf("  rip to MP3 %.2f s, reading alone %.2f s\n", r, alone);
-        report("(f) rip 10 min to MP3 at 20x / reading alone at 20x", r / alone, "x", "<= 1.05",
-               r / alone <= 1.05);
-    }
+        const InterleavedRuns runs(
+            counts.slowPairs,
+            {[&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true, drive); },
+             [&] { readTrack(ten.cuePath, drive); },
+             [&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true); }});
+        enum { Mp3, Read, Flac };
+        std::printf("  wall: rip to MP3 %.2f s, reading alone %.2f s, rip to FLAC %.2f s\n",
+                    runs.side(Mp3, &Times::wall).median, runs.side(Read, &Times::wall).median,
+                    runs.side(Flac, &Times::wall).median);
+        const Spread mp3 = runs.ratio(Mp3, Read, &Times::wall);
+        report("(f) rip 10 min to MP3 at 20x / reading alone at 20x", mp3, "x", "<= 1.05",
+               mp3.median <= 1.05);
+        const Spread flac = runs.ratio(Flac, Read, &Times::wall);
+        report("(j) rip 10 min to FLAC at 20x / reading alone at 20x", flac, "x", "<= 1.02",
+               flac.median <= 1.02);
+    });
+
+    QFile wav(work + "/ten.wav");
+    if (!wav.exists())
+        ripTrack(ten.cuePath, wav.fileName(), false, false);
 
     // (b) The batch conversion against the lame program at the same settings.
-    if (wanted('b')) {
-        QFile wav(work + "/ten.wav");
-        if (!wav.exists())
-            ripTrack(ten.cuePath, wav.fileName(), false, false);
+    measure("b", [&] {
         const QString lamePath = QStandardPaths::findExecutable("lame");
-        TMP3Coder coder;
-        const double batch = medianSeconds([&] {
-            coder.setInputFiles({wav.fileName()});
-            coder.ProcessFiles();
-        });
         if (lamePath.isEmpty()) {
             std::printf("(b) the lame program is not installed: skipped\n");
-        } else {
-            const double lame = medianSeconds([&] {
-                QProcess::execute(lamePath, {"--quiet", "-b", "128", "-m", "s", "-q", "5", "-p",
-                                             wav.fileName(), work + "/lame.mp3"});
-            });
-            std::printf("  batch %.2f s, lame program %.2f s\n", batch, lame);
-            report("(b) batch of a 10 min WAV / the lame program", batch / lame, "x", "<= 1.0",
-                   batch / lame <= 1.0);
+            return;
         }
-    }
+        TMP3Coder coder;
+        const InterleavedRuns runs(
+            counts.pairs, {[&] {
+                               coder.setInputFiles({wav.fileName()});
+                               coder.ProcessFiles();
+                           },
+                           [&] {
+                               QProcess::execute(lamePath, {"--quiet", "-b", "128", "-m", "s", "-q", "5",
+                                                            "-p", wav.fileName(), work + "/lame.mp3"});
+                           }});
+        std::printf("  wall: batch %.2f s, lame program %.2f s\n", runs.side(0, &Times::wall).median,
+                    runs.side(1, &Times::wall).median);
+        const Spread batch = runs.ratio(0, 1, &Times::wall);
+        report("(b) batch of a 10 min WAV / the lame program, wall", batch, "x", "<= 1.0",
+               batch.median <= 1.0);
+    });
 
-    // (c) Ripping to WAV, in multiples of real time.
-    //
-    // (g) The same rip with and without the AccurateRip checksums, on the wall. A rip here varies by
-    // 10 % and more from run to run, for both alike, so it takes many runs; the two take turns, each
-    // first in every other pair. The interval is the ratio's 90 % bootstrap interval.
-    for (bool jitter : {true, false}) {
-        if (!wanted('c'))
-            break;
-        ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); // the image into the page cache
-        std::vector<double> with, without, processor;
-        for (int i = 0; i < 16 * g_runs; ++i) {
-            const bool checksums = (i % 2 == 0) == (i / 2 % 2 == 0);
-            const Times t = seconds([&] {
+    // (c) Ripping to WAV, in multiples of real time. (g) The same rip with and without the AccurateRip
+    // checksums, on the wall, and the checksums alone against its processor time. A rip here varies by
+    // 10 % and more from run to run, for both sides alike, hence the many pairs.
+    measure("cg", [&] {
+        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
+        for (bool jitter : {true, false}) {
+            ripTrack(ten.cuePath, work + "/rip.wav", false, jitter); // the image into the page cache
+            auto rip = [&](bool checksums) {
                 ripTrack(ten.cuePath, work + "/rip.wav", false, jitter, CdRipApi::library(), checksums);
-            });
-            (checksums ? with : without).push_back(t.wall);
-            if (checksums)
-                processor.push_back(t.cpu);
-        }
-        const double t = median(with);
-        report(jitter ? "(c) rip 10 min to WAV, jitter correction on (x real time)"
-                      : "(c) rip 10 min to WAV, jitter correction off (x real time)",
-               tenSeconds / t, "x", ">= 200", !jitter || tenSeconds / t >= 200);
-        const double ratio = t / median(without);
-        std::mt19937 random(1);
-        std::vector<double> ratios;
-        auto resample = [&random](const std::vector<double> &v) {
-            std::vector<double> r;
-            std::uniform_int_distribution<size_t> pick(0, v.size() - 1);
-            for (size_t i = 0; i < v.size(); ++i)
-                r.push_back(v[pick(random)]);
-            return median(r);
-        };
-        for (int i = 0; i < 1000; ++i)
-            ratios.push_back(resample(with) / resample(without));
-        std::sort(ratios.begin(), ratios.end());
-        std::printf("  %zu runs each: %.1f ms with the checksums, %.1f ms without, interval %.3f - %.3f\n",
-                    with.size(), t * 1000, median(without) * 1000, ratios[50], ratios[949]);
-        report(jitter ? "(g) that rip / without the checksums, wall" : "(g) the same, jitter correction off",
-               ratio, "x", "<= 1.01", ratio <= 1.01);
-        checksumShare(jitter ? "(g) checksums / that rip's processor time, jitter on"
-                             : "(g) checksums / that rip's processor time, jitter off",
-                      median(processor));
-    }
-
-    // (d) Peak memory of ripping to MP3: it must not grow with the track.
-    if (wanted('d')) {
-        const DiscImage seventy = makeImage(work + "/seventy", 70 * 60 * 75);
-        std::vector<double> small, large;
-        for (int i = 0; i < std::min(g_runs, 3); ++i) {
-            small.push_back(childPeakMiB(ten.cuePath, work + "/peak10.wav"));
-            large.push_back(childPeakMiB(seventy.cuePath, work + "/peak70.wav"));
-        }
-        const double a = median(small), b = median(large);
-        report("(d) peak memory, rip 10 min to MP3", a, "MiB", "< 64", a > 0 && a < 64);
-        report("(d) peak memory, rip 70 min to MP3", b, "MiB", "< 64", b > 0 && b < 64);
-        report("(d) difference 70 min - 10 min", b - a, "MiB", "<= 2", std::abs(b - a) <= 2);
-        small.clear();
-        large.clear();
-        for (int i = 0; i < std::min(g_runs, 3); ++i) {
-            small.push_back(childPeakMiB(ten.cuePath, work + "/peak10.wav", true));
-            large.push_back(childPeakMiB(seventy.cuePath, work + "/peak70.wav", true));
-        }
-        const double c = median(small), e = median(large);
-        report("(d) peak memory, rip 10 min to FLAC", c, "MiB", "< 64", c > 0 && c < 64);
-        report("(d) peak memory, rip 70 min to FLAC", e, "MiB", "< 64", e > 0 && e < 64);
-        report("(d) FLAC: difference 70 min - 10 min", e - c, "MiB", "<= 2", std::abs(e - c) <= 2);
-    }
-
-    // (i) Ripping to FLAC against the flac program at -8 on the same PCM, both verifying what they
-    // wrote (the rip always does; the program with -V), in processor time (the program's as a child's).
-    if (wanted('i')) {
-        const QString flacPath = QStandardPaths::findExecutable("flac");
-        QFile wav(work + "/ten.wav");
-        if (!wav.exists())
-            ripTrack(ten.cuePath, wav.fileName(), false, false);
-        std::vector<double> rip, wavRip, program;
-        for (int i = 0; i < g_runs && !flacPath.isEmpty(); ++i) {
-            rip.push_back(seconds([&] {
-                              ripTrack(ten.cuePath, work + "/rip.wav", false, true, CdRipApi::library(), true,
-                                       true);
-                          }).cpu);
-            // The same rip without the encoding: the reading and the checksums the program does not do.
-            wavRip.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true); }).cpu);
-            rusage before{}, after{};
-            getrusage(RUSAGE_CHILDREN, &before);
-            QProcess::execute(flacPath,
-                              {"-8", "-V", "-s", "-f", "-o", work + "/program.flac", wav.fileName()});
-            getrusage(RUSAGE_CHILDREN, &after);
-            const auto cpu = [](const rusage &u) {
-                return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-                       double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
             };
-            program.push_back(cpu(after) - cpu(before));
+            const InterleavedRuns runs(
+                counts.fastPairs, {[&] { rip(true); }, [&] { rip(false); }, [&] { checksumsAlone(pcm); }});
+            enum { With, Without, Checksums };
+            const Spread speed = runs.each(
+                [&](const std::vector<Times> &round) { return tenSeconds / round[With].wall; }, "runs");
+            if (jitter)
+                report("(c) rip 10 min to WAV, jitter correction on (x real time)", speed, "x", ">= 200",
+                       speed.median >= 200, 0);
+            else
+                note("(c) rip 10 min to WAV, jitter correction off (x real time)", speed, "x", 0);
+            const Spread ratio = runs.ratio(With, Without, &Times::wall);
+            report(jitter ? "(g) that rip / without the checksums, wall"
+                          : "(g) the same, jitter correction off",
+                   ratio, "x", "<= 1.01", ratio.median <= 1.01);
+            note(jitter ? "(g) the checksums / that rip's processor time, jitter on"
+                        : "(g) the checksums / that rip's processor time, jitter off",
+                 runs.ratio(Checksums, With, &Times::cpu).scaled(100), "%", 2);
         }
+    });
+
+    // (d) Peak memory of ripping to MP3 and to FLAC: it must not grow with the track. A track twice as
+    // long shows that as well as a longer one would: whatever kept a share of the track would show
+    // 10 MiB and more for each 10 minutes of 2 x 44100 x 16 bit.
+    measure("d", [&] {
+        const DiscImage twenty = makeImage(work + "/twenty", 2 * tenMinutes);
+        std::vector<std::vector<double>> peaks(4); // MP3 10 and 20 min, FLAC 10 and 20 min
+        for (int i = 0; i < counts.memoryRuns; ++i) {
+            const std::vector<double> round = childPeaksMiB(
+                {{ten.cuePath, false}, {twenty.cuePath, false}, {ten.cuePath, true}, {twenty.cuePath, true}},
+                work);
+            for (size_t rip = 0; rip < round.size(); ++rip)
+                peaks[rip].push_back(round[rip]);
+        }
+        for (const bool flac : {false, true}) {
+            const std::vector<double> &short_ = peaks[flac ? 2 : 0], &long_ = peaks[flac ? 3 : 1];
+            std::vector<double> growth;
+            for (size_t i = 0; i < short_.size(); ++i)
+                growth.push_back(long_[i] - short_[i]);
+            const Spread a = Spread::of(short_), b = Spread::of(long_), d = Spread::of(growth, "pairs");
+            report(flac ? "(d) peak memory, rip 10 min to FLAC" : "(d) peak memory, rip 10 min to MP3", a,
+                   "MiB", "< 64", a.low > 0 && a.median < 64, 1);
+            report(flac ? "(d) peak memory, rip 20 min to FLAC" : "(d) peak memory, rip 20 min to MP3", b,
+                   "MiB", "< 64", b.low > 0 && b.median < 64, 1);
+            report(flac ? "(d) FLAC: 20 min - 10 min" : "(d) MP3: 20 min - 10 min", d, "MiB", "<= 2",
+                   a.low > 0 && b.low > 0 && std::abs(d.median) <= 2, 2);
+        }
+    });
+
+    // (i) Ripping to FLAC against the flac program at -8 on the same PCM, both verifying what they wrote
+    // (the rip always does; the program with -V), in processor time (the program's as a child's). The
+    // same rip to WAV in each round gives what the reading and the checksums cost, which the program
+    // does not do: the rip's encoding is the FLAC rip less the WAV rip.
+    measure("i", [&] {
+        const QString flacPath = QStandardPaths::findExecutable("flac");
         if (flacPath.isEmpty()) {
             std::printf("(i) the flac program is not installed: skipped\n");
-        } else {
-            const double r = median(rip), w = median(wavRip), f = median(program);
-            std::printf("  processor: rip to FLAC %.2f s, rip to WAV %.2f s, flac -8 -V %.2f s\n", r, w, f);
-            report("(i) rip 10 min to FLAC / flac -8 -V on the same PCM, processor", r / f, "x", "<= 1.0",
-                   r / f <= 1.0);
-            // Each run's three sides ran one after the other, so their ratio is free of the machine's
-            // drift between runs.
-            std::vector<double> encoding;
-            for (size_t run = 0; run < rip.size(); ++run)
-                encoding.push_back((rip[run] - wavRip[run]) / program[run]);
-            const double e = median(encoding);
-            report("(i) the rip's encoding (FLAC rip - WAV rip) / flac -8 -V, median of the runs'", e, "x",
-                   "<= 1.0", e <= 1.0);
+            return;
         }
-    }
-
-    // (j) Ripping to FLAC from a drive that reads at 20x real time, against reading alone from it.
-    if (wanted('j')) {
-        const CdRipApi drive = driveAtSpeed(20);
-        std::vector<double> rip, read;
-        for (int i = 0; i < std::min(g_runs, 3); ++i) {
-            rip.push_back(seconds([&] {
-                              ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true);
-                          }).wall);
-            read.push_back(seconds([&] { readTrack(ten.cuePath, drive); }).wall);
-        }
-        const double r = median(rip), alone = median(read);
-        std::printf("  rip to FLAC %.2f s, reading alone %.2f s\n", r, alone);
-        report("(j) rip 10 min to FLAC at 20x / reading alone at 20x", r / alone, "x", "<= 1.02",
-               r / alone <= 1.02);
-    }
-
-    // (k) ReplayGain's measurement of 10 minutes, fed in the library's chunks as a rip feeds it, against
-    // the processor time of the rip to MP3 of (a).
-    if (wanted('k')) {
-        const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
-        const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
-        const size_t count = size_t(pcm.size() / 2);
-        const size_t chunk = size_t(CdRipChunkSectors) * TAccurateRipChecksum::FramesPerSector * 2;
-        std::vector<double> gain, mp3;
-        for (int i = 0; i < g_runs; ++i) {
-            gain.push_back(seconds([&] {
-                               TReplayGainTrack track(44100, 2);
-                               for (size_t at = 0; at < count; at += chunk)
-                                   track.Add(samples + at, std::min(chunk, count - at));
-                               track.Finish();
-                           }).cpu);
-            mp3.push_back(seconds([&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); }).cpu);
-        }
-        std::printf("  processor: ReplayGain of 10 min %.3f s, rip to MP3 %.2f s\n", median(gain),
-                    median(mp3));
-        const double share = 100 * median(gain) / median(mp3);
-        report("(k) ReplayGain / rip 10 min to MP3, processor", share, "%", "<= 1", share <= 1);
-    }
+        const InterleavedRuns runs(
+            counts.pairs,
+            {[&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true, CdRipApi::library(), true, true); },
+             [&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true); },
+             [&] {
+                 QProcess::execute(flacPath,
+                                   {"-8", "-V", "-s", "-f", "-o", work + "/program.flac", wav.fileName()});
+             }});
+        enum { Flac, Wav, Program };
+        std::printf("  processor: rip to FLAC %.2f s, rip to WAV %.2f s, flac -8 -V %.2f s\n",
+                    runs.side(Flac, &Times::cpu).median, runs.side(Wav, &Times::cpu).median,
+                    runs.side(Program, &Times::cpu).median);
+        const Spread whole = runs.ratio(Flac, Program, &Times::cpu);
+        report("(i) rip 10 min to FLAC / flac -8 -V on the same PCM, processor", whole, "x", "<= 1.0",
+               whole.median <= 1.0);
+        const Spread encoding = runs.each([](const std::vector<Times> &round) {
+            return (round[Flac].cpu - round[Wav].cpu) / round[Program].cpu;
+        });
+        report("(i) the rip's encoding (FLAC rip - WAV rip) / flac -8 -V", encoding, "x", "<= 1.0",
+               encoding.median <= 1.0);
+    });
 
     // (h) Peak memory of a lookup whose server answers 16 MiB of line breaks: the documents are bounded.
-    if (wanted('h')) {
+    // And of a MusicBrainz lookup answered with the largest document it takes.
+    measure("h", [&] {
         std::vector<double> peaks;
         std::vector<double> musicBrainz;
         const QByteArray answer = musicBrainzAnswer();
         const QByteArray head =
             "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + QByteArray::number(answer.size()) +
             "\r\n\r\n";
-        for (int i = 0; i < std::min(g_runs, 3); ++i) {
+        for (int i = 0; i < counts.memoryRuns; ++i) {
             peaks.push_back(lookupPeakMiB("--child-lookup", work,
                                           "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n",
                                           QByteArray(64 * 1024, '\n'), 16 * 16));
             musicBrainz.push_back(lookupPeakMiB("--child-musicbrainz", work, head, answer, 1));
         }
-        const double peak = median(peaks);
+        const Spread peak = Spread::of(peaks);
         report("(h) peak memory, lookup answered with 16 MiB of line breaks", peak, "MiB", "< 64",
-               peak > 0 && peak < 64);
-        const double mb = median(musicBrainz);
+               peak.low > 0 && peak.median < 64, 1);
+        const Spread mb = Spread::of(musicBrainz);
         std::printf("    (MusicBrainz answer of %lld bytes)\n", static_cast<long long>(answer.size()));
-        report("(h) peak memory, MusicBrainz lookup answered with 100 releases in 1 MiB", mb, "MiB", "< 64",
-               mb > 0 && mb < 64);
-    }
+        report("(h) peak memory, MusicBrainz lookup of 100 releases in 1 MiB", mb, "MiB", "< 64",
+               mb.low > 0 && mb.median < 64, 1);
+    });
+
+    std::printf("quarle-bench: %.0f s\n", double(total.elapsed()) / 1000);
     return 0;
 }
