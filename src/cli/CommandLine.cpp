@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <unistd.h>
 
@@ -165,9 +166,19 @@ int RunCommandLine(int argc, char **argv)
     const bool terminal = ::isatty(STDERR_FILENO);
     std::map<int, TTrackReport> reports;
     TExtractionPlan plan;
+    // A failure to start (the drive) is told, and ends the program: nothing was ripped.
+    const auto guarded = [&](const std::function<void()> &start) {
+        try {
+            start();
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "quarle: %s\n", e.what());
+        }
+    };
     const auto extract = [&] {
-        plan = session->Plan(request);
-        session->StartExtraction(request);
+        guarded([&] {
+            plan = session->Plan(request);
+            session->StartExtraction(request);
+        });
         if (session->Running() != TDiscSession::Job::Extraction)
             app.exit(1);
     };
@@ -219,7 +230,7 @@ int RunCommandLine(int argc, char **argv)
     QObject::connect(s, &TDiscSession::ExtractionSettled, [&] { app.exit(0); });
 
     if (parser.isSet("titoli"))
-        session->StartLookup(request.proxy);
+        guarded([&] { session->StartLookup(request.proxy); });
     else
         extract();
     if (session->Running() != TDiscSession::Job::None || !reports.empty() || interrupted)
