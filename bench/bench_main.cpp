@@ -65,6 +65,10 @@ void ripTrack(const QString &cue, const QString &out, bool mp3, bool jitter,
     quarle.setJitterCorrect(jitter);
     quarle.setFormat(mp3 ? AudioFormat::Mp3 : flac ? AudioFormat::Flac : AudioFormat::Wav);
     quarle.setChecksums(checksums);
+    // A rip into a new name, as most are: one that replaces an old file also puts the new one on the disk
+    // (fsync) before the rename, which the sides it is compared with never do.
+    for (const char *ext : {".wav", ".mp3", ".flac"})
+        QFile::remove(out.left(out.lastIndexOf('.')) + ext);
     quarle.RipTrack(1, out);
 }
 
