@@ -2,7 +2,6 @@
 
 #include "disc/Quarle.h"
 #include "encoder/MP3Coder.h"
-#include "platform/DriveLetters.h"
 #include "platform/Exception.h"
 #include "session/ConversionRun.h"
 #include "session/FileLocations.h"

@@ -50,19 +50,15 @@ QByteArray encode(const QString &text)
     return fits && decode(latin1) == text ? latin1 : text.toUtf8();
 }
 
+// Line 5's numbers, -1 to 2, and the formats they stand for.
+constexpr AudioFormat kNumberedFormats[] = {AudioFormat::Pcm, AudioFormat::Mp3, AudioFormat::Wav,
+                                            AudioFormat::Flac};
+
 int formatNumber(AudioFormat format)
 {
-    switch (format) {
-    case AudioFormat::Mp3:
-        return 0;
-    case AudioFormat::Wav:
-        return 1;
-    case AudioFormat::Flac:
-        return 2;
-    case AudioFormat::Pcm:
-        break;
-    }
-    return -1;
+    return int(std::find(std::begin(kNumberedFormats), std::end(kNumberedFormats), format) -
+               std::begin(kNumberedFormats)) -
+           1;
 }
 
 QList<QString> splitLines(const QString &content)
@@ -93,9 +89,7 @@ SettingsRead ParseSettings(const QByteArray &content)
     const auto format = toInteger(line(5));
     if (!format)
         return read;
-    constexpr AudioFormat numbered[] = {AudioFormat::Pcm, AudioFormat::Mp3, AudioFormat::Wav,
-                                        AudioFormat::Flac};
-    read.format = numbered[std::clamp(*format, -1, 2) + 1];
+    read.format = kNumberedFormats[std::clamp(*format, -1, 2) + 1];
     std::optional<int> *indexes[] = {&read.sampleRate, &read.bitRate, &read.maxBitRate, &read.mode,
                                      &read.quality};
     for (int i = 0; i < 5; ++i) {
