@@ -343,7 +343,7 @@ bool TDlgMainForm::ExtractionRunning() const
 TExtractionRequest TDlgMainForm::ExtractionRequest() const
 {
     return {m_rows->CheckedRows(), ui->dir->text(), m_pages->Format(), m_pages->CoderPage(),
-            m_pages->ProxyPage()};
+            m_pages->ProxyPage(), ui->CheckBoxTestAndCopy->isChecked()};
 }
 
 TExtractionPlan TDlgMainForm::ExtractionPlan() const

@@ -44,12 +44,17 @@ TRunView::TRunView(Ui::TDlgMainForm &ui, TTrackListView &rows, TDiscSession &ses
             [this](int row, int, int percent) { CDRIP1Progress(&m_session, uint16_t(percent), row); });
     connect(s, &TDiscSession::TrackFinished, this,
             [this](const TTrackReport &report) { CDRIP1EndTrack(&m_session, report); });
-    connect(s, &TDiscSession::TrackVerified, this,
-            [this](const TTrackReport &report) { m_ui.LabelEnCours->setText(report.status); });
+    // Once the run is done the status line tells how it went as a whole, with each later verdict counted.
+    connect(s, &TDiscSession::TrackVerified, this, [this](const TTrackReport &report) {
+        m_ui.LabelEnCours->setText(report.summary.isEmpty() ? report.status : report.summary);
+    });
     connect(s, &TDiscSession::LogFailed, this,
             [this](const QString &message) { m_ui.LabelEnCours->setText(message); });
     connect(s, &TDiscSession::ExtractionEnded, this, [this](const TRunReport &report) {
-        const QString status = QStringList({report.failure, report.logError}).join("  ").trimmed();
+        const QString status =
+            QStringList({report.failure.isEmpty() ? report.summary : report.failure, report.logError})
+                .join("  ")
+                .trimmed();
         if (!status.isEmpty())
             m_ui.LabelEnCours->setText(status);
         if (!report.failure.isEmpty())

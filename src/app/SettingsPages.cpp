@@ -28,6 +28,8 @@ void TSettingsPages::Load(const std::function<void()> &formatChosen)
         m_ui.dir->setText(*read.dir);
     if (m_ui.dir->text().isEmpty())
         m_ui.dir->setText(at.defaultDestination);
+    m_ui.CheckBoxTestAndCopy->setChecked(
+        ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead())).testAndCopy);
     if (!read.format)
         return;
     if (*read.format != Format()) {
@@ -70,6 +72,9 @@ void TSettingsPages::Save() const
     // The user's configuration folder may not exist yet; the file holds the proxy password.
     if (!at.PrepareFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(path));
+    const QString options = ExtractionOptionsFile(path);
+    if (!WriteExtractionOptions(options, {m_ui.CheckBoxTestAndCopy->isChecked()}))
+        std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(options));
 }
 
 AudioFormat TSettingsPages::Format() const

@@ -38,6 +38,7 @@ void describe(QCommandLineParser &parser)
     parser.addOption({"tracce", "Le tracce da estrarre (1,3-5), altrimenti tutte.", "tracce"});
     parser.addOption({"titoli", "Cerca prima i titoli (MusicBrainz, CDDB, CD-Text)."});
     parser.addOption({"sostituisci", "Sostituisce i file già presenti nella cartella."});
+    parser.addOption({"prova-e-copia", "Legge ogni traccia due volte e ne confronta i CRC."});
 }
 
 // "1,3-5" as row indexes from 0, in the disc's order as the window rips them, each once; nothing when the
@@ -92,6 +93,8 @@ int RunCommandLine(int argc, char **argv)
     request.coder = CoderPageOf(settings);
     request.proxy = {settings.proxyHost.value_or(QString()), settings.proxyPort.value_or(QString()),
                      settings.proxyUser.value_or(QString()), settings.proxyPassword.value_or(QString())};
+    request.testAndCopy = parser.isSet("prova-e-copia") ||
+                          ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead())).testAndCopy;
     request.folder = settings.dir.value_or(QString());
     if (request.folder.isEmpty())
         request.folder = at.defaultDestination;
@@ -214,8 +217,12 @@ int RunCommandLine(int argc, char **argv)
             std::fprintf(stderr, "\r%*s\r", 20, "");
         reports[report.row] = report;
     });
-    QObject::connect(s, &TDiscSession::TrackVerified,
-                     [&](const TTrackReport &report) { reports[report.row] = report; });
+    QString summary;
+    QObject::connect(s, &TDiscSession::TrackVerified, [&](const TTrackReport &report) {
+        reports[report.row] = report;
+        if (!report.summary.isEmpty())
+            summary = report.summary;
+    });
     QObject::connect(s, &TDiscSession::LogFailed, [](const QString &message) {
         std::fprintf(stderr, "quarle: %s\n", qPrintable(message));
     });
@@ -224,6 +231,8 @@ int RunCommandLine(int argc, char **argv)
             std::fprintf(stderr, "quarle: %s\n", qPrintable(report.failure));
         if (!report.logError.isEmpty())
             std::fprintf(stderr, "quarle: %s\n", qPrintable(report.logError));
+        if (report.failure.isEmpty())
+            summary = report.summary;
         if (interrupted)
             app.exit(1);
     });
@@ -249,6 +258,8 @@ int RunCommandLine(int argc, char **argv)
                     qPrintable(report->second.status));
     }
     std::printf("Tracce complete: %d di %d\n", complete, int(request.rows.size()));
+    if (!summary.isEmpty())
+        std::printf("%s\n", qPrintable(summary));
     std::fflush(stdout);
     return code == 0 && complete == int(request.rows.size()) ? 0 : 1;
 }

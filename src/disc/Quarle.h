@@ -194,6 +194,13 @@ public:
     // not; until then a file at that name stays as it was, and after a failure it still does. Runs on the
     // caller's thread and fires the events there. Raises ECDRIPError on failure.
     void RipTrack(uint16_t trackNum, const QString &fileName);
+    // Reads the track as RipTrack does and writes nothing (the test read of "Prova e copia"): no file, no
+    // checksums, no samples event, no jitter file; it begins the track and tells its progress as a rip
+    // does. Its CRC is ReadCrc(). Raises ECDRIPError on failure.
+    void TestTrack(uint16_t trackNum);
+    // The CRC-32 (zlib's) of the samples the latest read delivered, as a file of bare samples holds them
+    // (silence where the drive could not read).
+    uint32_t ReadCrc() const { return m_readCrc; }
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
 
@@ -217,6 +224,8 @@ private:
     void readToc();
     void configureCoder();
     void startChecksum(int32_t first, int32_t last);
+    const TTrack &TrackToRip(uint16_t trackNum) const;
+    // Reads the range into fileName, or only for its CRC when fileName is empty.
     void RipSectors(int32_t first, int32_t last, const QString &fileName, uint16_t trackNum);
 
     CdRipApi m_api;
@@ -232,6 +241,7 @@ private:
     bool m_ripOpened = false;
     bool m_ripCancelled = false;
     int32_t m_unreadableSectors = 0;
+    uint32_t m_readCrc = 0;
     TAccurateRipChecksum m_checksum;
     bool m_checksumValid = false;
     bool m_checksums = true;

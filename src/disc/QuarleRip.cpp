@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <zlib.h>
+
 namespace
 {
 
@@ -259,12 +261,26 @@ void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
     m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
-    if (trackNum < 1 || trackNum > m_tracks.Count())
-        throw ECDRIPError(QString("List index out of bounds (%1)").arg(int(trackNum) - 1));
-    const TTrack *track = m_tracks.object(trackNum - 1);
-    RipSectors(track->StartSector, track->EndSector, fileName, trackNum);
+    const TTrack &track = TrackToRip(trackNum);
+    RipSectors(track.StartSector, track.EndSector, fileName, trackNum);
     if (OnEndTrack)
         OnEndTrack(this, trackNum);
+}
+
+void TQuarle::TestTrack(uint16_t trackNum)
+{
+    m_cancel = false;
+    if (OnBeginTrack)
+        OnBeginTrack(this, trackNum);
+    const TTrack &track = TrackToRip(trackNum);
+    RipSectors(track.StartSector, track.EndSector, QString(), trackNum);
+}
+
+const TTrack &TQuarle::TrackToRip(uint16_t trackNum) const
+{
+    if (trackNum < 1 || trackNum > m_tracks.Count())
+        throw ECDRIPError(QString("List index out of bounds (%1)").arg(int(trackNum) - 1));
+    return *m_tracks.object(trackNum - 1);
 }
 
 void TQuarle::startChecksum(int32_t first, int32_t last)
@@ -292,17 +308,20 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     m_checksumValid = false;
     m_ripOpened = m_ripCancelled = false;
     m_unreadableSectors = 0;
+    m_readCrc = 0;
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
         return;
     m_ripOpened = true;
-    startChecksum(first, last);
+    const bool writing = !fileName.isEmpty();
+    if (writing)
+        startChecksum(first, last);
 
     // From here on the ripping run is open: every way out closes it, the coder's stream and the file.
-    const bool mp3 = m_format == AudioFormat::Mp3;
+    const bool mp3 = writing && m_format == AudioFormat::Mp3;
     const bool encoding = mp3 && m_coder;
-    const bool flac = m_format == AudioFormat::Flac;
-    const bool wav = m_format == AudioFormat::Wav;
+    const bool flac = writing && m_format == AudioFormat::Flac;
+    const bool wav = writing && m_format == AudioFormat::Wav;
     const QString name = mp3 || flac ? ChangeFileExt(fileName, FileExtension(m_format)) : fileName;
     const SampleFormat format = sampleFormatOf(m_outputFormat);
     bool streamOpen = false;
@@ -386,19 +405,20 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
 
         // An MP3 comes a frame at a time, a few hundred bytes, and a FLAC file a few kilobytes: those
         // writes are gathered in the file's buffer rather than each made a system call of its own.
-        TNewFile &track = createFile(file, name, encoding || flac ? 64 * 1024 : 0);
+        if (writing)
+            createFile(file, name, encoding || flac ? 64 * 1024 : 0);
         if (flac) {
             try {
                 const uint64_t frames =
                     uint64_t(last - first + 1) * TAccurateRipChecksum::FramesPerSector * format.rate / 44100;
-                flacWriter = std::make_unique<TFlacWriter>(track, format.rate, format.channels, frames);
+                flacWriter = std::make_unique<TFlacWriter>(*file, format.rate, format.channels, frames);
             } catch (const EFlacError &e) {
                 throw ECDRIPError(e.what());
             }
         }
         if (wav) {
             const WavHeader header = MakeWavHeaderForRange(m_outputFormat, first, last);
-            writeAll(track, header.data(), qint64(header.size()));
+            writeAll(*file, header.data(), qint64(header.size()));
         }
 
         auto encode = [&](const uint8_t *samples, uint32_t sampleCount) {
@@ -438,12 +458,14 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                                                qint64(last - first + 1) * sectorBytes, sectorBytes,
                                                m_checksumValid ? &m_checksum : nullptr);
         int32_t chunkResult = CR_OK;
+        uLong crc = crc32_z(0, nullptr, 0);
         while (const Chunk *chunk = reader->next()) {
             chunkResult = chunk->result;
             m_unreadableSectors += chunk->unreadable;
             if (chunk->bytes > 0) {
                 const auto *samples = reinterpret_cast<const int16_t *>(chunk->samples.data());
-                if (OnSamples)
+                crc = crc32_z(crc, chunk->samples.data(), size_t(chunk->bytes));
+                if (writing && OnSamples)
                     OnSamples(this, samples, size_t(chunk->bytes) / 2);
                 if (encoding) {
                     feed(chunk->samples.data(), uint32_t(chunk->bytes));
@@ -453,12 +475,12 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                     } catch (const EFlacError &e) {
                         throw ECDRIPError(e.what());
                     }
-                } else if (!mp3) {
-                    writeAll(track, chunk->samples.data(), chunk->bytes);
+                } else if (writing && !mp3) {
+                    writeAll(*file, chunk->samples.data(), chunk->bytes);
                     samplesWritten += chunk->bytes;
                 }
             }
-            if (chunkResult == CR_JITTER) {
+            if (writing && chunkResult == CR_JITTER) {
                 m_jitterLog << QString::number(uint32_t(chunk->jitterFirst)) + " " +
                                    QString::number(uint32_t(chunk->jitterLast));
             }
@@ -467,6 +489,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         }
         // The reader ends before the track's end only for a cancel.
         m_ripCancelled = chunkResult != CR_RIP_DONE;
+        m_readCrc = uint32_t(crc);
 
         if (encoding && chunkResult == CR_RIP_DONE && carry > 0)
             encode(carryBuffer.data(), carry / 2);
@@ -479,6 +502,8 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     endOfRip();
     if (failure)
         throw *failure;
+    if (!writing)
+        return;
 
     // The jitter file is whole before either file takes its name.
     std::unique_ptr<TNewFile> jitter;

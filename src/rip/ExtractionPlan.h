@@ -48,6 +48,7 @@ struct TExtractionPlan {
     QString logFile;          // the log's path
     QString driveOffsetsFile; // the cached copy of the database's drive list; empty keeps none
     QString coverUrl;         // the release's front cover at the Cover Art Archive; empty for none
+    bool testAndCopy = false; // "Prova e copia": each track read twice, and again until two reads agree
 };
 
 // Names the plan's files in its folder: each row's path from its title, and the log's from the disc's

@@ -7,6 +7,7 @@
 #include "encoder/ReplayGain.h"
 #include "lookup/DriveOffsets.h"
 #include "lookup/HttpCli.h"
+#include "lookup/MusicBrainz.h"
 #include "platform/CdDevice.h"
 #include "platform/CdRipLibrary.h"
 #include "platform/Exception.h"
@@ -17,9 +18,52 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <utility>
+
+namespace
+{
+
+// The reads of one track with "Prova e copia": the test read, the copy read and three more at most.
+constexpr int MaxReads = 5;
+
+// The run's settings as its log gives them.
+QStringList SettingsLines(const TExtractionPlan &plan, bool jitterCorrection)
+{
+    const auto yesNo = [](bool v) { return v ? QStringLiteral("sì") : QStringLiteral("no"); };
+    QString format;
+    switch (plan.format) {
+    case AudioFormat::Mp3: {
+        static const char *const modes[] = {"Stereo", "Joint stereo", "Dual channel", "Mono"};
+        static const char *const qualities[] = {"Normal", "Low", "High", "Voice"};
+        const TCoderPage &c = plan.coder;
+        format = QString("MP3, %1 kbps, %2 Hz").arg(c.bitRate, c.sampleRate);
+        if (c.vbr)
+            format += QString(", VBR qualità %1 fino a %2 kbps").arg(c.vbrQuality).arg(c.maxBitRate);
+        if (c.mode >= 0 && c.mode < 4)
+            format += QString(", ") + modes[c.mode];
+        if (c.quality >= 0 && c.quality < 4)
+            format += QString(", qualità ") + qualities[c.quality];
+        break;
+    }
+    case AudioFormat::Wav:
+        format = QStringLiteral("WAV");
+        break;
+    case AudioFormat::Flac:
+        format = QStringLiteral("FLAC, compressione 8");
+        break;
+    case AudioFormat::Pcm:
+        format = QStringLiteral("PCM");
+        break;
+    }
+    return {"Correzione del jitter: " + yesNo(jitterCorrection), "Prova e copia: " + yesNo(plan.testAndCopy),
+            "Formato: " + format, QStringLiteral("Intervalli: aggiunti alla traccia precedente")};
+}
+
+} // namespace
 
 TExtractionRun::TExtractionRun(TQuarle &quarle, TMP3Coder &coder, TExtractionPlan plan, Fetch fetch,
                                QObject *parent)
@@ -47,6 +91,14 @@ void TExtractionRun::Start()
         setup.toc.push_back({entries[i].StartSector, entries[i].Audio});
     setup.leadOutSector = entries.empty() ? 0 : entries.back().StartSector;
     setup.offsetFrom = QStringLiteral("nessun offset noto");
+    setup.program = "QUARLE " QUARLE_VERSION;
+    setup.settings = SettingsLines(m_plan, m_quarle.JitterCorrect());
+    {
+        std::vector<MusicBrainzTocTrack> tracks;
+        for (const TDiscTocEntry &entry : setup.toc)
+            tracks.push_back({uint32_t(entry.startSector + 150), !entry.audio});
+        setup.musicBrainzId = MusicBrainz::DiscId(tracks, uint32_t(setup.leadOutSector + 150));
+    }
     const int active = m_quarle.ActiveCdRomNum();
     if (active >= 0 && active < m_quarle.Drives().Count()) {
         const TDriveInfo *drive = m_quarle.Drives().object(active);
@@ -64,9 +116,9 @@ void TExtractionRun::Start()
 
     m_ripping = true;
     m_quarle.OnBeginTrack = [this](QObject *, uint16_t trackNum) {
-        // The rip has just cleared its cancel request: a stop that came after this track was chosen
-        // must still end it.
-        if (m_stop)
+        // The rip has just cleared its cancel request: a stop that came after this track was chosen,
+        // or a cancel between two reads of it, must still end it.
+        if (m_stop || m_cancelTrack)
             m_quarle.CancelRip();
         emit TrackStarted(m_row, trackNum);
     };
@@ -77,6 +129,10 @@ void TExtractionRun::Start()
     m_quarle.OnSamples = [this](QObject *, const int16_t *samples, size_t count) {
         if (m_gain)
             m_gain->Add(samples, count);
+        int peak = m_peak;
+        for (size_t i = 0; i < count; ++i)
+            peak = std::max(peak, std::abs(int(samples[i])));
+        m_peak = peak;
     };
     m_network.reset(QThread::create([this] { FetchAnswers(); }));
     m_worker.reset(QThread::create([this] { Rip(); }));
@@ -86,8 +142,10 @@ void TExtractionRun::Start()
 
 void TExtractionRun::CancelTrack()
 {
-    if (m_ripping)
+    if (m_ripping) {
+        m_cancelTrack = true;
         m_quarle.CancelRip();
+    }
 }
 
 void TExtractionRun::Stop()
@@ -147,7 +205,39 @@ void TExtractionRun::ChooseReadOffset()
     }
 }
 
-TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row)
+TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row, TRipVerification::Track &track)
+{
+    std::vector<uint32_t> crcs;
+    if (m_plan.testAndCopy) {
+        m_quarle.TestTrack(row.trackNum);
+        ++track.reads;
+        if (!m_quarle.RipOpened())
+            return {TTrackOutcome::Failed, 0, QStringLiteral("The CD-reading library could not open the track")};
+        // A cancelled test read leaves no file: the one at the track's name stays as it was.
+        if (m_quarle.RipCancelled())
+            return {m_stop ? TTrackOutcome::Interrupted : TTrackOutcome::Cancelled, 0, {}};
+        track.testCrc = m_quarle.ReadCrc();
+        crcs.push_back(*track.testCrc);
+    }
+    for (;;) {
+        m_peak = 0;
+        const TTrackOutcome outcome = CopyOne(row);
+        ++track.reads;
+        if (outcome.kind == TTrackOutcome::Failed)
+            return outcome;
+        track.copyCrc = m_quarle.ReadCrc();
+        track.peak = m_peak / 32768.0;
+        if (!m_plan.testAndCopy || !outcome.WholeLength())
+            return outcome;
+        // The file holds the latest read: it is confirmed once an earlier read gave the same samples.
+        track.confirmed = std::find(crcs.begin(), crcs.end(), *track.copyCrc) != crcs.end();
+        if (track.confirmed || track.reads >= MaxReads || m_stop || m_cancelTrack)
+            return outcome;
+        crcs.push_back(*track.copyCrc);
+    }
+}
+
+TTrackOutcome TExtractionRun::CopyOne(const TExtractionRow &row)
 {
     const bool tagged = IsTagged(m_plan.format);
     const SampleFormat format = sampleFormatOf(m_quarle.OutputFormat());
@@ -259,25 +349,29 @@ void TExtractionRun::Rip()
             if (m_stop)
                 break;
             m_row = row.row;
+            m_cancelTrack = false;
+            TRipVerification::Track track;
             TTrackOutcome outcome;
             try {
-                outcome = RipOne(row);
+                outcome = RipOne(row, track);
             } catch (const std::exception &e) {
                 outcome = {TTrackOutcome::Failed, 0, QString::fromUtf8(e.what())};
             }
             const TAccurateRipChecksum *sum = m_quarle.TrackChecksum();
-            const QString file = AudioFile(m_plan, row);
-            TRipVerification::Track track{row.trackNum <= m_quarle.Tracks().Count()
-                                              ? m_quarle.Tracks().object(row.trackNum - 1)->Number
-                                              : int(row.trackNum),
-                                          QFileInfo(file).fileName(),
-                                          sum ? std::optional(std::pair(sum->V1(), sum->V2())) : std::nullopt,
-                                          m_quarle.JitterErrors(), outcome};
+            track.trackNumber = row.trackNum <= m_quarle.Tracks().Count()
+                                    ? m_quarle.Tracks().object(row.trackNum - 1)->Number
+                                    : int(row.trackNum);
+            track.fileName = QFileInfo(AudioFile(m_plan, row)).fileName();
+            track.checksums = sum ? std::optional(std::pair(sum->V1(), sum->V2())) : std::nullopt;
+            track.jitterErrors = m_quarle.JitterErrors();
+            track.outcome = outcome;
+            if (!outcome.WholeLength())
+                track.copyCrc.reset();
             {
                 std::lock_guard lock(m_mutex);
                 const size_t i = m_verification.AddTrack(std::move(track));
                 m_trackRows.push_back({row.row, row.trackNum});
-                emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i)});
+                emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i), {}});
             }
             if (outcome.kind == TTrackOutcome::Failed) {
                 report.failure = outcome.message;
@@ -307,6 +401,7 @@ void TExtractionRun::Rip()
     {
         std::lock_guard lock(m_mutex);
         report.logError = WriteLogLocked();
+        report.summary = m_verification.SummaryText(m_stop);
     }
     m_ripping = false;
     emit Finished(report);
@@ -336,7 +431,8 @@ void TExtractionRun::FetchAnswers()
             const TRipVerification::Track &track = m_verification.TrackAt(i);
             if (track.outcome.WholeLength())
                 emit TrackVerified({m_trackRows[i].first, m_trackRows[i].second, track.outcome,
-                                    m_verification.StatusText(i)});
+                                    m_verification.StatusText(i),
+                                    m_tracksDone ? m_verification.SummaryText(m_stop) : QString()});
         }
         if (m_tracksDone) {
             const QString error = WriteLogLocked();

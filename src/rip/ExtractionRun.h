@@ -31,11 +31,13 @@ struct TTrackReport {
     int trackNum = 0;
     TTrackOutcome outcome;
     QString status; // the status line's text
+    QString summary; // the run's, once its tracks are done (a later verdict changes it); else empty
 };
 
 struct TRunReport {
     QString failure;  // what ended the run early, or kept the album's tags from its files; empty when none
     QString logError; // the log could not be written; empty when it was (or nothing was ripped)
+    QString summary;  // "Estrazione completata: ...": how the run went as a whole
 };
 
 // One extraction: the plan's tracks ripped in order on a worker thread of the run's own, each with its
@@ -90,7 +92,10 @@ private:
     void Rip();
     void FetchAnswers();
     void ChooseReadOffset();
-    TTrackOutcome RipOne(const TExtractionRow &row);
+    // The reads of a row: with "Prova e copia" a test read, then copy reads until one agrees with an
+    // earlier read (MaxReads in all); else the copy read alone. Its CRCs and peak go into `track`.
+    TTrackOutcome RipOne(const TExtractionRow &row, TRipVerification::Track &track);
+    TTrackOutcome CopyOne(const TExtractionRow &row);
     void ThreadEnded();
     // Once the tracks are done: the album's ReplayGain (after a run in which no track was cancelled or
     // failed) and the cover, when either is known, into every file tagged, by the worker at the end and
@@ -109,6 +114,7 @@ private:
     std::unique_ptr<QThread> m_worker;
     std::unique_ptr<QThread> m_network;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_cancelTrack{false}; // the row being ripped, between its reads too
     std::atomic<bool> m_ripping{false};
     std::atomic<int> m_row{0}; // being ripped
     std::atomic<int> m_threadsRunning{2};
@@ -116,6 +122,7 @@ private:
     // The worker's: the loudness of the track being ripped, of the complete tracks for the album's, and
     // each file tagged with its tag.
     std::unique_ptr<TReplayGainTrack> m_gain;
+    int m_peak = 0; // of the read being written, as a sample's magnitude
     std::vector<TReplayGainTrack> m_completeGains;
 
     // Shared by the two threads.

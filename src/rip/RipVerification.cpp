@@ -52,6 +52,9 @@ std::optional<TAccurateRipVerdict> TRipVerification::Verdict(const Track &track)
 
 QString TRipVerification::VerdictText(const Track &track) const
 {
+    // The database knows the disc's tracks from 1: the audio before track 1 is nobody's to check.
+    if (track.trackNumber == 0)
+        return QStringLiteral("non verificabile");
     const std::optional<TAccurateRipVerdict> verdict = Verdict(track);
     return verdict ? verdict->Text() : QStringLiteral("in attesa della risposta");
 }
@@ -76,6 +79,62 @@ QString TRipVerification::StatusText(size_t i) const
     return track.outcome.message;
 }
 
+TRipVerification::Tally TRipVerification::Count() const
+{
+    Tally tally;
+    tally.allConfirmed = !m_tracks.empty();
+    for (const Track &track : m_tracks) {
+        const std::optional<TAccurateRipVerdict> verdict = track.trackNumber > 0 ? Verdict(track) : std::nullopt;
+        const bool accurate = verdict && verdict->kind == TAccurateRipVerdict::Accurate;
+        const TTrackOutcome::Kind kind = track.outcome.kind;
+        tally.complete += kind == TTrackOutcome::Complete;
+        tally.accurate += accurate;
+        tally.confirmed += track.confirmed;
+        tally.readErrors += kind == TTrackOutcome::ReadErrors;
+        tally.cancelled += kind == TTrackOutcome::Cancelled || kind == TTrackOutcome::Interrupted;
+        tally.failed += kind == TTrackOutcome::Failed;
+        // Whole and confirmed: complete, and its samples those of a second read or of the database's.
+        tally.allConfirmed = tally.allConfirmed && kind == TTrackOutcome::Complete && (track.confirmed || accurate);
+    }
+    return tally;
+}
+
+QString TRipVerification::SummaryText(bool stopped) const
+{
+    const Tally tally = Count();
+    const auto count = [](int n, const char *one, const char *many) {
+        return QString("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    QString text = (stopped ? "Estrazione interrotta: " : "Estrazione completata: ") + count(int(m_tracks.size()), "traccia", "tracce");
+    text += m_answer == Found ? ", " + count(tally.accurate, "accurata", "accurate") : QStringLiteral(", non verificata");
+    if (tally.readErrors > 0)
+        text += QString(", %1 con errori").arg(tally.readErrors);
+    if (tally.cancelled > 0)
+        text += ", " + count(tally.cancelled, "annullata", "annullate");
+    if (tally.failed > 0)
+        text += ", " + count(tally.failed, "fallita", "fallite");
+    return text;
+}
+
+namespace
+{
+
+QString hex8(uint32_t v)
+{
+    return QString("%1").arg(v, 8, 16, QChar('0')).toUpper();
+}
+
+// Sectors as minutes, seconds and frames ("04:12:30"), as a cue sheet gives them.
+QString msf(int32_t sectors)
+{
+    return QString("%1:%2:%3")
+        .arg(sectors / (60 * 75), 2, 10, QChar('0'))
+        .arg(sectors / 75 % 60, 2, 10, QChar('0'))
+        .arg(sectors % 75, 2, 10, QChar('0'));
+}
+
+} // namespace
+
 QByteArray TRipVerification::LogText(const QDateTime &when) const
 {
     QString verified = QStringLiteral("QUARLE - estrazione verificata con AccurateRip");
@@ -94,10 +153,32 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
     }
     const QString offset = (m_setup.readOffset > 0 ? "+" : "") + QString::number(m_setup.readOffset);
     QStringList text;
-    text << verified << "Data: " + when.toString("yyyy-MM-dd hh:mm:ss") << "Lettore: " + m_setup.drive
-         << "Offset di lettura: " + offset + " campioni (" + m_setup.offsetFrom + ")"
-         << "Disco AccurateRip: " + m_disc.Text() << "Disco CDDB: " + m_disc.Text().right(8) << "";
-    auto hex = [](uint32_t v) { return QString("%1").arg(v, 8, 16, QChar('0')).toUpper(); };
+    text << verified;
+    if (!m_setup.program.isEmpty())
+        text << "Programma: " + m_setup.program;
+    text << "Data: " + when.toString("yyyy-MM-dd hh:mm:ss") << "Lettore: " + m_setup.drive
+         << "Offset di lettura: " + offset + " campioni (" + m_setup.offsetFrom + ")";
+    text << m_setup.settings;
+    text << "Disco AccurateRip: " + m_disc.Text() << "Disco CDDB: " + m_disc.Text().right(8);
+    if (!m_setup.musicBrainzId.isEmpty())
+        text << "Disco MusicBrainz: " + m_setup.musicBrainzId;
+    if (!m_setup.mcn.isEmpty())
+        text << "Catalogo (MCN): " + m_setup.mcn;
+    text << "" << "Indice del disco: traccia, inizio, durata, pre-gap, ISRC, preenfasi";
+    for (size_t i = 0; i < m_setup.toc.size(); ++i) {
+        const int32_t start = m_setup.toc[i].startSector;
+        const int32_t end = i + 1 < m_setup.toc.size() ? m_setup.toc[i + 1].startSector : m_setup.leadOutSector;
+        const TrackLayout layout = i < m_setup.layout.size() ? m_setup.layout[i] : TrackLayout();
+        text << QString("  %1  %2  %3  %4  %5  %6")
+                    .arg(int(i + 1), 2, 10, QChar('0'))
+                    .arg(msf(start), msf(end - start), msf(layout.pregapSectors),
+                         layout.isrc.isEmpty() ? QStringLiteral("-") : layout.isrc,
+                         m_setup.toc[i].audio ? (layout.preemphasis ? "si" : "no") : "dati");
+    }
+    if (!m_setup.hiddenAudio.isEmpty())
+        text << "Audio prima della traccia 1: " + m_setup.hiddenAudio;
+    text << "";
+    auto hex = hex8;
     for (const Track &track : m_tracks) {
         QString line =
             QString("Traccia %1  %2  ").arg(track.trackNumber, 2, 10, QChar('0')).arg(track.fileName);
@@ -110,6 +191,15 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
             if (track.outcome.kind == TTrackOutcome::ReadErrors)
                 line += QString("  settori illeggibili %1").arg(track.outcome.unreadableSectors);
             line += jitter;
+            if (track.peak)
+                line += QString("  picco %1 %").arg(*track.peak * 100, 0, 'f', 1);
+            if (track.testCrc)
+                line += "  CRC di prova " + hex(*track.testCrc);
+            if (track.copyCrc)
+                line += "  CRC di copia " + hex(*track.copyCrc);
+            if (track.testCrc)
+                line += track.confirmed ? QStringLiteral("  copia confermata")
+                                        : QString("  copie diverse (%1 letture)").arg(track.reads);
             break;
         }
         case TTrackOutcome::Cancelled:
@@ -124,6 +214,22 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
         }
         text << line;
     }
+
+    const Tally tally = Count();
+    text << "";
+    if (!m_cueSheetNote.isEmpty())
+        text << m_cueSheetNote;
+    text << QString("Riepilogo: %1 tracce, %2 complete, %3 accurate, %4 confermate, %5 con errori di lettura, "
+                    "%6 annullate, %7 fallite")
+                .arg(m_tracks.size())
+                .arg(tally.complete)
+                .arg(tally.accurate)
+                .arg(tally.confirmed)
+                .arg(tally.readErrors)
+                .arg(tally.cancelled)
+                .arg(tally.failed);
+    if (tally.allConfirmed)
+        text << "Nessun errore";
     return (text.join("\n") + "\n").toUtf8();
 }
 

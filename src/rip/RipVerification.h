@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -17,12 +18,24 @@
 class TRipVerification
 {
 public:
+    // What the disc says of one track beside its start.
+    struct TrackLayout {
+        int32_t pregapSectors = 0; // INDEX 00 to INDEX 01
+        QString isrc;
+        bool preemphasis = false;
+    };
     struct Setup {
         std::vector<TDiscTocEntry> toc; // every track, data tracks included
         int32_t leadOutSector = 0;
         QString drive;      // "D: <identifier> (/dev/sr0)"
         int readOffset = 0; // samples
         QString offsetFrom; // where the offset came from
+        QString program;    // "QUARLE <version>"
+        QStringList settings;              // the settings of the run, one "Name: value" line each
+        std::vector<TrackLayout> layout;   // of each entry of toc; none when the drive told nothing
+        QString mcn;                       // the disc's catalogue number; empty when none
+        QString musicBrainzId;             // empty when the table gives none
+        QString hiddenAudio;               // what lies before track 1: "assente", "silenzio"...
     };
 
     // One extracted track.
@@ -32,6 +45,11 @@ public:
         std::optional<std::pair<uint32_t, uint32_t>> checksums; // v1, v2; none when not computed
         int jitterErrors = 0;
         TTrackOutcome outcome;
+        std::optional<uint32_t> testCrc; // "Prova e copia": the test read's CRC-32
+        std::optional<uint32_t> copyCrc; // the CRC-32 of the samples in the file
+        int reads = 0;                   // of the track, the test read included
+        bool confirmed = false;          // the file's samples are those of another read too
+        std::optional<double> peak;      // the highest sample, as a share of full scale
     };
 
     TRipVerification() = default;
@@ -54,7 +72,14 @@ public:
     // "Traccia 03 AccurateRip: non accurata, settori illeggibili 12", "Traccia 03 annullata", ...; a
     // failed track's message.
     QString StatusText(size_t i) const;
-    // The log: a head (what was verified, date, drive, read offset, identifiers) and a line per track.
+    // What the status line says of the run once its tracks are done: "Estrazione completata: 12 tracce,
+    // 12 accurate", with ", 1 con errori", ", 1 annullata"..., or "non verificata" for no answer;
+    // "Estrazione interrotta: ..." for a run that was stopped.
+    QString SummaryText(bool stopped) const;
+    // A line the log gives after the tracks (where the cue sheet went, or why there is none).
+    void setCueSheetNote(const QString &note) { m_cueSheetNote = note; }
+    // The log: a head (what was verified, program, date, drive, read offset, settings, identifiers, the
+    // table of contents), a line per track, a summary and its signature's line.
     QByteArray LogText(const QDateTime &when) const;
     // "<label>.log", the label made a file name as a track's title is and cut to fit; "QUARLE.log" when
     // nothing is left of it.
@@ -65,6 +90,11 @@ public:
 
 private:
     enum Answer { Pending, Found, Absent, Unreachable };
+    struct Tally {
+        int complete = 0, accurate = 0, confirmed = 0, readErrors = 0, cancelled = 0, failed = 0;
+        bool allConfirmed = false;
+    };
+    Tally Count() const;
     // The verdict on a track read to its end; none while the answer is pending.
     std::optional<TAccurateRipVerdict> Verdict(const Track &track) const;
     QString VerdictText(const Track &track) const;
@@ -74,4 +104,5 @@ private:
     Answer m_answer = Pending;
     std::optional<std::vector<TAccurateRipPressing>> m_pressings;
     std::vector<Track> m_tracks;
+    QString m_cueSheetNote;
 };

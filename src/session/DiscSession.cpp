@@ -225,6 +225,7 @@ TExtractionPlan TDiscSession::Plan(const TExtractionRequest &request) const
     TExtractionPlan plan;
     plan.format = request.format;
     plan.coder = request.coder;
+    plan.testAndCopy = request.testAndCopy;
     plan.folder = request.folder;
     plan.proxy = request.proxy;
     plan.discLabel = m_label == m_quarle->CdRomName() ? QString() : m_label;

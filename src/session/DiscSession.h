@@ -40,6 +40,7 @@ struct TExtractionRequest {
     AudioFormat format = AudioFormat::Mp3;
     TCoderPage coder;
     ProxySettings proxy;
+    bool testAndCopy = false; // "Prova e copia"
 };
 
 // What a front end says when files of an extraction are in the folder already.

@@ -2,7 +2,9 @@
 
 #include "platform/NewFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
 #include <algorithm>
@@ -174,6 +176,34 @@ ServerSettings ReadServerSettings(const QString &path)
             servers.coverArt = value;
     }
     return servers;
+}
+
+QString ExtractionOptionsFile(const QString &settingsFile)
+{
+    return QFileInfo(settingsFile).dir().filePath("quarle-estrazione.ini");
+}
+
+ExtractionOptions ReadExtractionOptions(const QString &path)
+{
+    ExtractionOptions options;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return options;
+    for (const QByteArray &raw : file.read(64 * 1024).split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        const qsizetype equals = line.indexOf('=');
+        const QString name = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if (equals > 0 && name.compare("ProvaECopia", Qt::CaseInsensitive) == 0 && (value == "0" || value == "1"))
+            options.testAndCopy = value == "1";
+    }
+    return options;
+}
+
+bool WriteExtractionOptions(const QString &path, const ExtractionOptions &options)
+{
+    const QByteArray bytes = QByteArray("ProvaECopia=") + (options.testAndCopy ? "1" : "0") + "\n";
+    return ReplaceFile(path, [&](TNewFile &file) { return file.write(bytes) == bytes.size(); }).isEmpty();
 }
 
 const QStringList kSampleRates = {"44100", "32000", "22050"};

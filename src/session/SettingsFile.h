@@ -80,6 +80,22 @@ struct ServerSettings {
 };
 ServerSettings ReadServerSettings(const QString &path);
 
+// "quarle-estrazione.ini", beside "quarle.ini": the "Estrazione" page's options, one "Name=value" line
+// each, in UTF-8; "quarle.ini" keeps its 16 lines for whoever reads them by number.
+//
+//   ProvaECopia=1
+//
+// A line it does not know is passed over, and a missing one leaves the option as it starts.
+struct ExtractionOptions {
+    bool testAndCopy = false; // "Prova e copia"
+};
+// The file beside a "quarle.ini".
+QString ExtractionOptionsFile(const QString &settingsFile);
+// A missing or unreadable file reads as the options as they start.
+ExtractionOptions ReadExtractionOptions(const QString &path);
+// Replaces `path` whole, as WriteSettingsFile does; false when it could not be written.
+bool WriteExtractionOptions(const QString &path, const ExtractionOptions &options);
+
 // The "codec MP3" page's lists as the window offers them (the settings file keeps an index into each),
 // and the page that a file's indexes choose, its other choices as the page starts.
 extern const QStringList kSampleRates, kBitRates, kMaxBitRates;

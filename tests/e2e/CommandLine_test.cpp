@@ -59,7 +59,8 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
     EXPECT_EQ(o.code, 0) << o.err.toStdString();
     EXPECT_EQ(o.out.toStdString(), "Track 01.flac  Traccia 01 AccurateRip: non raggiungibile\n"
                                    "Track 03.flac  Traccia 03 AccurateRip: non raggiungibile\n"
-                                   "Tracce complete: 2 di 2\n");
+                                   "Tracce complete: 2 di 2\n"
+              "Estrazione completata: 2 tracce, non verificata\n");
     EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 75u * 588 * 2);
     const QByteArray first = [&] {
         QFile f(out.filePath("Track 01.flac"));
@@ -97,7 +98,8 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
             ::kill(pid_t(program.processId()), SIGINT);
         });
     EXPECT_EQ(o.code, 1) << o.err.toStdString();
-    EXPECT_EQ(o.out.toStdString(), "Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n");
+    EXPECT_EQ(o.out.toStdString(), "Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n"
+              "Estrazione interrotta: 1 traccia, non verificata, 1 annullata\n");
     QFile log(stopped.filePath("QUARLE.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("Traccia 04  Track 04.flac  interrotta"));

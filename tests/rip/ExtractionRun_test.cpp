@@ -10,6 +10,7 @@
 #include "encoder/MP3Coder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <zlib.h>
 
 namespace
 {
@@ -313,4 +315,68 @@ TEST(ExtractionRun, FilesOfTheFolderAreKnownBeforeAnythingIsWritten)
         EXPECT_TRUE(after[name] == bytes) << name.toStdString();
     for (const char *name : {"Track 01 (2).wav", "Track 01 (2)jitt", "Track 02 (2).wav", "QUARLE (2).log"})
         EXPECT_EQ(after.count(name), 1u) << name;
+}
+
+// "Prova e copia": track 1 read as each row scripts it, a read's samples told by the byte its chunks
+// start from. The file holds a read that another read gave too, whichever reads those were, and the log
+// tells the CRC-32 of the file's own samples; reads stop once two agree, or after five; a cancel during
+// the test read writes nothing.
+TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
+{
+    const struct {
+        const char *name;
+        std::vector<int> reads; // the first chunk's byte in each read of track 1
+        bool cancelTest;
+        int opens;        // reads of track 1
+        int fileRead;     // the read the file holds (index into reads); -1 for no file
+        QString verdict;  // how the log's line ends
+    } rows[] = {
+        {"agree at once", {1, 1}, false, 2, 1, "copia confermata"},
+        {"the copy differs, a third read agrees with the test", {1, 2, 1}, false, 3, 2, "copia confermata"},
+        {"never agree", {1, 2, 3, 4, 5, 6}, false, 5, 4, "copie diverse (5 letture)"},
+        {"cancel during the test read", {1}, true, 1, -1, "annullata  errori di jitter 0"},
+    };
+    for (const auto &row : rows) {
+        FakeRun r;
+        TExtractionPlan plan = r.Plan(1);
+        plan.testAndCopy = true;
+        TExtractionRun run(*r.quarle, r.coder, plan, answer({}));
+        int opens = 0;
+        r.fake.chunkResults = {CR_OK, CR_OK};
+        r.fake.onChunk = [&](size_t i) {
+            if (i == 0 && !r.finished.size())
+                r.fake.fillBase = row.reads[size_t(std::min<int>(opens++, int(row.reads.size()) - 1))];
+            if (i == 1 && row.cancelTest)
+                run.CancelTrack();
+        };
+        r.Run(run);
+        ASSERT_EQ(r.finished.size(), 2u) << row.name;
+        EXPECT_EQ(opens, row.opens) << row.name;
+        QFile file(r.out.filePath("Track 01.wav"));
+        EXPECT_EQ(file.exists(), row.fileRead >= 0) << row.name;
+        QFile logFile(r.out.filePath("QUARLE.log"));
+        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+        const QString log = QString::fromUtf8(logFile.readAll());
+        const QStringList line = log.split('\n').filter("Traccia 01  ");
+        ASSERT_EQ(line.size(), 1) << row.name;
+        EXPECT_TRUE(line[0].endsWith(row.verdict)) << row.name << ": " << line[0].toStdString();
+        const auto crcText = [](const QByteArray &bytes) {
+            return QString("%1").arg(crc32_z(0, reinterpret_cast<const Bytef *>(bytes.constData()), size_t(bytes.size())),
+                                     8, 16, QChar('0')).toUpper();
+        };
+        if (row.fileRead < 0)
+            continue;
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray samples = file.readAll().mid(44);
+        QByteArray expected, test;
+        for (int k = 0; k < 3; ++k) {
+            expected += QByteArray(9408, char(row.reads[size_t(row.fileRead)] + k));
+            test += QByteArray(9408, char(row.reads[0] + k));
+        }
+        EXPECT_TRUE(samples == expected) << row.name;
+        EXPECT_TRUE(line[0].contains("CRC di prova " + crcText(test) + "  CRC di copia " + crcText(samples)))
+            << row.name << ": " << line[0].toStdString();
+        // Track 2, read alike twice, is confirmed at once.
+        EXPECT_TRUE(log.contains(QRegularExpression("Traccia 02 .* copia confermata\n"))) << row.name;
+    }
 }

@@ -79,7 +79,7 @@ CdRipApi FakeCdRip::api()
         *bytes = 0;
         if (result != CR_ERROR) {
             *bytes = i < chunkFill.size() ? chunkFill[i] : chunkBytes;
-            std::memset(buffer, int(i + 1), size_t(*bytes));
+            std::memset(buffer, int(i + fillBase), size_t(*bytes));
         }
         return result;
     };

@@ -23,11 +23,12 @@ struct FakeCdRip {
     bool throwInReadToc = false;
 
     // Ripping script: chunk results in order (after the last, 4); each chunk delivers chunkFill bytes
-    // of the byte value (chunk index + 1) unless the result is 1.
+    // of the byte value (chunk index + fillBase) unless the result is 1.
     int32_t openResult = CR_OK;
     int32_t chunkBytes = 4 * 2352;
     std::vector<int32_t> chunkResults;
     std::vector<int32_t> chunkFill; // bytes per chunk; chunkBytes when missing
+    int fillBase = 1;
     size_t nextChunk = 0;
     int32_t jitterFirst = 0;
     int32_t jitterLast = 0;
