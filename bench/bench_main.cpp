@@ -12,6 +12,7 @@
 #include "lookup/DocumentFetcher.h"
 #include "lookup/MusicBrainz.h"
 #include "platform/CdRipLibrary.h"
+#include "rip/ExtractionRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -105,6 +106,76 @@ void readTrack(const QString &cue, const CdRipApi &api)
     while (api.CR_RipChunk(buffer.data(), &bytes) != CR_RIP_DONE) {
     }
     api.CR_CloseRipper();
+}
+
+// A disc of `tracks` tracks, each `sectors` long.
+DiscImage makeDisc(const QString &base, int tracks, int32_t sectors)
+{
+    std::vector<DiscTrack> disc;
+    for (int i = 0; i < tracks; ++i)
+        disc.push_back(DiscTrack::music(sectors, 110.0 + 20 * i));
+    DiscImage image;
+    QString error;
+    if (!writeDiscImage(base, disc, &image, &error)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(base), qPrintable(error));
+        std::exit(1);
+    }
+    return image;
+}
+
+// Every track of the disc read through the library and nothing else, jitter correction on.
+void readDisc(const QString &cue, const CdRipApi &api)
+{
+    qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
+    TQuarle quarle(nullptr, api);
+    quarle.setActiveCdRomNum(0);
+    quarle.setJitterCorrect(true);
+    api.CR_SetCDROMParameters(&TQuarle::activeDriveRecord());
+    for (int i = 0; i < quarle.Tracks().Count(); ++i) {
+        const TTrack *track = quarle.Tracks().object(i);
+        int32_t chunkBytes = 0;
+        if (api.CR_OpenRipper(&chunkBytes, track->StartSector, track->EndSector) == CR_ERROR)
+            std::exit(1);
+        std::vector<uint8_t> buffer(static_cast<size_t>(chunkBytes));
+        int32_t bytes = 0;
+        while (api.CR_RipChunk(buffer.data(), &bytes) != CR_RIP_DONE) {
+        }
+        api.CR_CloseRipper();
+    }
+}
+
+// The whole disc extracted to FLAC by a run, as the window makes one (tags, ReplayGain, the log), into
+// an empty folder; the database unreachable at once.
+void extractDisc(const QString &cue, const CdRipApi &api, const QString &folder, bool testAndCopy)
+{
+    qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    TQuarle quarle(nullptr, api);
+    TMP3Coder coder;
+    quarle.setActiveCdRomNum(0);
+    quarle.setCoder(&coder);
+    quarle.setJitterCorrect(true);
+    TExtractionPlan plan;
+    plan.format = AudioFormat::Flac;
+    plan.folder = folder + "/";
+    plan.discLabel = "Artista - Album";
+    plan.testAndCopy = testAndCopy;
+    const int count = quarle.Tracks().Count();
+    for (int i = 0; i < count; ++i) {
+        Mp3TagFields tags;
+        tags.title = QString("Titolo %1").arg(i + 1);
+        tags.track = QString("%1/%2").arg(i + 1).arg(count);
+        tags.artist = "Artista";
+        tags.album = "Album";
+        plan.rows.push_back({i, uint16_t(i + 1), tags.title, quarle.Tracks().caption(i), {}, tags});
+    }
+    NameFiles(plan, false);
+    TExtractionRun run(quarle, coder, plan, [](THttpCli &, const ProxySettings &, const QString &, qint64) {
+        return TFetchedFile{TFetchedFile::Unreachable, {}};
+    });
+    run.Start();
+    run.Wait();
 }
 
 // The first track of `cue` ripped to MP3 or FLAC.
@@ -376,6 +447,31 @@ int main(int argc, char **argv)
         const Spread flac = runs.ratio(Flac, Read, &Times::wall);
         report("(j) rip 10 min to FLAC at 20x / reading alone at 20x", flac, "x", "<= 1.02",
                flac.median <= 1.02);
+    });
+
+    // (l) A whole disc of 12 tracks of 30 s to FLAC through the run, from the drive at 20x, against
+    // reading the same disc alone: every cost a track adds (its files, tags, the log, verification)
+    // weighs most on short tracks. (m) The same with "Prova e copia", which reads every track twice,
+    // against reading the disc alone twice.
+    measure("lm", [&] {
+        const DiscImage disc = makeDisc(work + "/twelve", 12, 30 * 75);
+        const CdRipApi drive = driveAtSpeed(20);
+        const InterleavedRuns runs(counts.slowPairs,
+                                   {[&] { extractDisc(disc.cuePath, drive, work + "/disc", false); },
+                                    [&] { readDisc(disc.cuePath, drive); },
+                                    [&] { extractDisc(disc.cuePath, drive, work + "/disc", true); }});
+        enum { Run, Read, TestAndCopy };
+        std::printf("  wall: run %.2f s, reading alone %.2f s, run with Prova e copia %.2f s\n",
+                    runs.side(Run, &Times::wall).median, runs.side(Read, &Times::wall).median,
+                    runs.side(TestAndCopy, &Times::wall).median);
+        const Spread run = runs.ratio(Run, Read, &Times::wall);
+        report("(l) 12 tracks to FLAC at 20x through the run / reading alone", run, "x", "<= 1.02",
+               run.median <= 1.02);
+        const Spread twice = runs.each([](const std::vector<Times> &t) {
+            return t[TestAndCopy].wall / (2 * t[Read].wall);
+        });
+        report("(m) the same with Prova e copia / reading alone twice", twice, "x", "<= 1.02",
+               twice.median <= 1.02);
     });
 
     QFile wav(work + "/ten.wav");

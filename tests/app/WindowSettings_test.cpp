@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 // What quarle.ini holds (the FLAC format among it) shows in the controls and is written back unchanged at
-// close, a folder name in Latin-1 included. A file that cannot be written is not lost silently: the close
+// close, a folder name in Latin-1 included; "Prova e copia" lives in the file beside it, and goes into
+// the plan. A file that cannot be written is not lost silently: the close
 // says so on stderr.
 TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
 {
@@ -23,14 +24,21 @@ TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(sample);
     file.close();
+    QFile options(TestProgramDir() + "/quarle-estrazione.ini");
+    ASSERT_TRUE(options.open(QIODevice::WriteOnly | QIODevice::Truncate) && options.write("ProvaECopia=1\n"));
+    options.close();
     auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
+    EXPECT_TRUE(form->ui->CheckBoxTestAndCopy->isChecked() && form->ExtractionPlan().testAndCopy);
+    form->ui->CheckBoxTestAndCopy->setChecked(false);
     EXPECT_EQ(form->ui->dir->text(), "/srv/m\u00fasica/");
     EXPECT_EQ(form->ui->CBoxMode->currentText(), "Joint stereo");
     EXPECT_EQ(form->ui->ProxyPassword->text(), "p ss;=");
     form->close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), sample);
+    ASSERT_TRUE(options.open(QIODevice::ReadOnly));
+    EXPECT_EQ(options.readAll(), "ProvaECopia=0\n");
     EXPECT_TRUE(prompts.errors.isEmpty());
 
     ASSERT_TRUE(QFile::remove(path) && QDir().mkdir(path)); // a folder in the way: not even root writes
