@@ -41,7 +41,7 @@ void TTrackListView::ShowRows(const std::vector<TDiscRow> &rows)
         item->setText(1, row.description);
         item->setText(2, DurationText(row.length));
         item->setText(3, QString());
-        item->setText(0, QString::number(m_list->topLevelItemCount()).rightJustified(6, ' '));
+        item->setText(0, QString::number(row.trackNum).rightJustified(6, ' '));
 
         auto *bar = new QProgressBar(m_list->viewport());
         bar->setRange(0, 100);

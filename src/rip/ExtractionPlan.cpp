@@ -45,9 +45,14 @@ void NameFiles(TExtractionPlan &plan, bool besideExisting)
             QDir(plan.folder)
                 .filePath(FitFileName(stem, TTrackFileNames::MaxNameBytes - 4 - suffix.toUtf8().size()) +
                           suffix + ".log");
-        if (!besideExisting || !FileOrLinkExists(plan.logFile))
+        if (!besideExisting || (!FileOrLinkExists(plan.logFile) && !FileOrLinkExists(CueSheetFile(plan))))
             break;
     }
+}
+
+QString CueSheetFile(const TExtractionPlan &plan)
+{
+    return plan.logFile.chopped(4) + ".cue";
 }
 
 QStringList ExistingFiles(const TExtractionPlan &plan)
@@ -60,8 +65,10 @@ QStringList ExistingFiles(const TExtractionPlan &plan)
                 files << file;
         }
     }
-    if (FileOrLinkExists(plan.logFile))
-        files << plan.logFile;
+    for (const QString &file : {plan.logFile, CueSheetFile(plan)}) {
+        if (FileOrLinkExists(file))
+            files << file;
+    }
     return files;
 }
 

@@ -53,13 +53,16 @@ struct TExtractionPlan {
 
 // Names the plan's files in its folder: each row's path from its title, and the log's from the disc's
 // label. No two files of the run share a name; with besideExisting, no name is one that a file in the
-// folder has already (audio, jitter file or log): such a name gets " (2)", " (3)"... before its
+// folder has already (audio, jitter file, log or cue sheet): such a name gets " (2)", " (3)"... before its
 // extension.
 void NameFiles(TExtractionPlan &plan, bool besideExisting);
 
 // The audio file the ripper writes for a row.
 QString AudioFile(const TExtractionPlan &plan, const TExtractionRow &row);
 
-// The files the plan would write that the folder holds already (audio, jitter files, log), links
-// included.
+// The cue sheet beside the log: its name with ".cue".
+QString CueSheetFile(const TExtractionPlan &plan);
+
+// The files the plan would write that the folder holds already (audio, jitter files, log, cue sheet),
+// links included.
 QStringList ExistingFiles(const TExtractionPlan &plan);

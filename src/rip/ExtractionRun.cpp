@@ -12,6 +12,8 @@
 #include "platform/CdRipLibrary.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
+#include "platform/NewFile.h"
+#include "rip/CueSheet.h"
 #include "rip/TrackTags.h"
 
 #include <QDateTime>
@@ -87,8 +89,32 @@ void TExtractionRun::Start()
     // asked (for its model) on the worker.
     TRipVerification::Setup setup;
     const std::vector<TDiscEntry> &entries = m_quarle.DiscEntries();
-    for (size_t i = 0; i + 1 < entries.size(); ++i)
+    for (size_t i = 0; i + 1 < entries.size(); ++i) {
         setup.toc.push_back({entries[i].StartSector, entries[i].Audio});
+        setup.layout.push_back({entries[i].StartSector - entries[i].PregapSector, entries[i].Isrc,
+                                entries[i].Preemphasis});
+    }
+    setup.mcn = m_quarle.Mcn();
+    switch (m_quarle.HiddenAudio()) {
+    case THiddenAudio::None:
+        setup.hiddenAudio = QStringLiteral("assente");
+        break;
+    case THiddenAudio::Silent:
+        setup.hiddenAudio = QStringLiteral("silenzio digitale, non estratto");
+        break;
+    case THiddenAudio::Present: {
+        const int32_t sectors = m_quarle.HiddenTrack() ? m_quarle.HiddenTrack()->EndSector + 1 : 0;
+        const bool extracted = std::any_of(m_plan.rows.begin(), m_plan.rows.end(),
+                                           [](const TExtractionRow &row) { return row.trackNum == 0; });
+        setup.hiddenAudio = QString("presente, %1 settori (traccia 0)%2")
+                                .arg(sectors)
+                                .arg(extracted ? QString() : QStringLiteral(", non estratto"));
+        break;
+    }
+    case THiddenAudio::Unreadable:
+        setup.hiddenAudio = QStringLiteral("illeggibile");
+        break;
+    }
     setup.leadOutSector = entries.empty() ? 0 : entries.back().StartSector;
     setup.offsetFrom = QStringLiteral("nessun offset noto");
     setup.program = "QUARLE " QUARLE_VERSION;
@@ -336,10 +362,62 @@ QString TExtractionRun::WriteLogLocked()
     return error;
 }
 
+QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *> &whole)
+{
+    const TOwnedStringList<TTrack> &tracks = m_quarle.Tracks();
+    const std::vector<TDiscEntry> &entries = m_quarle.DiscEntries();
+    if (tracks.Count() == 0 || whole.empty())
+        return {};
+    for (int i = 1; i <= tracks.Count(); ++i) {
+        if (!whole.count(i))
+            return QString("Foglio CUE non scritto: la traccia %1 non è stata estratta completa")
+                .arg(tracks.object(i - 1)->Number, 2, 10, QChar('0'));
+    }
+    const auto fileOf = [&](const TExtractionRow &row) { return QFileInfo(AudioFile(m_plan, row)).fileName(); };
+    const Mp3TagFields &album = whole.begin()->second->tags;
+    TCueDisc disc;
+    disc.catalog = m_quarle.Mcn();
+    disc.performer = album.albumArtist.isEmpty() ? album.artist : album.albumArtist;
+    disc.title = album.album;
+    disc.date = album.year;
+    disc.genre = album.genre;
+    disc.discId = m_verification.Disc().Text().right(8);
+    disc.fileType = m_plan.format == AudioFormat::Mp3 ? "MP3" : m_plan.format == AudioFormat::Pcm ? "BINARY" : "WAVE";
+    disc.hiddenSectors = tracks.object(0)->StartSector;
+    if (const auto hidden = whole.find(0); hidden != whole.end())
+        disc.hiddenFile = fileOf(*hidden->second);
+    for (int i = 1; i <= tracks.Count(); ++i) {
+        const TTrack &track = *tracks.object(i - 1);
+        const TExtractionRow &row = *whole.at(i);
+        TCueTrack cue;
+        cue.number = track.Number;
+        cue.file = fileOf(row);
+        cue.title = row.tags.title;
+        cue.performer = row.tags.artist;
+        if (track.Number >= 1 && size_t(track.Number) <= entries.size()) {
+            const TDiscEntry &entry = entries[size_t(track.Number - 1)];
+            cue.isrc = entry.Isrc;
+            cue.preemphasis = entry.Preemphasis;
+            cue.pregapSectors = entry.StartSector - entry.PregapSector;
+            for (const int32_t index : entry.IndexSectors)
+                cue.indexOffsets.push_back(index - entry.StartSector);
+        }
+        if (i > 1)
+            cue.previousFileSectors = tracks.object(i - 2)->EndSector - tracks.object(i - 2)->StartSector + 1;
+        disc.tracks.push_back(std::move(cue));
+    }
+    const QByteArray text = CueSheetText(disc);
+    const QString path = CueSheetFile(m_plan);
+    const QString error = ReplaceFile(path, [&](TNewFile &file) { return file.write(text) == text.size(); });
+    return error.isEmpty() ? "Foglio CUE: " + QFileInfo(path).fileName()
+                           : QString("Foglio CUE non scritto: \"%1\" (%2)").arg(path, error);
+}
+
 void TExtractionRun::Rip()
 {
     TRunReport report;
     bool allComplete = true;
+    std::map<int, const TExtractionRow *> whole;
     try {
         ChooseReadOffset();
         m_quarle.setFormat(m_plan.format);
@@ -358,7 +436,7 @@ void TExtractionRun::Rip()
                 outcome = {TTrackOutcome::Failed, 0, QString::fromUtf8(e.what())};
             }
             const TAccurateRipChecksum *sum = m_quarle.TrackChecksum();
-            track.trackNumber = row.trackNum <= m_quarle.Tracks().Count()
+            track.trackNumber = row.trackNum >= 1 && row.trackNum <= m_quarle.Tracks().Count()
                                     ? m_quarle.Tracks().object(row.trackNum - 1)->Number
                                     : int(row.trackNum);
             track.fileName = QFileInfo(AudioFile(m_plan, row)).fileName();
@@ -373,6 +451,8 @@ void TExtractionRun::Rip()
                 m_trackRows.push_back({row.row, row.trackNum});
                 emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i), {}});
             }
+            if (outcome.kind == TTrackOutcome::Complete)
+                whole[row.trackNum] = &row;
             if (outcome.kind == TTrackOutcome::Failed) {
                 report.failure = outcome.message;
                 break;
@@ -398,6 +478,11 @@ void TExtractionRun::Rip()
     const QString tagError = RetagFiles();
     if (report.failure.isEmpty())
         report.failure = tagError;
+    const QString cueNote = WriteCueSheet(whole);
+    {
+        std::lock_guard lock(m_mutex);
+        m_verification.setCueSheetNote(cueNote);
+    }
     {
         std::lock_guard lock(m_mutex);
         report.logError = WriteLogLocked();

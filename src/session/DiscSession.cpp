@@ -89,10 +89,19 @@ void TDiscSession::TakeRows()
 {
     m_tags = {};
     m_rows.clear();
+    if (const std::optional<TTrack> hidden = m_quarle->HiddenTrack())
+        m_rows.push_back({QStringLiteral("Traccia nascosta"), QStringLiteral("Track 00"),
+                          QString::number(int64_t(hidden->EndSector) - hidden->StartSector), 0, 0});
     const QStringList captions = m_quarle->Tracks().captions();
     const QStringList lengths = m_quarle->TrackLengths();
     for (int i = 0; i < captions.size(); ++i)
-        m_rows.push_back({captions[i], captions[i], lengths.value(i), m_quarle->Tracks().object(i)->Number});
+        m_rows.push_back(
+            {captions[i], captions[i], lengths.value(i), m_quarle->Tracks().object(i)->Number, i + 1});
+}
+
+size_t TDiscSession::HiddenRows() const
+{
+    return !m_rows.empty() && m_rows.front().trackNum == 0 ? 1 : 0;
 }
 
 ServerSettings TDiscSession::Servers() const
@@ -150,9 +159,10 @@ bool TDiscSession::StartLookup(const ProxySettings &proxy)
     const int drive = m_quarle->ActiveCdRomNum();
     if (drive >= 0 && drive < m_quarle->Drives().Count())
         request.driveLetter = m_quarle->Drives().object(drive)->Letter;
-    for (const TDiscRow &row : m_rows) {
-        request.descriptions << row.description;
-        request.rowTracks.push_back(row.discTrack);
+    // The databases know the disc's tracks; the hidden audio keeps its own name.
+    for (size_t i = HiddenRows(); i < m_rows.size(); ++i) {
+        request.descriptions << m_rows[i].description;
+        request.rowTracks.push_back(m_rows[i].discTrack);
     }
     request.proxy = proxy;
     if (const QString mirror = Servers().musicBrainz; !mirror.isEmpty())
@@ -199,15 +209,16 @@ void TDiscSession::EndLookup(const TLookupResult &result)
         m_label = before.label;
         m_tags = before.tags;
     } else if (!result.stopped) {
-        for (size_t i = 0; i < m_rows.size() && i < size_t(result.descriptions.size()); ++i)
-            m_rows[i].description = result.descriptions[qsizetype(i)];
+        const size_t hidden = HiddenRows();
+        for (size_t i = 0; i + hidden < m_rows.size() && i < size_t(result.descriptions.size()); ++i)
+            m_rows[i + hidden].description = result.descriptions[qsizetype(i)];
         if (result.discTitle)
             m_label = *result.discTitle;
         if (result.entry) {
             std::vector<int> tracks;
-            for (const TDiscRow &row : m_rows)
-                tracks.push_back(row.discTrack);
-            m_tags = DiscTagsFor(*result.entry, tracks, int(m_rows.size()));
+            for (size_t i = hidden; i < m_rows.size(); ++i)
+                tracks.push_back(m_rows[i].discTrack);
+            m_tags = DiscTagsFor(*result.entry, tracks, int(tracks.size()));
         }
     }
     SetJob(Job::None);
@@ -242,12 +253,20 @@ TExtractionPlan TDiscSession::Plan(const TExtractionRequest &request) const
         plan.coverUrl = server + "/release/" + QUrl::toPercentEncoding(m_tags.releaseId) + "/front-500";
     }
     const int rows = int(m_rows.size());
+    const int hidden = int(HiddenRows());
+    const std::vector<TDiscEntry> &entries = m_quarle->DiscEntries();
     for (const int i : request.rows) {
         if (i < 0 || i >= rows)
             continue;
         const TDiscRow &row = m_rows[size_t(i)];
-        plan.rows.push_back({i, uint16_t(i + 1), row.description, row.caption, QString(),
-                             TrackTagFields(m_tags, i, rows, row.description)});
+        // The tracks are numbered as on the disc; the audio before track 1 has no number of its own.
+        Mp3TagFields tags = TrackTagFields(m_tags, i - hidden, rows - hidden, row.description);
+        if (row.trackNum == 0)
+            tags.track.clear();
+        if (row.discTrack > 0 && size_t(row.discTrack) <= entries.size())
+            tags.isrc = entries[size_t(row.discTrack - 1)].Isrc;
+        tags.barcode = m_quarle->Mcn();
+        plan.rows.push_back({i, uint16_t(row.trackNum), row.description, row.caption, QString(), tags});
     }
     NameFiles(plan, false);
     return plan;

@@ -20,12 +20,14 @@ class TConversionRun;
 class TMP3Coder;
 class TQuarle;
 
-// One row of the disc: an audio track of the ripper's table of contents.
+// One row of the disc: an audio track of the ripper's table of contents, or the audio hidden before
+// track 1 ("Traccia nascosta", track 0), which comes first when the disc has some.
 struct TDiscRow {
     QString description; // the title that names the file: the caption, a lookup's title or the user's
     QString caption;     // the ripper's "Track 01"
     QString length;      // in sectors, as the ripper gives it
-    int discTrack = 0;   // its number on the disc, data tracks counted
+    int discTrack = 0;   // its number on the disc, data tracks counted; 0 for the hidden audio
+    int trackNum = 0;    // its position in the ripper's tracks, from 1; 0 for the hidden audio
 };
 
 // What the disc label stands for, as the user may correct it.
@@ -150,6 +152,8 @@ signals:
 
 private:
     void TakeRows();
+    // The rows before the disc's first track: 1 when the hidden audio has one, else 0.
+    size_t HiddenRows() const;
     void EndLookup(const TLookupResult &result);
     void StartRun(TExtractionPlan plan);
     void SetJob(Job job);
