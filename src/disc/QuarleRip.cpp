@@ -259,9 +259,10 @@ void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
     m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
-    if (trackNum < 1 || trackNum > m_tracks.Count())
+    const std::optional<TTrack> hidden = trackNum == 0 ? HiddenTrack() : std::nullopt;
+    if (!hidden && (trackNum < 1 || trackNum > m_tracks.Count()))
         throw ECDRIPError(QString("List index out of bounds (%1)").arg(int(trackNum) - 1));
-    const TTrack *track = m_tracks.object(trackNum - 1);
+    const TTrack *track = hidden ? &*hidden : m_tracks.object(trackNum - 1);
     RipSectors(track->StartSector, track->EndSector, fileName, trackNum);
     if (OnEndTrack)
         OnEndTrack(this, trackNum);
