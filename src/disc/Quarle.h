@@ -114,6 +114,8 @@ struct TDiscEntry {
     std::vector<int32_t> IndexSectors{};
     QString Isrc{};
     bool Preemphasis = false;
+
+    bool operator==(const TDiscEntry &) const = default;
 };
 
 // The stretch before track 1's start (sector 0 up to it): none (track 1 starts at sector 0, is data,
