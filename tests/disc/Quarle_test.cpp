@@ -47,14 +47,16 @@ TEST(Quarle, DiscLayout)
 {
     const std::vector<uint64_t> toc = {FakeCdRip::entry(600, 0x10), FakeCdRip::entry(2000, 0x10),
                                        FakeCdRip::entry(5000, 0x14), FakeCdRip::entry(6000, 0)};
-    CdLayout told{{{0, {900, 1999, 2400}, "ITABC2400001", true}, {2100, {}, {}, false}, {4000, {}, {}, false}},
-                  "8012345678905",
-                  CdHiddenAudio::Present};
+    CdLayout told{
+        {{0, {900, 1999, 2400}, "ITABC2400001", true}, {2100, {}, {}, false}, {4000, {}, {}, false}},
+        "8012345678905",
+        CdHiddenAudio::Present};
     const std::vector<TDiscEntry> taken = {{600, true, 0, {900, 1999}, "ITABC2400001", true},
                                            {2000, true, 2000},
                                            {5000, false, 4000},
                                            {6000, false, 6000}};
-    std::vector<TDiscEntry> bare = {{600, true, 600}, {2000, true, 2000}, {5000, false, 5000}, {6000, false, 6000}};
+    std::vector<TDiscEntry> bare = {
+        {600, true, 600}, {2000, true, 2000}, {5000, false, 5000}, {6000, false, 6000}};
     CdLayout silent = told, shorter = told;
     silent.hidden = CdHiddenAudio::Silent;
     shorter.tracks.pop_back();

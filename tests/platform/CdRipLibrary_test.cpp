@@ -153,7 +153,8 @@ TEST(CdRipLibrary, DiscLayoutOfImages)
          "",
          CdHiddenAudio::Silent},
         {"gaps and indexes",
-         {track(100, 0, 0), track(120, 30, 0, {40, 90}, {}, true), dataWithGap, track(80, 10, 660)},
+         {track(100, 0, 0, {}, "000000000000"), track(120, 30, 0, {40, 90}, {}, true), dataWithGap,
+          track(80, 10, 660)},
          "0000000000000",
          CdHiddenAudio::None},
         {"plain", {track(50, 0, 0), track(50, 0, 0)}, "", CdHiddenAudio::None},
@@ -178,7 +179,7 @@ TEST(CdRipLibrary, DiscLayoutOfImages)
             EXPECT_EQ(int32_t(CR_GetTocEntry(int32_t(i))), image.startSector(i)) << row.name << i;
             EXPECT_EQ(got.pregapLsn, image.gapSector(i)) << row.name << i;
             EXPECT_EQ(got.indexLsns, indexes) << row.name << i;
-            EXPECT_EQ(got.isrc, t.isrc) << row.name << i;
+            EXPECT_EQ(got.isrc, t.isrc.count('0') == 12 ? QString() : t.isrc) << row.name << i;
             EXPECT_EQ(got.preemphasis, t.preemphasis) << row.name << i;
         }
         if (row.tracks[0].gap > 0) {
