@@ -213,6 +213,8 @@ public:
     // or ".mp3". The track is written to a new file, which takes its name (and the jitter file's) when the
     // rip ends, cancelled or not; until then a file at that name stays as it was, and after a failure it
     // still does. Runs on the caller's thread and fires the events there. Raises ECDRIPError on failure.
+    // Track 0 without a HiddenTrack raises "List index out of bounds (-1)"; the hidden track's checksums
+    // are those of a track that is neither the disc's first nor its last.
     void RipTrack(uint16_t trackNum, const QString &fileName);
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
