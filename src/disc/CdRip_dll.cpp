@@ -22,5 +22,6 @@ CdRipApi CdRipApi::library()
     api.CR_CloseRipper = ::CR_CloseRipper;
     api.GetDriveType = DriveLetters::driveType;
     api.DriveWarnings = DriveLetters::warnings;
+    api.DiscLayout = CdRipDiscLayout;
     return api;
 }

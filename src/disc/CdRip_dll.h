@@ -28,6 +28,8 @@ struct CdRipApi {
     std::function<int(char)> GetDriveType;
     // Why entries of the drive table were left out, one line each; may be unset (none).
     std::function<QStringList()> DriveWarnings;
+    // The layout of the disc of the latest CR_ReadToc; may be unset (no layout known).
+    std::function<bool(CdLayout *)> DiscLayout;
 
     static CdRipApi library();
 };

@@ -104,6 +104,8 @@ void TQuarle::readToc()
     m_tracks.clear();
     m_trackLengths.clear();
     m_discEntries.clear();
+    m_mcn.clear();
+    m_hiddenAudio = THiddenAudio::None;
     try {
         if (failed(m_api.CR_ReadToc()))
             return;
@@ -112,9 +114,10 @@ void TQuarle::readToc()
             const uint64_t entry = m_api.CR_GetTocEntry(i);
             const uint64_t next = m_api.CR_GetTocEntry(i + 1);
             const QString caption = "Track " + QString("%1").arg(i + 1, 2, 10, QChar('0'));
-            m_discEntries.push_back({int32_t(uint32_t(entry)), uint8_t(entry >> 32) == TocFlagAudio});
+            const auto start = int32_t(uint32_t(entry));
+            m_discEntries.push_back({start, uint8_t(entry >> 32) == TocFlagAudio, start});
             if (i == n - 1)
-                m_discEntries.push_back({int32_t(uint32_t(next)), false});
+                m_discEntries.push_back({int32_t(uint32_t(next)), false, int32_t(uint32_t(next))});
             if (uint8_t(entry >> 32) != TocFlagAudio)
                 continue;
             auto track = std::make_unique<TTrack>();
@@ -125,9 +128,57 @@ void TQuarle::readToc()
             m_trackLengths << QString::number(int64_t(track->EndSector) - track->StartSector);
             m_tracks.add(caption, std::move(track));
         }
+        readLayout();
     } catch (...) {
         throw ECDRIPError("Initialization failure");
     }
+}
+
+void TQuarle::readLayout()
+{
+    CdLayout layout;
+    // A layout that does not match the table of contents entry for entry is no layout of this disc.
+    if (!m_api.DiscLayout || !m_api.DiscLayout(&layout) || m_discEntries.empty() ||
+        layout.tracks.size() != m_discEntries.size() - 1)
+        return;
+    for (size_t i = 0; i < layout.tracks.size(); ++i) {
+        const CdLayoutTrack &from = layout.tracks[i];
+        TDiscEntry &entry = m_discEntries[i];
+        const int32_t previous = i ? m_discEntries[i - 1].StartSector : -1;
+        const int32_t end = m_discEntries[i + 1].StartSector;
+        if (from.pregapLsn > previous && from.pregapLsn <= entry.StartSector)
+            entry.PregapSector = from.pregapLsn;
+        for (const int32_t sector : from.indexLsns) {
+            if (sector > (entry.IndexSectors.empty() ? entry.StartSector : entry.IndexSectors.back()) &&
+                sector < end)
+                entry.IndexSectors.push_back(sector);
+        }
+        entry.Isrc = from.isrc;
+        entry.Preemphasis = from.preemphasis;
+    }
+    m_mcn = layout.mcn;
+    if (!m_discEntries[0].Audio || m_discEntries[0].StartSector <= 0)
+        return;
+    switch (layout.hidden) {
+    case CdHiddenAudio::None:
+        break;
+    case CdHiddenAudio::Silent:
+        m_hiddenAudio = THiddenAudio::Silent;
+        break;
+    case CdHiddenAudio::Present:
+        m_hiddenAudio = THiddenAudio::Present;
+        break;
+    case CdHiddenAudio::Unreadable:
+        m_hiddenAudio = THiddenAudio::Unreadable;
+        break;
+    }
+}
+
+std::optional<TTrack> TQuarle::HiddenTrack() const
+{
+    if (m_hiddenAudio != THiddenAudio::Present)
+        return std::nullopt;
+    return TTrack{0, 0, m_discEntries[0].StartSector - 1, "Audio"};
 }
 
 QString TQuarle::CdRomName() const

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ECDRIPError : public Exception
@@ -102,11 +103,24 @@ private:
     bool m_atapi = false;
 };
 
-// One entry of the table of contents as the library gave it, data tracks included.
+// One entry of the table of contents as the library gave it, data tracks included, with what the
+// library told of the track's layout: where its pre-gap (INDEX 00) begins (StartSector when it has
+// none or nothing is known), where its index 02, 03... begin, its ISRC (12 characters, empty when
+// none) and pre-emphasis. The lead-out entry has no layout.
 struct TDiscEntry {
     int32_t StartSector = 0;
     bool Audio = false;
+    int32_t PregapSector = 0;
+    std::vector<int32_t> IndexSectors{};
+    QString Isrc{};
+    bool Preemphasis = false;
+
+    bool operator==(const TDiscEntry &) const = default;
 };
+
+// The stretch before track 1's start (sector 0 up to it): none (track 1 starts at sector 0, is data,
+// or the library told no layout), digital silence, audio (the hidden track), or unreadable.
+enum class THiddenAudio { None, Silent, Present, Unreadable };
 
 struct TDriveInfo {
     QString Name;
@@ -187,12 +201,20 @@ public:
     const TOwnedStringList<TDriveInfo> &Drives() const { return m_drives; }
     // Every entry of the latest table of contents in disc order, then the lead-out (not audio).
     const std::vector<TDiscEntry> &DiscEntries() const { return m_discEntries; }
+    // The disc's catalogue number (13 digits), empty when it has none or it is unknown.
+    QString Mcn() const { return m_mcn; }
+    THiddenAudio HiddenAudio() const { return m_hiddenAudio; }
+    // The audio before track 1 as track 0 (sectors 0 to track 1's start less one) when it is there
+    // (HiddenAudio Present); it is not one of Tracks. RipTrack(0, ...) rips it.
+    std::optional<TTrack> HiddenTrack() const;
 
-    // Rips the track at 1-based position trackNum of Tracks into fileName as Format says: a WAV file or
-    // bare PCM by that name, or a FLAC or MP3 file whose name gets the extension ".flac" or ".mp3". The track
-    // is written to a new file, which takes its name (and the jitter file's) when the rip ends, cancelled or
-    // not; until then a file at that name stays as it was, and after a failure it still does. Runs on the
-    // caller's thread and fires the events there. Raises ECDRIPError on failure.
+    // Rips the track at 1-based position trackNum of Tracks (0: the HiddenTrack) into fileName as Format
+    // says: a WAV file or bare PCM by that name, or a FLAC or MP3 file whose name gets the extension ".flac"
+    // or ".mp3". The track is written to a new file, which takes its name (and the jitter file's) when the
+    // rip ends, cancelled or not; until then a file at that name stays as it was, and after a failure it
+    // still does. Runs on the caller's thread and fires the events there. Raises ECDRIPError on failure.
+    // Track 0 without a HiddenTrack raises "List index out of bounds (-1)"; the hidden track's checksums
+    // are those of a track that is neither the disc's first nor its last.
     void RipTrack(uint16_t trackNum, const QString &fileName);
     // Reads the track as RipTrack does and writes nothing (the test read of "Prova e copia"): no file, no
     // checksums, no samples event, no jitter file; it begins the track and tells its progress as a rip
@@ -222,9 +244,11 @@ private:
     void selectDrive(int32_t index);
     void copyFromRecord();
     void readToc();
+    void readLayout();
     void configureCoder();
     void startChecksum(int32_t first, int32_t last);
-    const TTrack &TrackToRip(uint16_t trackNum) const;
+    // The track at 1-based position trackNum of Tracks, or the HiddenTrack for 0; raises for none.
+    TTrack TrackToRip(uint16_t trackNum) const;
     // Reads the range into fileName, or only for its CRC when fileName is empty.
     void RipSectors(int32_t first, int32_t last, const QString &fileName, uint16_t trackNum);
 
@@ -236,6 +260,8 @@ private:
     TOwnedStringList<TTrack> m_tracks;
     QStringList m_trackLengths;
     std::vector<TDiscEntry> m_discEntries;
+    QString m_mcn;
+    THiddenAudio m_hiddenAudio = THiddenAudio::None;
     QStringList m_jitterLog;
     int32_t m_jitterErrors = 0;
     bool m_ripOpened = false;

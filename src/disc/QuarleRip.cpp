@@ -261,7 +261,7 @@ void TQuarle::RipTrack(uint16_t trackNum, const QString &fileName)
     m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
-    const TTrack &track = TrackToRip(trackNum);
+    const TTrack track = TrackToRip(trackNum);
     RipSectors(track.StartSector, track.EndSector, fileName, trackNum);
     if (OnEndTrack)
         OnEndTrack(this, trackNum);
@@ -272,12 +272,14 @@ void TQuarle::TestTrack(uint16_t trackNum)
     m_cancel = false;
     if (OnBeginTrack)
         OnBeginTrack(this, trackNum);
-    const TTrack &track = TrackToRip(trackNum);
+    const TTrack track = TrackToRip(trackNum);
     RipSectors(track.StartSector, track.EndSector, QString(), trackNum);
 }
 
-const TTrack &TQuarle::TrackToRip(uint16_t trackNum) const
+TTrack TQuarle::TrackToRip(uint16_t trackNum) const
 {
+    if (const std::optional<TTrack> hidden = trackNum == 0 ? HiddenTrack() : std::nullopt)
+        return *hidden;
     if (trackNum < 1 || trackNum > m_tracks.Count())
         throw ECDRIPError(QString("List index out of bounds (%1)").arg(int(trackNum) - 1));
     return *m_tracks.object(trackNum - 1);

@@ -1,13 +1,19 @@
 #include "platform/CdDevice.h"
 
+#include "platform/CdPositions.h"
+
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <cdio/mmc.h>
+#include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +83,28 @@ void silenceLibcdio()
         cdio_log_set_handler(logHandler);
         done = true;
     }
+}
+
+// The stretch before track 1 is read this far at most (three minutes), a second at a time; what lies
+// beyond is not looked at.
+constexpr int32_t HiddenScanSectors = 3 * 60 * 75;
+constexpr int32_t HiddenReadSectors = 75;
+// Reads of the Q sub-channel that may fail before no more are tried: a drive that cannot read it
+// at all (or a disc's gap between sessions) costs a few of its time-outs, not one per track.
+constexpr int QReadFailures = 3;
+
+// A string libcdio allocated, freed here.
+QString takeCdioString(char *text)
+{
+    const QString value = text ? QString::fromLatin1(text).trimmed() : QString();
+    cdio_free(text);
+    return value;
+}
+
+// A catalogue number or ISRC of the expected form and not all zeros (what drives answer for none).
+QString codeOrNothing(const QString &code, const QRegularExpression &form)
+{
+    return form.match(code).hasMatch() && code.count('0') != code.size() ? code : QString();
 }
 
 } // namespace
@@ -201,6 +229,83 @@ bool CdDevice::readToc(CdToc &toc)
         return false;
     toc.leadOutLsn = leadOut;
     return true;
+}
+
+CdLayout CdDevice::readLayout(const CdToc &toc)
+{
+    static const QRegularExpression mcnForm("^[0-9]{13}$"), isrcForm("^[A-Z0-9]{5}[0-9]{7}$");
+    CdIo_t *p = m_handle->cdio.get();
+    CdLayout layout;
+    layout.mcn = codeOrNothing(takeCdioString(cdio_get_mcn(p)), mcnForm);
+
+    std::map<int, std::vector<int32_t>> cuePoints;
+    if (m_image && QFileInfo(m_path).suffix().toLower() == "cue") {
+        QFile sheet(m_path);
+        if (sheet.open(QIODevice::ReadOnly))
+            cuePoints = cueIndexPoints(sheet.read(1 << 20));
+    }
+    int failures = m_image ? QReadFailures : 0; // images have no sub-channel to read
+    const CdQReader readQ = [p, &failures](int32_t lsn, std::optional<CdQPosition> &position) {
+        // Sync, headers, user data and EDC make 2352 bytes for any kind of sector; the formatted Q follows.
+        uint8_t sector[CDIO_CD_FRAMESIZE_RAW + 16];
+        if (mmc_read_cd(p, sector, lsn, 0, false, true, 3, true, true, 0, 2, sizeof sector, 1) !=
+            DRIVER_OP_SUCCESS) {
+            ++failures;
+            return false;
+        }
+        position = decodeCdQ(sector + CDIO_CD_FRAMESIZE_RAW);
+        return true;
+    };
+
+    for (size_t i = 0; i < toc.tracks.size(); ++i) {
+        const CdTocTrack &t = toc.tracks[i];
+        const auto number = track_t(t.number);
+        CdLayoutTrack track;
+        const int32_t bound = i ? toc.tracks[i - 1].startLsn + 1 : 0;
+        const lsn_t pregap = cdio_get_track_pregap_lsn(p, number);
+        if (pregap != CDIO_INVALID_LSN && pregap >= bound && pregap < t.startLsn)
+            track.pregapLsn = pregap;
+        else if (i == 0)
+            track.pregapLsn = 0; // whatever comes before track 1 is its INDEX 00
+        else if (failures < QReadFailures)
+            track.pregapLsn = findCdPregap(readQ, t.number, bound, t.startLsn).value_or(t.startLsn);
+        else
+            track.pregapLsn = t.startLsn;
+        if (t.audio) {
+            track.isrc = codeOrNothing(takeCdioString(cdio_get_track_isrc(p, number)), isrcForm);
+            track.preemphasis = cdio_get_track_preemphasis(p, number) == CDIO_TRACK_FLAG_TRUE;
+        }
+        layout.tracks.push_back(track);
+    }
+    for (size_t i = 0; i < toc.tracks.size(); ++i) {
+        const CdTocTrack &t = toc.tracks[i];
+        const int32_t end = i + 1 < toc.tracks.size() ? layout.tracks[i + 1].pregapLsn : toc.leadOutLsn;
+        std::vector<int32_t> &points = layout.tracks[i].indexLsns;
+        if (m_image) {
+            for (const int32_t offset : cuePoints[t.number]) {
+                if (t.startLsn + offset < end)
+                    points.push_back(t.startLsn + offset);
+            }
+        } else if (t.audio && failures < QReadFailures) {
+            points = findCdIndexPoints(readQ, t.number, t.startLsn, end - 1).value_or(std::vector<int32_t>());
+        }
+    }
+
+    const CdTocTrack &first = toc.tracks.empty() ? CdTocTrack{} : toc.tracks.front();
+    if (first.audio && first.startLsn > 0) {
+        layout.hidden = CdHiddenAudio::Silent;
+        const int32_t scan = std::min(first.startLsn, HiddenScanSectors);
+        std::vector<uint8_t> buffer(size_t(HiddenReadSectors) * SectorBytes);
+        for (int32_t at = 0; at < scan && layout.hidden == CdHiddenAudio::Silent; at += HiddenReadSectors) {
+            const int32_t n = std::min(HiddenReadSectors, scan - at);
+            if (!readAudio(at, n, buffer.data()))
+                layout.hidden = CdHiddenAudio::Unreadable;
+            else if (std::any_of(buffer.begin(), buffer.begin() + ptrdiff_t(n) * SectorBytes,
+                                 [](uint8_t b) { return b != 0; }))
+                layout.hidden = CdHiddenAudio::Present;
+        }
+    }
+    return layout;
 }
 
 CdText CdDevice::readCdText()

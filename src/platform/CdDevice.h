@@ -24,6 +24,26 @@ struct CdToc {
     int32_t leadOutLsn = 0; // first sector after the last track
 };
 
+// What a track's sub-channel says beyond its start: where its pre-gap (INDEX 00) begins (its start
+// when it has none), where its index 02, 03... begin, its ISRC (12 characters, empty when none) and
+// whether its audio has pre-emphasis.
+struct CdLayoutTrack {
+    int32_t pregapLsn = 0;
+    std::vector<int32_t> indexLsns;
+    QString isrc;
+    bool preemphasis = false;
+};
+
+// The stretch before track 1 (LSN 0 up to its start): none (track 1 starts at 0, or is data),
+// digital silence, audio, or unreadable.
+enum class CdHiddenAudio { None, Silent, Present, Unreadable };
+
+struct CdLayout {
+    std::vector<CdLayoutTrack> tracks; // one per track of the TOC, in its order
+    QString mcn;                       // the disc's catalogue number, 13 digits; empty when none
+    CdHiddenAudio hidden = CdHiddenAudio::None;
+};
+
 // What the disc says of itself in its CD-Text (a pressed disc's subchannel, or a CUE sheet's TITLE and
 // PERFORMER lines): the disc's title and performer, and each track's, by track number. Empty texts
 // where the disc has none.
@@ -81,6 +101,11 @@ public:
     static bool isDiscSource(const QString &path);
 
     bool readToc(CdToc &toc);
+    // The layout of the disc whose TOC readToc gave. A disc image tells pre-gaps, ISRCs, the catalogue
+    // number and pre-emphasis through libcdio, and a CUE sheet its further index points; a drive's
+    // pre-gaps and index points come from the Q sub-channel where libcdio has no pre-gap. Whatever
+    // cannot be read is left out (no pre-gap, no index points), never waited for.
+    CdLayout readLayout(const CdToc &toc);
     CdText readCdText();
     // The CD-Text of the disc at `path`; empty when it cannot be opened or has none.
     static CdText cdTextOf(const QString &path);

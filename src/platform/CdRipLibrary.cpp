@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 int32_t TCDROMParameters::int32At(size_t offset) const
@@ -96,6 +97,7 @@ struct Library {
     int32_t active = 0;
     std::unique_ptr<CdDevice> device; // opened for the active drive when first needed
     std::vector<uint64_t> toc;        // n entries and the lead-out
+    std::optional<CdLayout> layout;   // of the disc of toc
     Rip rip;
 
     Drive *activeDrive()
@@ -140,6 +142,16 @@ uint64_t tocEntry(int32_t start, uint8_t flag, int number)
 
 } // namespace
 
+bool CdRipDiscLayout(CdLayout *layout)
+{
+    Library &l = lib();
+    std::lock_guard lock(l.mutex);
+    if (!l.layout || !layout)
+        return false;
+    *layout = *l.layout;
+    return true;
+}
+
 bool CdRipSetReadOffset(char letter, int32_t samples)
 {
     Library &l = lib();
@@ -167,6 +179,7 @@ int32_t CR_Init()
     l.closeRip();
     l.device.reset();
     l.toc.clear();
+    l.layout.reset();
     l.drives.clear();
     l.active = 0;
     for (const DriveLetterEntry &entry : DriveLetters::current())
@@ -191,6 +204,7 @@ int32_t CR_SetActiveCDROM(int32_t index)
         l.closeRip();
         l.device.reset();
         l.toc.clear();
+        l.layout.reset();
         l.active = index;
     }
     return CR_OK;
@@ -223,6 +237,7 @@ int32_t CR_ReadToc()
     Library &l = lib();
     std::lock_guard lock(l.mutex);
     l.toc.clear();
+    l.layout.reset();
     // Open the drive anew, so that a changed disc is seen.
     l.closeRip();
     l.device.reset();
@@ -233,6 +248,7 @@ int32_t CR_ReadToc()
     for (const CdTocTrack &t : toc.tracks)
         l.toc.push_back(tocEntry(t.startLsn, t.audio ? TocFlagAudio : TocFlagData, t.number));
     l.toc.push_back(tocEntry(toc.leadOutLsn, 0, 0xAA));
+    l.layout = device->readLayout(toc);
     return CR_OK;
 }
 

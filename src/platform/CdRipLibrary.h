@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CdDevice.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -56,6 +58,11 @@ int32_t CR_GetPercentCompleted();
 int32_t CR_GetNumberOfJitterErrors();
 int32_t CR_CloseRipper();
 }
+
+// The layout of the disc whose TOC CR_ReadToc read last (pre-gaps, index points, ISRCs, catalogue number,
+// the stretch before track 1); false when there is none. CR_OpenRipper reads that stretch like any
+// other range: first sector 0, last sector track 1's start less one.
+bool CdRipDiscLayout(CdLayout *layout);
 
 // Gives the library's drive `letter` the read offset (samples) that every later rip from it applies,
 // in place of its drive-table entry's. False when the library has no such drive.

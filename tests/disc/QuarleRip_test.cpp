@@ -132,21 +132,24 @@ TEST(QuarleRip, WavHeaderOfTheWorkedExample)
               "44ac000010b10200040010006461746170e11a00");
 }
 
-// Over the real library: the samples and checksums of the disc's first and last tracks, as bare PCM and
-// as FLAC (decoded by libFLAC).
+// Over the real library: the samples and checksums of the audio before track 1 (track 0, never taken for
+// track 1) and of the disc's first and last tracks, as bare PCM and as FLAC (decoded by libFLAC).
 TEST(QuarleRip, RipsOfAGeneratedImage)
 {
-    const std::vector<DiscTrack> tracks = {DiscTrack::tone(200, 440), DiscTrack::music(833, 660)};
+    std::vector<DiscTrack> tracks = {DiscTrack::tone(200, 440), DiscTrack::music(833, 660)};
+    tracks[0].gap = 77;
+    tracks[0].gapFrequency = 1000;
     TestDisc disc(tracks);
     TQuarle quarle;
     quarle.setActiveCdRomNum(0);
-    for (const uint16_t n : {1, 2}) {
+    ASSERT_EQ(quarle.HiddenTrack()->EndSector, 76);
+    for (const uint16_t n : {0, 1, 2}) {
         quarle.setFormat(AudioFormat::Flac);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
         const std::vector<int16_t> flac = DecodeFlac(disc.dir() + "/t.flac");
         quarle.setFormat(AudioFormat::Pcm);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
-        const QByteArray samples = trackAudioBytes(tracks[n - 1]);
+        const QByteArray samples = n ? trackAudioBytes(tracks[n - 1]) : gapAudioBytes(tracks[0]);
         EXPECT_TRUE(readFile(disc.dir() + "/t.pcm") == samples) << n;
         EXPECT_TRUE(QByteArray(reinterpret_cast<const char *>(flac.data()), qsizetype(flac.size() * 2)) ==
                     samples);

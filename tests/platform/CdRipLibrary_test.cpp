@@ -121,6 +121,77 @@ TEST(CdRipLibrary, ReadOffsetShiftsTheSamples)
     }
 }
 
+// What the library tells of a disc's layout, from the CUE sheets the generator writes: pre-gaps (the
+// gap's sectors in the image), index points, ISRCs, the catalogue number, pre-emphasis, and the stretch
+// before track 1, which reads like any other range.
+TEST(CdRipLibrary, DiscLayoutOfImages)
+{
+    auto track = [](int32_t sectors, int32_t gap, double gapHz, std::vector<int32_t> indexes = {},
+                    QString isrc = {}, bool pre = false) {
+        DiscTrack t = DiscTrack::tone(sectors, 440);
+        t.gap = gap;
+        t.gapFrequency = gapHz;
+        t.indexes = std::move(indexes);
+        t.isrc = std::move(isrc);
+        t.preemphasis = pre;
+        return t;
+    };
+    DiscTrack dataWithGap = DiscTrack::data(60);
+    dataWithGap.gap = 20;
+    const struct {
+        const char *name;
+        std::vector<DiscTrack> tracks;
+        QString catalog;
+        CdHiddenAudio hidden;
+    } rows[] = {
+        {"hidden audio",
+         {track(100, 60, 880, {}, "ITABC2400001"), track(80, 0, 0)},
+         "8012345678905",
+         CdHiddenAudio::Present},
+        {"silent stretch",
+         {track(100, 60, 0), track(80, 0, 0, {}, "GBXYZ9912345")},
+         "",
+         CdHiddenAudio::Silent},
+        {"gaps and indexes",
+         {track(100, 0, 0, {}, "000000000000"), track(120, 30, 0, {40, 90}, {}, true), dataWithGap,
+          track(80, 10, 660)},
+         "0000000000000",
+         CdHiddenAudio::None},
+        {"plain", {track(50, 0, 0), track(50, 0, 0)}, "", CdHiddenAudio::None},
+    };
+    for (const auto &row : rows) {
+        TestDisc disc(row.tracks, "disc", {{}, {}, row.catalog});
+        const DiscImage &image = disc.image();
+        ASSERT_NE(CR_Init(), CR_ERROR);
+        CdLayout layout;
+        EXPECT_FALSE(CdRipDiscLayout(&layout)) << "no table of contents read yet";
+        ASSERT_NE(CR_ReadToc(), CR_ERROR) << row.name;
+        ASSERT_TRUE(CdRipDiscLayout(&layout)) << row.name;
+        EXPECT_EQ(layout.mcn, row.catalog.count('0') == 13 ? QString() : row.catalog) << row.name;
+        EXPECT_EQ(layout.hidden, row.hidden) << row.name;
+        ASSERT_EQ(layout.tracks.size(), row.tracks.size()) << row.name;
+        for (size_t i = 0; i < row.tracks.size(); ++i) {
+            const DiscTrack &t = row.tracks[i];
+            const CdLayoutTrack &got = layout.tracks[i];
+            std::vector<int32_t> indexes;
+            for (const int32_t offset : t.indexes)
+                indexes.push_back(image.startSector(i) + offset);
+            EXPECT_EQ(int32_t(CR_GetTocEntry(int32_t(i))), image.startSector(i)) << row.name << i;
+            EXPECT_EQ(got.pregapLsn, image.gapSector(i)) << row.name << i;
+            EXPECT_EQ(got.indexLsns, indexes) << row.name << i;
+            EXPECT_EQ(got.isrc, t.isrc.count('0') == 12 ? QString() : t.isrc) << row.name << i;
+            EXPECT_EQ(got.preemphasis, t.preemphasis) << row.name << i;
+        }
+        if (row.tracks[0].gap > 0) {
+            for (bool jitter : {true, false}) {
+                SetOutput(0, jitter);
+                EXPECT_TRUE(RipRange(0, image.startSector(0) - 1) == gapAudioBytes(row.tracks[0]))
+                    << row.name << " jitter " << jitter;
+            }
+        }
+    }
+}
+
 // Mono is the mean of left and right, half the rate the mean of neighbouring frames.
 TEST(CdRipLibrary, ConvertsToTheOutputFormat)
 {

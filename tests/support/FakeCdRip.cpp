@@ -100,6 +100,12 @@ CdRipApi FakeCdRip::api()
         calls << "CR_CloseRipper";
         return CR_OK;
     };
+    a.DiscLayout = [this](CdLayout *out) {
+        calls << "DiscLayout";
+        if (layout)
+            *out = *layout;
+        return layout.has_value();
+    };
     a.GetDriveType = [this](char letter) { return cdRomLetters.find(letter) != std::string::npos ? 5 : 1; };
     return a;
 }

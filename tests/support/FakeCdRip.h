@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct FakeCdRip {
     std::vector<TCDROMParameters> drives; // one record per library drive
     std::vector<uint64_t> toc;            // n entries, then the lead-out
     bool throwInReadToc = false;
+    std::optional<CdLayout> layout; // what DiscLayout answers; nothing: it fails
 
     // Ripping script: chunk results in order (after the last, 4); each chunk delivers chunkFill bytes
     // of the byte value (chunk index + fillBase) unless the result is 1.

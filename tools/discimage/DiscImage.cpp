@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <algorithm>
@@ -43,14 +44,33 @@ void dataSector(int32_t lsn, uint8_t *sector)
     sector[15] = 1;
 }
 
+// What an audio track's gap holds, as a track of its own.
+DiscTrack gapContent(const DiscTrack &track)
+{
+    DiscTrack gap = DiscTrack::tone(track.gap, track.gapFrequency);
+    gap.amplitude = track.gapFrequency > 0 ? 0.05 : 0.0;
+    return gap;
+}
+
+bool isIsrc(const QString &code)
+{
+    static const QRegularExpression form("^[A-Z0-9]{5}[0-9]{7}$");
+    return form.match(code).hasMatch();
+}
+
 } // namespace
 
-int32_t DiscImage::startSector(size_t index) const
+int32_t DiscImage::gapSector(size_t index) const
 {
     int32_t start = 0;
     for (size_t i = 0; i < index && i < tracks.size(); ++i)
-        start += tracks[i].sectors;
+        start += tracks[i].gap + tracks[i].sectors;
     return start;
+}
+
+int32_t DiscImage::startSector(size_t index) const
+{
+    return gapSector(index) + (index < tracks.size() ? tracks[index].gap : 0);
 }
 
 int32_t DiscImage::totalSectors() const
@@ -93,6 +113,11 @@ QByteArray trackAudioBytes(const DiscTrack &track)
     return bytes;
 }
 
+QByteArray gapAudioBytes(const DiscTrack &track)
+{
+    return trackAudioBytes(gapContent(track));
+}
+
 bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &tracks, DiscImage *image,
                     QString *error, const DiscText &text)
 {
@@ -104,9 +129,17 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
     if (tracks.empty())
         return fail("a disc needs at least one track");
     for (const DiscTrack &t : tracks) {
-        if (t.sectors <= 0)
+        if (t.sectors <= 0 || t.gap < 0)
             return fail("every track needs at least one sector");
+        for (size_t i = 0; i < t.indexes.size(); ++i) {
+            if (t.indexes[i] <= (i ? t.indexes[i - 1] : 0) || t.indexes[i] >= t.sectors)
+                return fail("index points go up inside their track");
+        }
+        if (!t.isrc.isEmpty() && !isIsrc(t.isrc))
+            return fail("an ISRC is 12 letters and digits");
     }
+    if (!text.catalog.isEmpty() && !QRegularExpression("^[0-9]{13}$").match(text.catalog).hasMatch())
+        return fail("a catalogue number is 13 digits");
     DiscImage result{basePath + ".cue", basePath + ".bin", tracks};
 
     QFile bin(result.binPath);
@@ -115,9 +148,9 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
     constexpr int BlockSectors = 75;
     std::vector<int16_t> block(size_t(BlockSectors) * SectorBytes / 2);
     int32_t lsn = 0;
-    for (const DiscTrack &t : tracks) {
-        for (int32_t done = 0; done < t.sectors; done += BlockSectors) {
-            const int32_t n = std::min(BlockSectors, t.sectors - done);
+    auto writeSectors = [&](const DiscTrack &t, int32_t count) {
+        for (int32_t done = 0; done < count; done += BlockSectors) {
+            const int32_t n = std::min(BlockSectors, count - done);
             auto *bytes = reinterpret_cast<uint8_t *>(block.data());
             if (t.kind == DiscTrack::Kind::Data) {
                 for (int32_t s = 0; s < n; ++s)
@@ -128,9 +161,15 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
             }
             const qint64 size = qint64(n) * SectorBytes;
             if (bin.write(reinterpret_cast<const char *>(bytes), size) != size)
-                return fail(bin.errorString());
+                return false;
         }
-        lsn += t.sectors;
+        lsn += count;
+        return true;
+    };
+    for (const DiscTrack &t : tracks) {
+        if (!writeSectors(t.kind == DiscTrack::Kind::Data ? t : gapContent(t), t.gap) ||
+            !writeSectors(t, t.sectors))
+            return fail(bin.errorString());
     }
     if (!bin.flush())
         return fail(bin.errorString());
@@ -145,18 +184,29 @@ bool writeDiscImage(const QString &basePath, const std::vector<DiscTrack> &track
         if (!value.isEmpty())
             out << indent << keyword << " \"" << QString(value).replace('"', '\'') << "\"\n";
     };
+    if (!text.catalog.isEmpty())
+        out << "CATALOG " << text.catalog << "\n";
     cdText("", "PERFORMER", text.performer);
     cdText("", "TITLE", text.title);
     out << "FILE \"" << QFileInfo(result.binPath).fileName() << "\" BINARY\n";
-    int32_t start = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
+        const DiscTrack &t = tracks[i];
         out << QString("  TRACK %1 %2\n")
                    .arg(i + 1, 2, 10, QChar('0'))
-                   .arg(tracks[i].kind == DiscTrack::Kind::Data ? "MODE1/2352" : "AUDIO");
-        cdText("    ", "TITLE", tracks[i].title);
-        cdText("    ", "PERFORMER", tracks[i].performer);
+                   .arg(t.kind == DiscTrack::Kind::Data ? "MODE1/2352" : "AUDIO");
+        if (t.preemphasis)
+            out << "    FLAGS PRE\n";
+        if (!t.isrc.isEmpty())
+            out << "    ISRC " << t.isrc << "\n";
+        cdText("    ", "TITLE", t.title);
+        cdText("    ", "PERFORMER", t.performer);
+        const int32_t start = result.startSector(i);
+        if (t.gap > 0)
+            out << "    INDEX 00 " << msf(result.gapSector(i)) << "\n";
         out << "    INDEX 01 " << msf(start) << "\n";
-        start += tracks[i].sectors;
+        for (size_t k = 0; k < t.indexes.size(); ++k)
+            out << QString("    INDEX %1 ").arg(k + 2, 2, 10, QChar('0')) << msf(start + t.indexes[k])
+                << "\n";
     }
     out.flush();
     if (cue.error() != QFileDevice::NoError)
@@ -196,6 +246,43 @@ bool parseDiscTrackWord(const QString &word, DiscTrack *track)
     case DiscTrack::Kind::Tone:
         *track = DiscTrack::tone(sectors, frequency);
         break;
+    }
+    return true;
+}
+
+bool parseDiscWords(const QStringList &words, std::vector<DiscTrack> *tracks, DiscText *text, QString *error)
+{
+    for (const QString &word : words) {
+        const QString value = word.section('=', 1);
+        bool ok = true;
+        if (word.startsWith("catalog=")) {
+            text->catalog = value;
+        } else if (!word.contains('=') && word != "pre") {
+            DiscTrack track;
+            ok = parseDiscTrackWord(word, &track);
+            tracks->push_back(track);
+        } else if (tracks->empty()) {
+            ok = false;
+        } else if (DiscTrack &t = tracks->back(); word == "pre") {
+            t.preemphasis = true;
+        } else if (word.startsWith("isrc=")) {
+            t.isrc = value;
+        } else if (word.startsWith("gap=")) {
+            t.gap = value.section(':', 0, 0).toInt(&ok);
+            if (ok && value.contains(':'))
+                t.gapFrequency = value.section(':', 1).toDouble(&ok);
+            ok = ok && t.gap > 0 && t.gapFrequency >= 0 && t.gapFrequency < 22050;
+        } else if (word.startsWith("index=")) {
+            for (const QString &point : value.split(','))
+                t.indexes.push_back(ok ? point.toInt(&ok) : 0);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            if (error)
+                *error = word;
+            return false;
+        }
     }
     return true;
 }
