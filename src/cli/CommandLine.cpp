@@ -1,12 +1,14 @@
 #include "cli/CommandLine.h"
 
 #include "disc/Quarle.h"
+#include "rip/LogSignature.h"
 #include "session/DiscSession.h"
 #include "session/FileLocations.h"
 #include "session/SettingsFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -38,6 +40,7 @@ void describe(QCommandLineParser &parser)
     parser.addOption({"tracce", "Le tracce da estrarre (1,3-5), altrimenti tutte.", "tracce"});
     parser.addOption({"titoli", "Cerca prima i titoli (MusicBrainz, CDDB, CD-Text)."});
     parser.addOption({"sostituisci", "Sostituisce i file già presenti nella cartella."});
+    parser.addOption({"verifica-registro", "Verifica la firma di un registro d'estrazione.", "file"});
 }
 
 // "1,3-5" as row indexes from 0, in the disc's order as the window rips them, each once; nothing when the
@@ -66,11 +69,44 @@ int fail(const QString &message, int code)
     return code;
 }
 
+// A log of a rip is a few kilobytes; this bound keeps a wrong argument (a disc image, /dev/zero) from
+// being read whole.
+constexpr qint64 kMaxLogBytes = 16 << 20;
+
+int verifyLog(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, file.errorString()), 2);
+    const QByteArray bytes = file.read(kMaxLogBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, file.errorString()), 2);
+    if (bytes.size() > kMaxLogBytes)
+        return fail(QString("\"%1\" non è un registro (più di 16 MiB)").arg(path), 2);
+    switch (CheckLog(bytes)) {
+    case TLogCheck::Intact:
+        std::printf("registro integro\n");
+        return 0;
+    case TLogCheck::Altered:
+        std::printf("registro alterato\n");
+        return 1;
+    case TLogCheck::Unsigned:
+        break;
+    }
+    std::printf("registro senza firma\n");
+    return 2;
+}
+
 } // namespace
 
 bool WantsCommandLine(const QStringList &arguments)
 {
-    return arguments.contains(QStringLiteral("--estrai"));
+    for (const QString &argument : arguments) {
+        if (argument == "--estrai" || argument == "--verifica-registro" ||
+            argument.startsWith("--verifica-registro="))
+            return true;
+    }
+    return false;
 }
 
 int RunCommandLine(int argc, char **argv)
@@ -83,6 +119,8 @@ int RunCommandLine(int argc, char **argv)
         return fail(parser.errorText(), 2);
     if (!parser.positionalArguments().isEmpty())
         return fail(QString("argomento inatteso \"%1\"").arg(parser.positionalArguments()[0]), 2);
+    if (parser.isSet("verifica-registro"))
+        return verifyLog(parser.value("verifica-registro"));
 
     // The settings as the window would start with them.
     const FileLocations at = LocateFiles(QCoreApplication::applicationDirPath());
