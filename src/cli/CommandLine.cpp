@@ -13,10 +13,15 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace
@@ -73,14 +78,39 @@ int fail(const QString &message, int code)
 // being read whole.
 constexpr qint64 kMaxLogBytes = 16 << 20;
 
+// The file's bytes, at most kMaxLogBytes + 1 of them; the system's reason when they cannot be read. Read
+// by the system's calls, as Qt's file reads turn some errors (EIO from a bad disk) into an early end.
+std::optional<QByteArray> readLog(const QString &path, QString &error)
+{
+    const auto failed = [&error] {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed();
+    const std::unique_ptr<const int, void (*)(const int *)> closing(&fd, [](const int *f) { ::close(*f); });
+    QByteArray bytes;
+    char buffer[65536];
+    while (bytes.size() <= kMaxLogBytes) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0 && errno != EINTR)
+            return failed();
+        if (got > 0)
+            bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
 int verifyLog(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, file.errorString()), 2);
-    const QByteArray bytes = file.read(kMaxLogBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, file.errorString()), 2);
+    QString error;
+    const std::optional<QByteArray> read = readLog(path, error);
+    if (!read)
+        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, error), 2);
+    const QByteArray &bytes = *read;
     if (bytes.size() > kMaxLogBytes)
         return fail(QString("\"%1\" non è un registro (più di 16 MiB)").arg(path), 2);
     switch (CheckLog(bytes)) {

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace
 {
@@ -119,6 +121,7 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
                   {QUARLE_LSAN_SUPPRESSIONS, 2, "registro senza firma\n"},
                   {stopped.filePath("none.log"), 2, ""},
                   {"/dev/zero", 2, ""},
+                  {"/proc/self/mem", 2, ""},
                   {stopped.path(), 2, ""}};
     for (const auto &check : checks) {
         o = run(bin, {"--verifica-registro", check.file});
@@ -126,5 +129,5 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
         EXPECT_EQ(o.out.toStdString(), check.out) << check.file.toStdString();
         EXPECT_EQ(o.err.isEmpty(), check.code != 2 || *check.out) << o.err.toStdString();
     }
-    EXPECT_TRUE(o.err.contains("directory")) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(std::strerror(EISDIR))) << o.err.toStdString();
 }
