@@ -40,7 +40,10 @@ void describe(QCommandLineParser &parser)
         "  estrae le tracce (tutte, o quelle di --tracce) come farebbe \"Estrai\", con le impostazioni di\n"
         "  quarle.ini; --titoli cerca prima i titoli; un file già presente non viene mai sostituito senza\n"
         "  --sostituisci. Una riga per traccia e il riepilogo su stdout; codice d'uscita 0 se tutte le\n"
-        "  tracce sono complete, 1 altrimenti, 2 per argomenti errati o senza lettore. Ctrl-C interrompe.");
+        "  tracce sono complete, 1 altrimenti, 2 per argomenti errati o senza lettore. Ctrl-C interrompe.\n"
+        "  quarle --verifica-registro FILE\n"
+        "  verifica la firma del registro di un'estrazione: \"registro integro\" (0), \"registro\n"
+        "  alterato\" (1) o \"registro senza firma\" (2); 2 anche per un file illeggibile.");
     parser.addOption({{"h", "help"}, "Prints this help and exits."});
     parser.addOption({{"v", "version"}, "Prints the version and exits."});
 }

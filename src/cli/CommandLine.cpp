@@ -1,20 +1,27 @@
 #include "cli/CommandLine.h"
 
 #include "disc/Quarle.h"
+#include "rip/LogSignature.h"
 #include "session/DiscSession.h"
 #include "session/FileLocations.h"
 #include "session/SettingsFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace
@@ -39,6 +46,7 @@ void describe(QCommandLineParser &parser)
     parser.addOption({"titoli", "Cerca prima i titoli (MusicBrainz, CDDB, CD-Text)."});
     parser.addOption({"sostituisci", "Sostituisce i file già presenti nella cartella."});
     parser.addOption({"prova-e-copia", "Legge ogni traccia due volte e ne confronta i CRC."});
+    parser.addOption({"verifica-registro", "Verifica la firma di un registro d'estrazione.", "file"});
 }
 
 // "1,3-5" as row indexes from 0, in the disc's order as the window rips them, each once; nothing when the
@@ -67,11 +75,69 @@ int fail(const QString &message, int code)
     return code;
 }
 
+// A log of a rip is a few kilobytes; this bound keeps a wrong argument (a disc image, /dev/zero) from
+// being read whole.
+constexpr qint64 kMaxLogBytes = 16 << 20;
+
+// The file's bytes, at most kMaxLogBytes + 1 of them; the system's reason when they cannot be read. Read
+// by the system's calls, as Qt's file reads turn some errors (EIO from a bad disk) into an early end.
+std::optional<QByteArray> readLog(const QString &path, QString &error)
+{
+    const auto failed = [&error] {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed();
+    const std::unique_ptr<const int, void (*)(const int *)> closing(&fd, [](const int *f) { ::close(*f); });
+    QByteArray bytes;
+    char buffer[65536];
+    while (bytes.size() <= kMaxLogBytes) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0 && errno != EINTR)
+            return failed();
+        if (got > 0)
+            bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+int verifyLog(const QString &path)
+{
+    QString error;
+    const std::optional<QByteArray> read = readLog(path, error);
+    if (!read)
+        return fail(QString("impossibile leggere \"%1\" (%2)").arg(path, error), 2);
+    const QByteArray &bytes = *read;
+    if (bytes.size() > kMaxLogBytes)
+        return fail(QString("\"%1\" non è un registro (più di 16 MiB)").arg(path), 2);
+    switch (CheckLog(bytes)) {
+    case TLogCheck::Intact:
+        std::printf("registro integro\n");
+        return 0;
+    case TLogCheck::Altered:
+        std::printf("registro alterato\n");
+        return 1;
+    case TLogCheck::Unsigned:
+        break;
+    }
+    std::printf("registro senza firma\n");
+    return 2;
+}
+
 } // namespace
 
 bool WantsCommandLine(const QStringList &arguments)
 {
-    return arguments.contains(QStringLiteral("--estrai"));
+    for (const QString &argument : arguments) {
+        if (argument == "--estrai" || argument == "--verifica-registro" ||
+            argument.startsWith("--verifica-registro="))
+            return true;
+    }
+    return false;
 }
 
 int RunCommandLine(int argc, char **argv)
@@ -84,6 +150,8 @@ int RunCommandLine(int argc, char **argv)
         return fail(parser.errorText(), 2);
     if (!parser.positionalArguments().isEmpty())
         return fail(QString("argomento inatteso \"%1\"").arg(parser.positionalArguments()[0]), 2);
+    if (parser.isSet("verifica-registro"))
+        return verifyLog(parser.value("verifica-registro"));
 
     // The settings as the window would start with them.
     const FileLocations at = LocateFiles(QCoreApplication::applicationDirPath());

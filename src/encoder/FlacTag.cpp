@@ -79,6 +79,8 @@ void FlacTagWriter::Write(const QString &path, const FlacTagFields &fields)
     set("DISCTOTAL", fields.discTotal);
     set("MUSICBRAINZ_ALBUMID", fields.musicBrainzAlbumId);
     set("MUSICBRAINZ_TRACKID", fields.musicBrainzTrackId);
+    set("ISRC", fields.isrc);
+    set("BARCODE", fields.barcode);
     set("REPLAYGAIN_TRACK_GAIN", fields.trackGain);
     set("REPLAYGAIN_TRACK_PEAK", fields.trackPeak);
     set("REPLAYGAIN_ALBUM_GAIN", fields.albumGain);

@@ -17,6 +17,8 @@ struct FlacTagFields {
     QString discTotal;          // DISCTOTAL
     QString musicBrainzAlbumId; // MUSICBRAINZ_ALBUMID, the release's MBID
     QString musicBrainzTrackId; // MUSICBRAINZ_TRACKID, the recording's MBID as MusicBrainz Picard names it
+    QString isrc;               // ISRC, the track's from the disc
+    QString barcode;            // BARCODE, the disc's media catalog number (EAN/UPC)
     // REPLAYGAIN_TRACK_GAIN and so on, as TReplayGain gives them ("-6.52 dB", "0.988312").
     QString trackGain;
     QString trackPeak;

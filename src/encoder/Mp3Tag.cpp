@@ -56,12 +56,14 @@ void Mp3TagWriter::Write(const QString &path, const Mp3TagFields &fields)
     set("TCON", fields.genre);
     set("TPE2", fields.albumArtist != fields.artist ? fields.albumArtist : QString());
     set("TPOS", fields.disc);
+    set("TSRC", fields.isrc);
     const auto setUser = [&tag](const char *description, const QString &text) {
         if (!text.isEmpty())
             tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(description, tagText(text)));
     };
     setUser("MusicBrainz Album Id", fields.musicBrainzAlbumId);
     setUser("MusicBrainz Release Track Id", fields.musicBrainzReleaseTrackId);
+    setUser("BARCODE", fields.barcode);
     if (!fields.musicBrainzRecordingId.isEmpty()) {
         const QByteArray id = fields.musicBrainzRecordingId.toUtf8();
         tag.addFrame(new TagLib::ID3v2::UniqueFileIdentifierFrame(

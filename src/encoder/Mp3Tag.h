@@ -16,6 +16,8 @@ struct Mp3TagFields {
     QString musicBrainzAlbumId{};        // TXXX "MusicBrainz Album Id"
     QString musicBrainzReleaseTrackId{}; // TXXX "MusicBrainz Release Track Id"
     QString musicBrainzRecordingId{};    // UFID of owner "http://musicbrainz.org"
+    QString isrc{};                      // TSRC, the track's ISRC from the disc
+    QString barcode{};                   // TXXX "BARCODE", the disc's media catalog number (EAN/UPC)
     // TXXX REPLAYGAIN_TRACK_GAIN and so on, as TReplayGain gives them ("-6.52 dB", "0.988312").
     QString trackGain{};
     QString trackPeak{};

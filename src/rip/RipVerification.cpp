@@ -1,6 +1,7 @@
 #include "rip/RipVerification.h"
 
 #include "platform/NewFile.h"
+#include "rip/LogSignature.h"
 #include "rip/TrackFileNames.h"
 
 #include <QStringList>
@@ -242,7 +243,7 @@ QString TRipVerification::LogFileName(const QString &discLabel)
 
 QString TRipVerification::WriteLog(const QString &path, const QDateTime &when) const
 {
-    const QByteArray text = LogText(when);
+    const QByteArray text = SignLog(LogText(when));
     const QString error = ReplaceFile(path, [&](TNewFile &file) { return file.write(text) == text.size(); });
     return error.isEmpty() ? QString() : QString("Impossibile scrivere il log \"%1\" (%2)").arg(path, error);
 }

@@ -84,8 +84,8 @@ public:
     // "<label>.log", the label made a file name as a track's title is and cut to fit; "QUARLE.log" when
     // nothing is left of it.
     static QString LogFileName(const QString &discLabel);
-    // Writes the log at `path`, in place of the old one only once it is whole; the failure's text, empty
-    // when written.
+    // Writes the log, with its signature line (LogSignature.h), at `path`, in place of the old one only
+    // once it is whole; the failure's text, empty when written.
     QString WriteLog(const QString &path, const QDateTime &when) const;
 
 private:

@@ -68,6 +68,8 @@ FlacTagFields FlacTagFieldsOf(const Mp3TagFields &tags)
     flac.discTotal = tags.disc.section('/', 1, 1);
     flac.musicBrainzAlbumId = tags.musicBrainzAlbumId;
     flac.musicBrainzTrackId = tags.musicBrainzRecordingId;
+    flac.isrc = tags.isrc;
+    flac.barcode = tags.barcode;
     flac.trackGain = tags.trackGain;
     flac.trackPeak = tags.trackPeak;
     flac.albumGain = tags.albumGain;

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace
 {
@@ -20,17 +22,18 @@ struct Outcome {
     QString out, err;
 };
 
-// Runs a copy of the program (no settings file beside it) with `arguments`; `during` is called while it
-// runs.
+// Runs a copy of the program (no settings file beside it) with `arguments` after "--estrai" unless they
+// start with another command; `during` is called while it runs.
 Outcome run(const QTemporaryDir &bin, const QStringList &arguments,
             const std::function<void(QProcess &)> &during = {})
 {
+    const bool other = !arguments.isEmpty() && arguments[0] == "--verifica-registro";
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     program.setProcessEnvironment(environment);
-    program.start(bin.filePath("quarle"), QStringList{"--estrai"} + arguments);
+    program.start(bin.filePath("quarle"), other ? arguments : QStringList{"--estrai"} + arguments);
     if (!program.waitForStarted())
         return {};
     if (during)
@@ -102,5 +105,31 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
               "Estrazione interrotta: 1 traccia, non verificata, 1 annullata\n");
     QFile log(stopped.filePath("QUARLE.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("Traccia 04  Track 04.flac  interrotta"));
+    const QByteArray logged = log.readAll();
+    EXPECT_TRUE(logged.contains("Traccia 04  Track 04.flac  interrotta"));
+
+    // The log's signature, its text and exit code as a script sees them; a file that cannot be read is no
+    // verdict.
+    QFile altered(stopped.filePath("altered.log"));
+    ASSERT_TRUE(altered.open(QIODevice::WriteOnly));
+    altered.write(QByteArray(logged).replace("interrotta", "completata"));
+    altered.close();
+    const struct {
+        QString file;
+        int code;
+        const char *out;
+    } checks[] = {{stopped.filePath("QUARLE.log"), 0, "registro integro\n"},
+                  {altered.fileName(), 1, "registro alterato\n"},
+                  {QUARLE_LSAN_SUPPRESSIONS, 2, "registro senza firma\n"},
+                  {stopped.filePath("none.log"), 2, ""},
+                  {"/dev/zero", 2, ""},
+                  {"/proc/self/mem", 2, ""},
+                  {stopped.path(), 2, ""}};
+    for (const auto &check : checks) {
+        o = run(bin, {"--verifica-registro", check.file});
+        EXPECT_EQ(o.code, check.code) << check.file.toStdString();
+        EXPECT_EQ(o.out.toStdString(), check.out) << check.file.toStdString();
+        EXPECT_EQ(o.err.isEmpty(), check.code != 2 || *check.out) << o.err.toStdString();
+    }
+    EXPECT_TRUE(o.err.contains(std::strerror(EISDIR))) << o.err.toStdString();
 }

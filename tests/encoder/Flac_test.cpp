@@ -83,9 +83,10 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
         TFlacWriter(file, 44100, 2, 44100).Write(samples.data(), 44100);
         ASSERT_EQ(file.Commit(), "");
     }
-    FlacTagFields fields{"Vecchio",  "Artista",  "Album",    "Artista",  "1999",      "Rock",
-                         "3",        "12",       "1",        "2",        "mb-a",      "mb-t",
-                         "-6.52 dB", "0.988312", "-7.00 dB", "1.000000", "old cover", "image/png"};
+    FlacTagFields fields{
+        "Vecchio",  "Artista",  "Album",    "Artista",  "1999",      "Rock",         "3",
+        "12",       "1",        "2",        "mb-a",     "mb-t",      "ITA012300003", "8012345678901",
+        "-6.52 dB", "0.988312", "-7.00 dB", "1.000000", "old cover", "image/png"};
     FlacTagWriter::Write(path, fields);
     fields.title = "Perché";
     fields.cover = QByteArray(20000, 'j');
@@ -95,8 +96,9 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     TagLib::FLAC::File file(QFile::encodeName(path).constData());
     EXPECT_EQ(
         file.properties().toString().to8Bit(true),
-        "ALBUM=Album\nARTIST=Artista\nDATE=1999\nDISCNUMBER=1\nDISCTOTAL=2\nGENRE=Rock\n"
-        "MUSICBRAINZ_ALBUMID=mb-a\nMUSICBRAINZ_TRACKID=mb-t\nREPLAYGAIN_ALBUM_GAIN=-7.00 dB\n"
+        "ALBUM=Album\nARTIST=Artista\nBARCODE=8012345678901\nDATE=1999\nDISCNUMBER=1\nDISCTOTAL=2\n"
+        "GENRE=Rock\nISRC=ITA012300003\nMUSICBRAINZ_ALBUMID=mb-a\nMUSICBRAINZ_TRACKID=mb-t\n"
+        "REPLAYGAIN_ALBUM_GAIN=-7.00 dB\n"
         "REPLAYGAIN_ALBUM_PEAK=1.000000\nREPLAYGAIN_TRACK_GAIN=-6.52 dB\nREPLAYGAIN_TRACK_PEAK=0.988312\n"
         "TITLE=Perché\nTRACKNUMBER=3\nTRACKTOTAL=12\n");
     ASSERT_EQ(file.pictureList().size(), 1u);

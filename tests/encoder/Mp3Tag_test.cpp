@@ -1,6 +1,7 @@
 #include "encoder/MP3CoderError.h"
 #include "encoder/Mp3Tag.h"
 
+#include "Id3Read.h"
 #include "WavTestFile.h"
 
 #include <QFile>
@@ -19,17 +20,22 @@ TEST(Mp3Tag, ExtraFramesAreWrittenAndTheNextWriteReplacesThem)
     const QString path = dir.filePath("track.mp3");
     const QByteArray audio(5000, '\x55');
     ASSERT_TRUE(WavTestFile::Write(path, audio));
-    // One write after the other on the same file; the frames as TagLib names them, then each picture.
+    // One write after the other on the same file; the frames as TagLib names them, then each picture; the
+    // frames' identifiers.
     // clang-format off
-    const struct { Mp3TagFields fields; const char *frames; } writes[] = {
+    const struct { Mp3TagFields fields; const char *frames, *ids; } writes[] = {
         {{.artist = "A", .albumArtist = "Various", .disc = "1/2", .musicBrainzAlbumId = "album",
-          .musicBrainzReleaseTrackId = "track", .trackGain = "-6.52 dB", .trackPeak = "0.988312",
-          .albumGain = "+1.23 dB", .albumPeak = "0.999969", .cover = "\xff\xd8", .coverMimeType = "image/jpeg"},
-         "ALBUMARTIST=Various\nARTIST=A\nDISCNUMBER=1/2\nMUSICBRAINZ_ALBUMID=album\nMUSICBRAINZ_RELEASETRACKID=track\n"
+          .musicBrainzReleaseTrackId = "track", .isrc = "ITA012300001", .barcode = "8012345678901",
+          .trackGain = "-6.52 dB", .trackPeak = "0.988312", .albumGain = "+1.23 dB", .albumPeak = "0.999969",
+          .cover = "\xff\xd8", .coverMimeType = "image/jpeg"},
+         "ALBUMARTIST=Various\nARTIST=A\nBARCODE=8012345678901\nDISCNUMBER=1/2\nISRC=ITA012300001\n"
+         "MUSICBRAINZ_ALBUMID=album\nMUSICBRAINZ_RELEASETRACKID=track\n"
          "REPLAYGAIN_ALBUM_GAIN=+1.23 dB\nREPLAYGAIN_ALBUM_PEAK=0.999969\nREPLAYGAIN_TRACK_GAIN=-6.52 dB\n"
-         "REPLAYGAIN_TRACK_PEAK=0.988312\nUnsupported Data: APIC\n3 image/jpeg \xff\xd8\n"},
+         "REPLAYGAIN_TRACK_PEAK=0.988312\nUnsupported Data: APIC\n3 image/jpeg \xff\xd8\n",
+         "APIC TPE1 TPE2 TPOS TSRC TXXX version"},
         {{.artist = "A", .albumArtist = "A", .trackGain = "-2.00 dB", .cover = "\x89PNG", .coverMimeType = "image/png"},
-         "ARTIST=A\nREPLAYGAIN_TRACK_GAIN=-2.00 dB\nUnsupported Data: APIC\n3 image/png \x89PNG\n"},
+         "ARTIST=A\nREPLAYGAIN_TRACK_GAIN=-2.00 dB\nUnsupported Data: APIC\n3 image/png \x89PNG\n",
+         "APIC TPE1 TXXX version"},
     };
     // clang-format on
     for (const auto &write : writes) {
@@ -43,6 +49,10 @@ TEST(Mp3Tag, ExtraFramesAreWrittenAndTheNextWriteReplacesThem)
                       std::string(cover->picture().data(), cover->picture().size()) + "\n";
         }
         EXPECT_EQ(frames, write.frames);
+        std::string ids;
+        for (const auto &[id, text] : ReadId3Frames(path))
+            ids += (ids.empty() ? "" : " ") + id;
+        EXPECT_EQ(ids, write.ids);
         QFile file(path);
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         EXPECT_EQ(bytes.count("ID3"), 1); // the old tag went whole, not only its frames

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
 
 #include <array>
 #include <csignal>
@@ -52,6 +54,8 @@ struct FakeRun {
         for (int i : {0, 1}) {
             Mp3TagFields tags;
             tags.title = QString("Track 0%1").arg(i + 1);
+            tags.isrc = QString("ITA01230000%1").arg(i + 1);
+            tags.barcode = "8012345678901";
             plan.rows.push_back({i, uint16_t(i + 1), tags.title, tags.title, {}, tags});
         }
         NameFiles(plan, false);
@@ -273,6 +277,11 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
             EXPECT_EQ(DecodeMp3(file).frames(), size_t(row.length)) << row.name;
             // Only a whole track is tagged.
             EXPECT_EQ(ReadId3Frames(file).empty(), row.kind != TTrackOutcome::Complete) << row.name;
+        } else if (row.format == 2 && row.kind == TTrackOutcome::Complete) {
+            const TagLib::PropertyMap comments =
+                TagLib::FLAC::File(QFile::encodeName(file).constData()).properties();
+            EXPECT_EQ(comments["ISRC"].toString().to8Bit() + " " + comments["BARCODE"].toString().to8Bit(),
+                      "ITA012300001 8012345678901");
         }
         if (row.act == None && row.format == 0)
             taggedMp3 = QFile(file).size();
