@@ -50,7 +50,7 @@ TEST(Extraction, Mp3FilesAtThePageRateNamedByTitlesNeverOverwriteEachOther)
                                {"Interlude", "Interlude (2).mp3"},
                                {"", "Track 03.mp3"},
                                {"Andante / Allegro", "Andante - Allegro.mp3"}};
-    QStringList expected = {"QUARLE.log"};
+    QStringList expected = {"QUARLE.log", "QUARLE.cue"};
     for (int i = 0; i < 4; ++i) {
         form->ui->ListViewEx1->topLevelItem(i)->setText(1, rows[i][0]);
         expected << rows[i][1];

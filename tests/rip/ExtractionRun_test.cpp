@@ -312,7 +312,7 @@ TEST(ExtractionRun, FilesOfTheFolderAreKnownBeforeAnythingIsWritten)
 
     TExtractionPlan again = r.Plan(1);
     QStringList there;
-    for (const char *name : {"Track 01.wav", "Track 01jitt", "Track 02jitt", "QUARLE.log"})
+    for (const char *name : {"Track 01.wav", "Track 01jitt", "Track 02jitt", "QUARLE.log", "QUARLE.cue"})
         there << r.out.filePath(name);
     EXPECT_EQ(ExistingFiles(again), there);
     NameFiles(again, true);
@@ -322,7 +322,8 @@ TEST(ExtractionRun, FilesOfTheFolderAreKnownBeforeAnythingIsWritten)
     std::map<QString, QByteArray> after = contents();
     for (const auto &[name, bytes] : before)
         EXPECT_TRUE(after[name] == bytes) << name.toStdString();
-    for (const char *name : {"Track 01 (2).wav", "Track 01 (2)jitt", "Track 02 (2).wav", "QUARLE (2).log"})
+    for (const char *name : {"Track 01 (2).wav", "Track 01 (2)jitt", "Track 02 (2).wav", "QUARLE (2).log",
+                             "QUARLE (2).cue"})
         EXPECT_EQ(after.count(name), 1u) << name;
 }
 
