@@ -149,6 +149,9 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     const QString text = QString::fromUtf8(log.readAll());
     EXPECT_TRUE(text.contains("\nTraccia 01  Track 01.flac  annullata  errori di jitter 0\n"))
         << text.toStdString();
+    // A partial rip gets no cue sheet, and its log says why.
+    EXPECT_TRUE(text.contains("\nFoglio CUE non scritto: la traccia 01 non è stata estratta completa\n"));
+    EXPECT_TRUE(QDir(out.path()).entryList({"*.cue"}).isEmpty());
     EXPECT_EQ(text.count("AccurateRip: in attesa della risposta  errori di jitter 0"), 2)
         << text.toStdString();
 

@@ -1,0 +1,82 @@
+#include "CueRead.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cdio/cdio.h>
+#include <cdio/cdtext.h>
+
+#include <cstdlib>
+#include <memory>
+
+// libcdio 2.1's reading of a sheet of several FILEs: it takes every INDEX time as a position on the disc,
+// so each track's INDEX 01 00:00:00 lands at LSN 0 and its start says nothing; it reads the audio from
+// "<sheet>.bin" alone (the FILEs' names and types are kept, never opened). What it does read: the
+// tracks, CATALOG, ISRC, FLAGS PRE, TITLE as CD-Text, and INDEX 00 (as its time in its file + 150,
+// none when that is INDEX 01's time); never PREGAP nor INDEX 02.
+QString ReadCueByLibcdio(const QString &sheet)
+{
+    std::unique_ptr<CdIo_t, void (*)(CdIo_t *)> cd(cdio_open_cue(QFile::encodeName(sheet).constData()),
+                                                   cdio_destroy);
+    if (!cd)
+        return "refused";
+    const auto take = [](char *text) {
+        const QString value = text ? QString::fromUtf8(text) : "-";
+        std::free(text);
+        return value;
+    };
+    QString read = "MCN " + take(cdio_get_mcn(cd.get()));
+    cdtext_t *cdText = cdio_get_cdtext(cd.get());
+    for (track_t t = 1; t <= cdio_get_num_tracks(cd.get()); ++t) {
+        const lba_t gap = cdio_get_track_pregap_lba(cd.get(), t);
+        const char *title = cdText ? cdtext_get_const(cdText, CDTEXT_FIELD_TITLE, t) : nullptr;
+        read += QString("; %1 %2%3 \"%4\" %5")
+                    .arg(t)
+                    .arg(take(cdio_get_track_isrc(cd.get(), t)))
+                    .arg(cdio_get_track_preemphasis(cd.get(), t) == CDIO_TRACK_FLAG_TRUE ? " PRE" : "")
+                    .arg(title ? QString::fromUtf8(title) : "-")
+                    .arg(gap == CDIO_INVALID_LBA ? "-" : QString::number(gap - CDIO_PREGAP_SECTORS));
+    }
+    return read;
+}
+
+// As a player places the sheet's indexes on the disc: each FILE after the previous one (its length from
+// the file's size), a PREGAP as silence before the track's INDEX 01. Track -> index -> LSN, and the
+// lead-out as track 0.
+std::map<int, std::map<int, int32_t>> PlaceCueIndexes(const QString &sheet, const std::function<int32_t(const QString &file)> &sectorsOf)
+{
+    std::map<int, std::map<int, int32_t>> at;
+    QFile in(sheet);
+    if (!in.open(QIODevice::ReadOnly))
+        return at;
+    int32_t fileStart = 0, end = 0;
+    int track = 0;
+    for (const QString &line : QString::fromUtf8(in.readAll()).split("\r\n", Qt::SkipEmptyParts)) {
+        const QStringList words = line.trimmed().split(' ');
+        const auto sectors = [](const QString &time) {
+            const QStringList mmssff = time.split(':');
+            return (mmssff[0].toInt() * 60 + mmssff[1].toInt()) * 75 + mmssff[2].toInt();
+        };
+        if (words[0] == "FILE") {
+            fileStart = end;
+            end += sectorsOf(QFileInfo(sheet).dir().filePath(line.section('"', 1, 1)));
+        } else if (words[0] == "TRACK") {
+            track = words[1].toInt();
+        } else if (words[0] == "PREGAP") {
+            at[track][0] = fileStart;
+            fileStart += sectors(words[1]);
+            end += sectors(words[1]);
+        } else if (words[0] == "INDEX") {
+            at[track][words[1].toInt()] = fileStart + sectors(words[2]);
+        }
+    }
+    at[0][1] = end;
+    return at;
+}
+
+
+int32_t SectorsBySize(const QString &file)
+{
+    return int32_t(QFileInfo(file).size() / 2352);
+}
