@@ -25,12 +25,12 @@ QByteArray answer(const QByteArray &body)
 // A session on a disc of two tracks, its program folder its own; MusicBrainz answers as `musicBrainz`
 // says (nothing by default), AccurateRip nothing.
 struct Session {
-    TestDisc disc{{DiscTrack::tone(75, 440), DiscTrack::tone(150, 660)}};
+    TestDisc disc;
     QTemporaryDir program;
     std::function<TFetchedFile(const QString &url)> musicBrainz;
     std::unique_ptr<TDiscSession> session;
 
-    Session()
+    explicit Session(DiscTrack first = DiscTrack::tone(75, 440)) : disc({first, DiscTrack::tone(150, 660)})
     {
         TDiscSession::Services services;
         services.programDir = [path = program.path()] { return path; };
@@ -110,7 +110,11 @@ TEST(DiscSession, ALookupEndsWithinASecondWhateverItsServerDoes)
 // is asked once a second at most, across lookups, and a stop ends that wait too.
 TEST(DiscSession, EditionsAreAQuestionAndMusicBrainzIsAskedOnceASecond)
 {
-    Session s;
+    // Audio before track 1: the titles go to the disc's tracks, never to its row.
+    DiscTrack first = DiscTrack::tone(75, 440);
+    first.gap = 30;
+    first.gapFrequency = 330;
+    Session s(first);
     std::vector<qint64> asked;
     QElapsedTimer clock;
     clock.start();
@@ -127,23 +131,24 @@ TEST(DiscSession, EditionsAreAQuestionAndMusicBrainzIsAskedOnceASecond)
     ASSERT_TRUE(s.session->StartLookup({}));
     ASSERT_TRUE(s.Ended());
     EXPECT_EQ(ended.takeFirst().at(0).value<TitleSource>(), TitleSource::MusicBrainz);
-    EXPECT_EQ(s.Descriptions(), QStringList({"Uno", "Due"}));
+    EXPECT_EQ(s.Descriptions(), QStringList({"Traccia nascosta", "Uno", "Due"}));
     EXPECT_EQ(s.session->Label(), "Coro / Album");
 
-    s.session->SetDescription(1, "Scritto a mano");
+    s.session->SetDescription(2, "Scritto a mano");
     ASSERT_TRUE(s.session->StartLookup({}));
     ASSERT_TRUE(s.Ended());
     EXPECT_EQ(ended.takeFirst().at(0).value<TitleSource>(), TitleSource::Declined);
-    EXPECT_EQ(s.Descriptions(), QStringList({"Uno", "Scritto a mano"}));
+    EXPECT_EQ(s.Descriptions(), QStringList({"Traccia nascosta", "Uno", "Scritto a mano"}));
     EXPECT_EQ(s.session->Label(), "Coro / Album");
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_GE(asked[1] - asked[0], 1000) << "MusicBrainz asked twice within a second";
 
-    const TExtractionPlan flac = s.session->Plan({{0, 1}, "/out/", AudioFormat::Flac, {}, {}});
+    const TExtractionPlan flac = s.session->Plan({{1, 2}, "/out/", AudioFormat::Flac, {}, {}});
     EXPECT_EQ(flac.coverUrl, "https://coverartarchive.org/release/rel/front-500");
     EXPECT_EQ(flac.logFile, "/out/Coro - Album.log");
     EXPECT_EQ(flac.rows.at(1).tags.title, "Scritto a mano");
     EXPECT_EQ(flac.rows.at(1).tags.album, "Album");
+    EXPECT_EQ(flac.rows.at(1).tags.track, "2/2");
     EXPECT_TRUE(s.session->Plan({{0}, "/out/", AudioFormat::Wav, {}, {}}).coverUrl.isEmpty());
 
     ASSERT_TRUE(s.session->StartLookup({}));
