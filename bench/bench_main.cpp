@@ -12,7 +12,10 @@
 #include "lookup/DocumentFetcher.h"
 #include "lookup/MusicBrainz.h"
 #include "platform/CdRipLibrary.h"
+#include "platform/NewFile.h"
+#include "rip/CueSheet.h"
 #include "rip/ExtractionRun.h"
+#include "rip/RipVerification.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -472,6 +475,48 @@ int main(int argc, char **argv)
         });
         report("(m) the same with Prova e copia / reading alone twice", twice, "x", "<= 1.02",
                twice.median <= 1.02);
+    });
+
+    // (n) The log and the cue sheet of a disc of 99 tracks, made and written into new files, as at a
+    // run's end.
+    measure("n", [&] {
+        TRipVerification::Setup setup;
+        TCueDisc cue{.catalog = "8012345678901", .performer = "Artista", .title = "Album", .fileType = "WAVE"};
+        for (int i = 0; i < 99; ++i) {
+            setup.toc.push_back({i * 3000, true});
+            setup.layout.push_back({i % 3 ? 0 : 150, QString("ITA01230%1").arg(i, 4, 10, QChar('0')), i % 7 == 0});
+            cue.tracks.push_back({.number = i + 1,
+                                  .file = QString("%1 - Titolo della traccia.flac").arg(i + 1, 2, 10, QChar('0')),
+                                  .title = "Titolo della traccia",
+                                  .performer = "Artista",
+                                  .isrc = setup.layout.back().isrc,
+                                  .pregapSectors = setup.layout.back().pregapSectors,
+                                  .previousFileSectors = 3000});
+        }
+        setup.leadOutSector = 99 * 3000;
+        setup.settings = {"Correzione del jitter: sì", "Prova e copia: sì", "Formato: FLAC, compressione 8"};
+        TRipVerification log(setup);
+        for (int i = 0; i < 99; ++i) {
+            TTrackOutcome complete{TTrackOutcome::Complete, 0, {}};
+            log.AddTrack({i + 1, cue.tracks[size_t(i)].file, std::pair(0x1234u * i, 0x5678u * i), 0, complete,
+                          0xabcdu * i, 0xabcdu * i, 2, true, 0.98});
+        }
+        log.SetAnswer({TFetchedFile::Absent, {}});
+        const QString folder = work + "/logs";
+        std::vector<double> times;
+        for (int run = 0; run < 20; ++run) {
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
+            times.push_back(timeOf([&] {
+                                log.WriteLog(folder + "/QUARLE.log", QDateTime::currentDateTime());
+                                const QByteArray text = CueSheetText(cue);
+                                ReplaceFile(folder + "/QUARLE.cue",
+                                            [&](TNewFile &file) { return file.write(text) == text.size(); });
+                            }).wall *
+                            1000);
+        }
+        const Spread written = Spread::of(times);
+        report("(n) log and cue sheet of 99 tracks, made and written", written, "ms", "< 20", written.median < 20, 2);
     });
 
     QFile wav(work + "/ten.wav");
