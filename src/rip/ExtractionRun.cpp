@@ -362,19 +362,19 @@ QString TExtractionRun::WriteLogLocked()
     return error;
 }
 
-QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *> &whole)
+QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *> &complete)
 {
     const TOwnedStringList<TTrack> &tracks = m_quarle.Tracks();
     const std::vector<TDiscEntry> &entries = m_quarle.DiscEntries();
-    if (tracks.Count() == 0 || whole.empty())
+    if (tracks.Count() == 0 || complete.empty())
         return {};
     for (int i = 1; i <= tracks.Count(); ++i) {
-        if (!whole.count(i))
+        if (!complete.count(i))
             return QString("Foglio CUE non scritto: la traccia %1 non è stata estratta completa")
                 .arg(tracks.object(i - 1)->Number, 2, 10, QChar('0'));
     }
     const auto fileOf = [&](const TExtractionRow &row) { return QFileInfo(AudioFile(m_plan, row)).fileName(); };
-    const Mp3TagFields &album = whole.begin()->second->tags;
+    const Mp3TagFields &album = complete.begin()->second->tags;
     TCueDisc disc;
     disc.catalog = m_quarle.Mcn();
     disc.performer = album.albumArtist.isEmpty() ? album.artist : album.albumArtist;
@@ -384,11 +384,11 @@ QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *
     disc.discId = m_verification.Disc().Text().right(8);
     disc.fileType = m_plan.format == AudioFormat::Mp3 ? "MP3" : m_plan.format == AudioFormat::Pcm ? "BINARY" : "WAVE";
     disc.hiddenSectors = tracks.object(0)->StartSector;
-    if (const auto hidden = whole.find(0); hidden != whole.end())
+    if (const auto hidden = complete.find(0); hidden != complete.end())
         disc.hiddenFile = fileOf(*hidden->second);
     for (int i = 1; i <= tracks.Count(); ++i) {
         const TTrack &track = *tracks.object(i - 1);
-        const TExtractionRow &row = *whole.at(i);
+        const TExtractionRow &row = *complete.at(i);
         TCueTrack cue;
         cue.number = track.Number;
         cue.file = fileOf(row);
@@ -417,7 +417,7 @@ void TExtractionRun::Rip()
 {
     TRunReport report;
     bool allComplete = true;
-    std::map<int, const TExtractionRow *> whole;
+    std::map<int, const TExtractionRow *> complete;
     try {
         ChooseReadOffset();
         m_quarle.setFormat(m_plan.format);
@@ -452,7 +452,7 @@ void TExtractionRun::Rip()
                 emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i), {}});
             }
             if (outcome.kind == TTrackOutcome::Complete)
-                whole[row.trackNum] = &row;
+                complete[row.trackNum] = &row;
             if (outcome.kind == TTrackOutcome::Failed) {
                 report.failure = outcome.message;
                 break;
@@ -478,7 +478,7 @@ void TExtractionRun::Rip()
     const QString tagError = RetagFiles();
     if (report.failure.isEmpty())
         report.failure = tagError;
-    const QString cueNote = WriteCueSheet(whole);
+    const QString cueNote = WriteCueSheet(complete);
     {
         std::lock_guard lock(m_mutex);
         m_verification.setCueSheetNote(cueNote);

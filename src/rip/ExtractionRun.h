@@ -102,9 +102,9 @@ private:
     // failed) and the cover, when either is known, into every file tagged, by the worker at the end and
     // by the network thread when the cover comes later. The last failure's text.
     QString RetagFiles();
-    // The cue sheet beside the log, when every audio track of the disc is in `whole` (the rows whose files
-    // hold their whole tracks, by the ripper's track number); what the log says of it.
-    QString WriteCueSheet(const std::map<int, const TExtractionRow *> &whole);
+    // The cue sheet beside the log, when every audio track of the disc is in `complete` (the rows whose
+    // tracks ended complete, by the ripper's track number); what the log says of it.
+    QString WriteCueSheet(const std::map<int, const TExtractionRow *> &complete);
     // Writes the log; a failure's text, unless it is the one the last write had.
     QString WriteLogLocked();
 

@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <memory>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 // libcdio 2.1's reading of a sheet of several FILEs: it takes every INDEX time as a position on the disc,
 // so each track's INDEX 01 00:00:00 lands at LSN 0 and its start says nothing; it reads the audio from
 // "<sheet>.bin" alone (the FILEs' names and types are kept, never opened). What it does read: the
@@ -17,8 +21,16 @@
 // none when that is INDEX 01's time); never PREGAP nor INDEX 02.
 QString ReadCueByLibcdio(const QString &sheet)
 {
+    // libcdio's parser loses a track's first FILE name when INDEX 01 is in another FILE than INDEX 00 (as
+    // in the sheet of a rip): the parser's leak, not its reader's.
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_disable();
+#endif
     std::unique_ptr<CdIo_t, void (*)(CdIo_t *)> cd(cdio_open_cue(QFile::encodeName(sheet).constData()),
                                                    cdio_destroy);
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_enable();
+#endif
     if (!cd)
         return "refused";
     const auto take = [](char *text) {
