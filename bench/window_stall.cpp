@@ -53,11 +53,12 @@ double longestStall(QApplication &app, const std::function<void()> &start,
     return std::max(0.0, double(longest) / 1e6 - 5.0);
 }
 
-// Each run writes into a folder of its own; a question about files there would wait for an answer that
-// no one gives here, so it is answered at once. The files to convert are the benchmark's.
+// Each run writes into a folder of its own; a question (files there, a close during a run) would wait
+// for an answer that no one gives here, so it is answered at once. The files to convert are the benchmark's.
 struct Answers : TDialogPrompts {
     QStringList wavFiles;
     Overwrite AskOverwrite(QWidget *, const QStringList &) override { return Overwrite::Replace; }
+    bool AskInterrupt(QWidget *) override { return true; }
     QStringList ChooseWavFiles(QWidget *) override { return wavFiles; }
 };
 

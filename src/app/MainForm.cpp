@@ -194,9 +194,24 @@ void TDlgMainForm::changeEvent(QEvent *event)
 }
 
 // Whatever runs when the window closes ends first: the extraction (its track in progress is
-// interrupted and every file closed), a lookup waiting for the network, a conversion.
+// interrupted and every file closed), a lookup waiting for the network, a conversion. An extraction is
+// not interrupted unasked: "Continua" keeps the window and the run (the question is asked once at a
+// time; a close meanwhile waits for its answer).
 void TDlgMainForm::closeEvent(QCloseEvent *event)
 {
+    if (ExtractionRunning()) {
+        if (m_askingToInterrupt) {
+            event->ignore();
+            return;
+        }
+        m_askingToInterrupt = true;
+        const bool interrupt = m_prompts->AskInterrupt(this);
+        m_askingToInterrupt = false;
+        if (!interrupt) {
+            event->ignore();
+            return;
+        }
+    }
     m_session->Stop();
     Guarded([this] { FormClose(); });
     event->accept();

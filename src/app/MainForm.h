@@ -111,5 +111,6 @@ private:
     TRunView *m_runView = nullptr;
     bool m_activated = false;
     bool m_reportingFailure = false;
+    bool m_askingToInterrupt = false; // "Interrompere l'estrazione?" is on screen
     bool m_skipActivation = false;
 };

@@ -36,6 +36,18 @@ Overwrite TDialogPrompts::AskOverwrite(QWidget *parent, const QStringList &files
                                           : Overwrite::Cancel;
 }
 
+bool TDialogPrompts::AskInterrupt(QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+                    QStringLiteral("Interrompere l'estrazione?"), QMessageBox::NoButton, parent);
+    QPushButton *interrupt = box.addButton("Interrompi", QMessageBox::DestructiveRole);
+    QPushButton *goOn = box.addButton("Continua", QMessageBox::RejectRole);
+    box.setDefaultButton(goOn);
+    box.setEscapeButton(goOn);
+    box.exec();
+    return box.clickedButton() == interrupt;
+}
+
 int TDialogPrompts::ChooseEdition(QWidget *parent, const std::vector<DiscEdition> &editions)
 {
     return ChooseEditionDialog(parent, editions);

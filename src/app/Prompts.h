@@ -20,6 +20,9 @@ public:
     virtual void ShowError(QWidget *parent, const QString &message) = 0;
     // Files of an extraction are in the folder already: replace them, keep both, or rip nothing.
     virtual Overwrite AskOverwrite(QWidget *parent, const QStringList &files) = 0;
+    // "Interrompere l'estrazione?" as the window closes during one: true for "Interrompi", false for
+    // "Continua".
+    virtual bool AskInterrupt(QWidget *parent) = 0;
     // Several editions of the disc: the index of the one to take, -1 for none.
     virtual int ChooseEdition(QWidget *parent, const std::vector<DiscEdition> &editions) = 0;
     // The disc label's details as the user corrects them; false when the user cancels.
@@ -37,6 +40,7 @@ class TDialogPrompts : public TPrompts
 public:
     void ShowError(QWidget *parent, const QString &message) override;
     Overwrite AskOverwrite(QWidget *parent, const QStringList &files) override;
+    bool AskInterrupt(QWidget *parent) override;
     int ChooseEdition(QWidget *parent, const std::vector<DiscEdition> &editions) override;
     bool EditDiscDetails(QWidget *parent, DiscDetails &details) override;
     QString BrowseForFolder(QWidget *parent, const QString &title, const QString &start) override;

@@ -24,6 +24,9 @@ TRunView::TRunView(Ui::TDlgMainForm &ui, TTrackListView &rows, TDiscSession &ses
     connect(s, &TDiscSession::EditionsOffered, this, [this](const std::vector<DiscEdition> &editions) {
         m_session.AnswerEdition(m_prompts.ChooseEdition(m_window.widget, editions));
     });
+    connect(s, &TDiscSession::LookupAsking, this, [this](const QString &source) {
+        m_ui.LabelEnCours->setText("Ricerca dei titoli... (" + source + ")");
+    });
     connect(s, &TDiscSession::LookupEnded, this, [this](TitleSource source, const QString &failure) {
         if (source != TitleSource::Declined) {
             m_window.showDisc();
@@ -47,6 +50,7 @@ TRunView::TRunView(Ui::TDlgMainForm &ui, TTrackListView &rows, TDiscSession &ses
     // Once the run is done the status line tells how it went as a whole, with each later verdict counted.
     connect(s, &TDiscSession::TrackVerified, this, [this](const TTrackReport &report) {
         m_ui.LabelEnCours->setText(report.summary.isEmpty() ? report.status : report.summary);
+        m_rows.ShowResult(report.row, report.result);
     });
     connect(s, &TDiscSession::LogFailed, this,
             [this](const QString &message) { m_ui.LabelEnCours->setText(message); });
@@ -89,6 +93,7 @@ void TRunView::JobStarted(TDiscSession::Job job)
 {
     switch (job) {
     case TDiscSession::Job::Lookup:
+        m_ui.LabelEnCours->setText(QStringLiteral("Ricerca dei titoli..."));
         Hold({m_ui.dxButton2, m_ui.CbBoxActiveCDRom, m_ui.ListViewEx1, m_ui.Label14, m_ui.Label15});
         m_held.emplace_back(m_ui.dxButton3, m_ui.dxButton3->isEnabled());
         m_ui.dxButton3->setEnabled(true);
@@ -104,6 +109,7 @@ void TRunView::JobStarted(TDiscSession::Job job)
         for (QWidget *w : held)
             w->setEnabled(false);
         m_ui.dxButton3->setEnabled(true);
+        m_rows.ClearResults();
         break;
     }
     case TDiscSession::Job::Conversion:
@@ -145,15 +151,15 @@ void TRunView::CDRIP1Progress(QObject *, uint16_t percentComplete, int row)
 }
 
 // Only a complete track's row loses its check mark: a cancelled, failed or damaged one stays checked,
-// for "Estrai" to take up again.
+// for "Estrai" to take up again. Its bar stays full and says how the track ended until the next
+// extraction (or "Aggiorna", which makes the rows anew).
 void TRunView::CDRIP1EndTrack(QObject *, const TTrackReport &report)
 {
     m_ui.LabelEnCours->setText(report.status);
     m_ui.ProgressBar1->setValue(0);
     if (report.outcome.kind == TTrackOutcome::Complete)
         m_rows.SetChecked(report.row, false);
-    if (QProgressBar *bar = m_rows.Bar(report.row))
-        bar->setValue(0);
+    m_rows.ShowResult(report.row, report.result);
 }
 
 void TRunView::LameCoder1BeginFile(QObject *, uint16_t, const QString &fileName)

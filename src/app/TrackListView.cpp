@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <memory>
@@ -16,7 +17,29 @@ const int BarWidth = 102;
 // A bar whose top (client coordinates) lies above this is under the header: it is hidden.
 const int BarVisibleFrom = 10;
 
+// The caption of the "Traccia" column is the number right-justified with blanks to six characters, which
+// beside the check box does not fit the column in this platform's font: drawn as it is, rows 10 and up
+// showed "…". The blanks give way instead of the digits.
+class TrackNumberDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = option->text.trimmed();
+        option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    }
+};
+
 } // namespace
+
+TTrackListView::TTrackListView(TListViewEx *list) : m_list(list)
+{
+    m_list->setItemDelegateForColumn(0, new TrackNumberDelegate(m_list));
+}
 
 QString TTrackListView::DurationText(const QString &sectors)
 {
@@ -74,6 +97,25 @@ QProgressBar *TTrackListView::Bar(int row) const
 // Each bar goes under the "Avanzamento" column of its row. Tops are judged in the list's client
 // coordinates, where a bar above 10 would sit under the header; the left edge follows the columns as
 // scrolled sideways.
+void TTrackListView::ShowResult(int row, const QString &result)
+{
+    if (QProgressBar *bar = Bar(row)) {
+        bar->setValue(100);
+        bar->setFormat(result);
+        bar->setTextVisible(!result.isEmpty());
+    }
+}
+
+void TTrackListView::ClearResults()
+{
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        if (QProgressBar *bar = Bar(i)) {
+            bar->setValue(0);
+            bar->setTextVisible(false);
+        }
+    }
+}
+
 void TTrackListView::PlaceBars()
 {
     const int originY = m_list->ViewportOrigin().y();

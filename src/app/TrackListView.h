@@ -16,12 +16,17 @@ class TListViewEx;
 class TTrackListView
 {
 public:
-    explicit TTrackListView(TListViewEx *list) : m_list(list) {}
+    // The "Traccia" column's numbers are drawn whole, right-aligned, whatever their padding.
+    explicit TTrackListView(TListViewEx *list);
 
     // The rows anew, every one checked, its bar empty.
     void ShowRows(const std::vector<TDiscRow> &rows);
     void Clear();
     QProgressBar *Bar(int row) const;
+    // A finished track's row: its bar full, with the result in short ("accurata", "annullata"...).
+    void ShowResult(int row, const QString &result);
+    // Every bar empty again, without its result (a new extraction).
+    void ClearResults();
     void PlaceBars();
     // Scrolls so that the row being ripped shows, with the one before it at the top.
     void ShowRipping(int row);

@@ -362,6 +362,13 @@ QString TExtractionRun::WriteLogLocked()
     return error;
 }
 
+int TExtractionRun::TrackNumber(const TExtractionRow &row) const
+{
+    return row.trackNum >= 1 && row.trackNum <= m_quarle.Tracks().Count()
+               ? m_quarle.Tracks().object(row.trackNum - 1)->Number
+               : int(row.trackNum);
+}
+
 QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *> &complete)
 {
     const TOwnedStringList<TTrack> &tracks = m_quarle.Tracks();
@@ -418,6 +425,7 @@ void TExtractionRun::Rip()
     TRunReport report;
     bool allComplete = true;
     std::map<int, const TExtractionRow *> complete;
+    size_t started = 0; // rows whose tracks had their turn
     try {
         ChooseReadOffset();
         m_quarle.setFormat(m_plan.format);
@@ -427,6 +435,7 @@ void TExtractionRun::Rip()
             if (m_stop)
                 break;
             m_row = row.row;
+            ++started;
             m_cancelTrack = false;
             TRipVerification::Track track;
             TTrackOutcome outcome;
@@ -436,9 +445,7 @@ void TExtractionRun::Rip()
                 outcome = {TTrackOutcome::Failed, 0, QString::fromUtf8(e.what())};
             }
             const TAccurateRipChecksum *sum = m_quarle.TrackChecksum();
-            track.trackNumber = row.trackNum >= 1 && row.trackNum <= m_quarle.Tracks().Count()
-                                    ? m_quarle.Tracks().object(row.trackNum - 1)->Number
-                                    : int(row.trackNum);
+            track.trackNumber = TrackNumber(row);
             track.fileName = QFileInfo(AudioFile(m_plan, row)).fileName();
             track.checksums = sum ? std::optional(std::pair(sum->V1(), sum->V2())) : std::nullopt;
             track.jitterErrors = m_quarle.JitterErrors();
@@ -449,7 +456,8 @@ void TExtractionRun::Rip()
                 std::lock_guard lock(m_mutex);
                 const size_t i = m_verification.AddTrack(std::move(track));
                 m_trackRows.push_back({row.row, row.trackNum});
-                emit TrackFinished({row.row, row.trackNum, outcome, m_verification.StatusText(i), {}});
+                emit TrackFinished(
+                    {row.row, row.trackNum, outcome, m_verification.StatusText(i), m_verification.ResultText(i), {}});
             }
             if (outcome.kind == TTrackOutcome::Complete)
                 complete[row.trackNum] = &row;
@@ -473,6 +481,10 @@ void TExtractionRun::Rip()
     m_quarle.OnSamples = nullptr;
     {
         std::lock_guard lock(m_mutex);
+        for (size_t i = started; i < m_plan.rows.size(); ++i) {
+            const TExtractionRow &row = m_plan.rows[i];
+            m_verification.AddNotStarted(TrackNumber(row), QFileInfo(AudioFile(m_plan, row)).fileName());
+        }
         m_tracksDone = true;
     }
     const QString tagError = RetagFiles();
@@ -516,7 +528,7 @@ void TExtractionRun::FetchAnswers()
             const TRipVerification::Track &track = m_verification.TrackAt(i);
             if (track.outcome.WholeLength())
                 emit TrackVerified({m_trackRows[i].first, m_trackRows[i].second, track.outcome,
-                                    m_verification.StatusText(i),
+                                    m_verification.StatusText(i), m_verification.ResultText(i),
                                     m_tracksDone ? m_verification.SummaryText(m_stop) : QString()});
         }
         if (m_tracksDone) {

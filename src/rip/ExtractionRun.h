@@ -31,7 +31,8 @@ struct TTrackReport {
     int row = 0;
     int trackNum = 0;
     TTrackOutcome outcome;
-    QString status; // the status line's text
+    QString status;  // the status line's text
+    QString result;  // the row's, in short: "accurata", "non verificata", "annullata", "errori", "fallita"
     QString summary; // the run's, once its tracks are done (a later verdict changes it); else empty
 };
 
@@ -98,6 +99,8 @@ private:
     TTrackOutcome RipOne(const TExtractionRow &row, TRipVerification::Track &track);
     TTrackOutcome CopyOne(const TExtractionRow &row);
     void ThreadEnded();
+    // The row's track number on the disc (0 for the audio before track 1).
+    int TrackNumber(const TExtractionRow &row) const;
     // Once the tracks are done: the album's ReplayGain (after a run in which no track was cancelled or
     // failed) and the cover, when either is known, into every file tagged, by the worker at the end and
     // by the network thread when the cover comes later. The last failure's text.

@@ -100,6 +100,28 @@ TRipVerification::Tally TRipVerification::Count() const
     return tally;
 }
 
+QString TRipVerification::ResultText(size_t i) const
+{
+    const Track &track = m_tracks[i];
+    switch (track.outcome.kind) {
+    case TTrackOutcome::Complete:
+        break;
+    case TTrackOutcome::ReadErrors:
+        return QStringLiteral("errori");
+    case TTrackOutcome::Cancelled:
+    case TTrackOutcome::Interrupted:
+        return QStringLiteral("annullata");
+    case TTrackOutcome::Failed:
+        return QStringLiteral("fallita");
+    }
+    const std::optional<TAccurateRipVerdict> verdict = track.trackNumber > 0 ? Verdict(track) : std::nullopt;
+    if (verdict && verdict->kind == TAccurateRipVerdict::Accurate)
+        return QStringLiteral("accurata");
+    if (verdict && verdict->kind == TAccurateRipVerdict::NotAccurate && m_answer == Found)
+        return QStringLiteral("non accurata");
+    return QStringLiteral("non verificata");
+}
+
 QString TRipVerification::SummaryText(bool stopped) const
 {
     const Tally tally = Count();
@@ -215,21 +237,24 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
         }
         text << line;
     }
+    for (const auto &[number, fileName] : m_notStarted)
+        text << QString("Traccia %1  %2  non iniziata").arg(number, 2, 10, QChar('0')).arg(fileName);
 
     const Tally tally = Count();
     text << "";
     if (!m_cueSheetNote.isEmpty())
         text << m_cueSheetNote;
     text << QString("Riepilogo: %1 tracce, %2 complete, %3 accurate, %4 confermate, %5 con errori di lettura, "
-                    "%6 annullate, %7 fallite")
+                    "%6 annullate, %7 fallite, %8 non iniziate")
                 .arg(m_tracks.size())
                 .arg(tally.complete)
                 .arg(tally.accurate)
                 .arg(tally.confirmed)
                 .arg(tally.readErrors)
                 .arg(tally.cancelled)
-                .arg(tally.failed);
-    if (tally.allConfirmed)
+                .arg(tally.failed)
+                .arg(m_notStarted.size());
+    if (tally.allConfirmed && m_notStarted.empty())
         text << "Nessun errore";
     return (text.join("\n") + "\n").toUtf8();
 }

@@ -76,6 +76,11 @@ public:
     // 12 accurate", with ", 1 con errori", ", 1 annullata"..., or "non verificata" for no answer;
     // "Estrazione interrotta: ..." for a run that was stopped.
     QString SummaryText(bool stopped) const;
+    // What track i's row says in short: "accurata", "non accurata", "non verificata" (no answer, or none
+    // that can tell), "errori" (unreadable sectors), "annullata", "fallita".
+    QString ResultText(size_t i) const;
+    // A checked row whose track was never started (a stop or a failure came first), for the log.
+    void AddNotStarted(int trackNumber, const QString &fileName) { m_notStarted.push_back({trackNumber, fileName}); }
     // A line the log gives after the tracks (where the cue sheet went, or why there is none).
     void setCueSheetNote(const QString &note) { m_cueSheetNote = note; }
     // The log: a head (what was verified, program, date, drive, read offset, settings, identifiers, the
@@ -105,4 +110,5 @@ private:
     std::optional<std::vector<TAccurateRipPressing>> m_pressings;
     std::vector<Track> m_tracks;
     QString m_cueSheetNote;
+    std::vector<std::pair<int, QString>> m_notStarted;
 };

@@ -22,7 +22,8 @@ struct DiscEdition {
 };
 
 // Where the titles of a lookup came from. Declined: the user chose none of the editions offered.
-enum class TitleSource { None, MusicBrainz, Cddb, CdText, Declined };
+// Where a lookup's titles came from. Unreachable: none, and no database answered at all.
+enum class TitleSource { None, MusicBrainz, Cddb, CdText, Declined, Unreachable };
 
 // What the disc database lookup takes from the main window and gives back to it.
 struct DiscLookupContext {

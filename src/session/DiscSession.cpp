@@ -20,6 +20,8 @@ QString TitleSourceText(TitleSource source)
         return QStringLiteral("Titoli da CDDB");
     case TitleSource::CdText:
         return QStringLiteral("Titoli dal CD-Text");
+    case TitleSource::Unreachable:
+        return QStringLiteral("Banche dati non raggiungibili");
     case TitleSource::None:
     case TitleSource::Declined:
         break;
@@ -170,6 +172,7 @@ bool TDiscSession::StartLookup(const ProxySettings &proxy)
     request.programDir = m_services.programDir();
     m_lookup = std::make_unique<TLookupRun>(std::move(request), m_services.fetchMusicBrainz);
     TLookupRun *run = m_lookup.get();
+    connect(run, &TLookupRun::Asking, this, &TDiscSession::LookupAsking);
     connect(run, &TLookupRun::RequestUrl, this, &TDiscSession::RequestUrl);
     connect(run, &TLookupRun::Document, this, &TDiscSession::Document);
     connect(run, &TLookupRun::Warning, this, &TDiscSession::Warning);

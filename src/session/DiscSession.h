@@ -127,6 +127,8 @@ signals:
     void JobStarted(TDiscSession::Job job);
     void JobEnded(TDiscSession::Job job);
 
+    // The lookup asks this source now: "MusicBrainz", "CDDB", "CD-Text".
+    void LookupAsking(const QString &source);
     void RequestUrl(const QString &url);
     void Document(const QString &text);
     void Warning(const QString &message);

@@ -126,28 +126,38 @@ void TLookupRun::Run()
     context.setDiscTitle = [&result](const QString &title) { result.discTitle = title; };
     context.setRequestUrl = [this](const QString &url) { emit RequestUrl(url); };
     QStringList pagina;
+    bool answered = false; // by any database, even to say that it does not know the disc
     context.fetch = [&](const QString &url, QDeadlineTimer deadline) -> std::optional<QStringList> {
         if (stopped())
             return std::nullopt;
+        emit Asking(QStringLiteral("CDDB"));
         auto lines = FetchDocument(http, m_request.proxy, url, m_request.programDir, pagina, deadline,
                                    [this](const QString &message) { emit Warning(message); });
         emit Document(pagina.join("\r\n").left(PaginaLimit));
+        answered = answered || lines.has_value();
         return lines;
     };
     context.fetchMusicBrainz = [&](const QString &url) -> std::optional<QByteArray> {
         if (!WaitForMusicBrainz())
             return std::nullopt;
+        emit Asking(QStringLiteral("MusicBrainz"));
         TFetchedFile answer = m_fetch(http, m_request.proxy, url);
+        answered = answered || answer.kind != TFetchedFile::Unreachable;
         if (answer.kind != TFetchedFile::Found)
             return std::nullopt;
         return std::move(answer.bytes);
     };
-    context.readCdText = [letter = m_request.driveLetter] { return cdTextOfDrive(letter); };
+    context.readCdText = [this, letter = m_request.driveLetter] {
+        emit Asking(QStringLiteral("CD-Text"));
+        return cdTextOfDrive(letter);
+    };
     context.chooseEdition = [this](const std::vector<DiscEdition> &editions) { return AskEdition(editions); };
     context.setEntry = [&result](const CddbEntry &entry) { result.entry = entry; };
 
     try {
         result.source = QueryDiscDatabase(context);
+        if (result.source == TitleSource::None && !answered)
+            result.source = TitleSource::Unreachable;
     } catch (const std::exception &e) {
         result.failure = QString::fromUtf8(e.what());
     }

@@ -73,6 +73,8 @@ public:
     static TFetchedFile DefaultFetch(THttpCli &http, const ProxySettings &proxy, const QString &url);
 
 signals:
+    // The source the lookup asks now: "MusicBrainz", "CDDB", "CD-Text".
+    void Asking(const QString &source);
     void RequestUrl(const QString &url);
     // The last document fetched from the CDDB server (its first 5000 characters), and a failure to
     // store it ("Error opening file: ...").

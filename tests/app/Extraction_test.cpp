@@ -138,6 +138,9 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     EXPECT_EQ(form->ui->LabelEnCours->text(), "Estrazione completata: 3 tracce, non verificata, 1 annullata");
     const std::vector<RowView> rows = rowsOf(*form);
     EXPECT_TRUE(rows[0].checked && !rows[1].checked && !rows[2].checked);
+    // Each row says how its track ended, until the next extraction.
+    EXPECT_EQ(QStringList({rows[0].result, rows[1].result, rows[2].result}),
+              QStringList({"annullata", "non verificata", "non verificata"}));
     EXPECT_EQ(DecodeFlac(out.filePath("Track 01.flac")).size(), 27u * 588 * 2);
     EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 150u * 588 * 2);
     // A run with a cancelled track gives its complete tracks their own ReplayGain, and no album's.
@@ -157,17 +160,30 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
 
     pace = 10;
     form->ui->dir->setText(out2.path() + "/");
+    QTest::mouseClick(form->ui->Label14, Qt::LeftButton); // "seleziona tutto"
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return chunks > 40; }));
+    EXPECT_EQ(rowsOf(*form)[0].result, "") << "a new extraction clears the rows' results";
+    // Closing asks first: "Continua" keeps the window and the run, "Interrompi" stops it at once.
+    std::vector<bool> answers = {false, true};
+    prompts.interrupt = [&] {
+        const bool answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    };
+    form->close();
+    EXPECT_TRUE(form->isVisible() && form->ExtractionRunning());
     clock.restart();
     form->close();
     EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(answers.empty());
     EXPECT_FALSE(form->ExtractionRunning());
     QFile closed(out2.filePath("Artista - " + QString(241, 'x') + ".log"));
     ASSERT_TRUE(closed.open(QIODevice::ReadOnly));
     const QString last = QString::fromUtf8(closed.readAll());
     EXPECT_TRUE(last.startsWith("QUARLE - estrazione non verificata: AccurateRip non raggiungibile\n"));
-    EXPECT_TRUE(last.contains("\nTraccia 01  Track 01.flac  interrotta  errori di jitter 0\n"))
+    EXPECT_TRUE(last.contains("\nTraccia 01  Track 01.flac  interrotta  errori di jitter 0\n") &&
+                last.contains("\nTraccia 03  Track 03.flac  non iniziata\n"))
         << last.toStdString();
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }

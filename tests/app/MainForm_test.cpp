@@ -55,4 +55,12 @@ TEST(MainForm, ProgressBarsFollowTheRows)
     }
     dragDivider(list, 1, {10, 30});
     EXPECT_EQ(form->RowProgressBar(29)->x(), 280);
+    // Every number of the "Traccia" column fits it whole beside its check box (rows 10 and up once
+    // showed "…").
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    for (int i = 0; i < 30; ++i) {
+        const QModelIndex index = list->model()->index(i, 0);
+        EXPECT_LE(list->itemDelegateForIndex(index)->sizeHint(option, index).width(), list->columnWidth(0)) << i;
+    }
 }

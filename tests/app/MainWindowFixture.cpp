@@ -4,6 +4,7 @@
 #include "app/MainFormUi.h"
 
 #include <QHeaderView>
+#include <QProgressBar>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,14 @@ Overwrite ScriptedPrompts::AskOverwrite(QWidget *, const QStringList &files)
         return overwrite(files);
     ADD_FAILURE() << "unexpected question about " << files.join(", ").toStdString();
     return Overwrite::Cancel;
+}
+
+bool ScriptedPrompts::AskInterrupt(QWidget *)
+{
+    if (interrupt)
+        return interrupt();
+    ADD_FAILURE() << "unexpected question: Interrompere l'estrazione?";
+    return true;
 }
 
 int ScriptedPrompts::ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions)
@@ -76,7 +85,9 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form)
     const TListViewEx *list = form.ui->ListViewEx1;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = list->topLevelItem(i);
-        rows.push_back({item->text(1), item->checkState(0) == Qt::Checked});
+        const QProgressBar *bar = form.RowProgressBar(i);
+        rows.push_back({item->text(1), item->checkState(0) == Qt::Checked,
+                        bar && bar->isTextVisible() && bar->value() == 100 ? bar->text() : QString()});
     }
     return rows;
 }

@@ -13,12 +13,14 @@
 struct ScriptedPrompts : TPrompts {
     QStringList errors;
     std::function<Overwrite(const QStringList &files)> overwrite;
+    std::function<bool()> interrupt;
     std::function<int(const std::vector<DiscEdition> &editions)> edition;
     std::function<bool(DiscDetails &details)> details;
     QStringList wavFiles;
 
     void ShowError(QWidget *, const QString &message) override { errors << message; }
     Overwrite AskOverwrite(QWidget *, const QStringList &files) override;
+    bool AskInterrupt(QWidget *) override;
     int ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions) override;
     bool EditDiscDetails(QWidget *, DiscDetails &details) override;
     QString BrowseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
@@ -34,6 +36,7 @@ QString TestProgramDir();
 struct RowView {
     QString description;
     bool checked = false;
+    QString result; // what the row's bar says; empty while it says nothing
 };
 
 // The window on the drives of QUARLE_DRIVES, shown and past its first activation.

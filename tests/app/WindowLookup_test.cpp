@@ -45,8 +45,10 @@ TEST(WindowLookup, WhileTheServerIsAwaitedTheWindowLivesAndTitlesStayWithTheirDi
     form->ui->ProxyHostEdit->setText("127.0.0.1");
     form->ui->ProxyPortEdit->setText(QString::number(cddb.port()));
     QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    EXPECT_EQ(form->ui->LabelEnCours->text(), "Ricerca dei titoli...");
     ASSERT_TRUE(QTest::qWaitFor([&] { return cddb.Requests().size() >= 2; }))
         << cddb.Mismatches().join("\n").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->ui->LabelEnCours->text() == "Ricerca dei titoli... (CDDB)"; }));
     QTest::mouseClick(form->ui->Label14, Qt::LeftButton); // "seleziona tutto" would enable "Estrai"
     EXPECT_FALSE(form->ui->dxButton2->isEnabled() || form->ui->CbBoxActiveCDRom->isEnabled());
     QTest::mouseClick(form->ui->dxButton2, Qt::LeftButton);
@@ -67,6 +69,16 @@ TEST(WindowLookup, WhileTheServerIsAwaitedTheWindowLivesAndTitlesStayWithTheirDi
     EXPECT_EQ(prompts.errors, QStringList{"'x' is not a valid integer value"});
     EXPECT_TRUE(form->ui->dxButton2->isEnabled() && form->ui->CbBoxActiveCDRom->isEnabled());
 
+    // No database answers at all (the proxy refuses every connection): the status line says so, and no
+    // error box opens.
+    QTcpServer gone;
+    ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+    form->ui->ProxyPortEdit->setText(QString::number(gone.serverPort()));
+    gone.close();
+    QTest::mouseClick(form->ui->dxButton1, Qt::LeftButton);
+    ASSERT_TRUE(waitForJob(*form));
+    EXPECT_EQ(form->ui->LabelEnCours->text(), "Banche dati non raggiungibili");
+    EXPECT_EQ(prompts.errors.size(), 1u);
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     form->ui->ProxyPortEdit->setText(QString::number(silent.serverPort()));
