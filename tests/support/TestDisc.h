@@ -2,6 +2,8 @@
 
 #include "DiscImage.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <stdexcept>
@@ -23,6 +25,23 @@ public:
     ~TestDisc() { qunsetenv("QUARLE_DRIVES"); }
 
     const DiscImage &image() const { return m_image; }
+    // Gives the BIN another name, in the same folder, and the sheet's FILE line that name.
+    bool renameBin(const QString &name)
+    {
+        QFile cue(m_image.cuePath);
+        if (!cue.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text =
+            cue.readAll().replace("\"" + QFile::encodeName(QFileInfo(m_image.binPath).fileName()) + "\"",
+                                  "\"" + QFile::encodeName(name) + "\"");
+        cue.close();
+        const QString bin = m_dir.filePath(name);
+        if (!QFile::rename(m_image.binPath, bin) || !cue.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            cue.write(text) != text.size())
+            return false;
+        m_image.binPath = bin;
+        return true;
+    }
     QString dir() const { return m_dir.path(); }
 
     // Makes QUARLE_DRIVES name `drives` ("D=/path.cue;E=..."), until the TestDisc goes.
