@@ -114,18 +114,15 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     // The picture's size and colours as its image's header gives them: none from what holds no image, or
     // a header cut short (its missing bytes there to be read beyond the end).
     const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
-    const QByteArray rgba = png + QByteArray::fromHex("0000001000000008080600000000000000");
-    const QByteArray palette = png +
-                               QByteArray::fromHex("0000000300000002040300000000000000"
-                                                   "0000000467414d410000b18f00000000" // gAMA
-                                                   "0000000f504c5445") +
-                               QByteArray(19, 'p');
+    // clang-format off
     const std::pair<QByteArray, const char *> covers[] = {
         {jpeg, "600x500 24 0"},
         {QByteArray::fromRawData(jpeg.constData(), 35), "0x0 0 0"},
-        {rgba, "16x8 32 0"},
-        {palette, "3x2 24 5"},
+        {png + QByteArray::fromHex("0000001000000008080600000000000000"), "16x8 32 0"},
+        {png + QByteArray::fromHex("0000000300000002040300000000000000" "0000000467414d410000b18f00000000" // gAMA
+                                   "0000000f504c5445") + QByteArray(19, 'p'), "3x2 24 5"},
         {"old cover", "0x0 0 0"}};
+    // clang-format on
     for (const auto &[image, shape] : covers) {
         fields.cover = image;
         FlacTagWriter::Write(path, fields);

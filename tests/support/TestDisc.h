@@ -29,18 +29,12 @@ public:
     bool renameBin(const QString &name)
     {
         QFile cue(m_image.cuePath);
-        if (!cue.open(QIODevice::ReadOnly))
+        const QByteArray old = QFile::encodeName(QFileInfo(m_image.binPath).fileName());
+        if (!cue.open(QIODevice::ReadWrite) || !QFile::rename(m_image.binPath, m_dir.filePath(name)))
             return false;
-        const QByteArray text =
-            cue.readAll().replace("\"" + QFile::encodeName(QFileInfo(m_image.binPath).fileName()) + "\"",
-                                  "\"" + QFile::encodeName(name) + "\"");
-        cue.close();
-        const QString bin = m_dir.filePath(name);
-        if (!QFile::rename(m_image.binPath, bin) || !cue.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            cue.write(text) != text.size())
-            return false;
-        m_image.binPath = bin;
-        return true;
+        m_image.binPath = m_dir.filePath(name);
+        const QByteArray text = cue.readAll().replace('"' + old + '"', '"' + QFile::encodeName(name) + '"');
+        return cue.resize(0) && cue.seek(0) && cue.write(text) == text.size();
     }
     QString dir() const { return m_dir.path(); }
 
