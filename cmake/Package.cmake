@@ -21,7 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads OpenSSL for HTTPS as a plugin, which dpkg-shlibdeps does not see; the certificates to check
-# servers against come from the system's store.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, ca-certificates")
+# servers against come from the system's store. Qt's own texts (the buttons of the boxes, the folder
+# browser) are Italian only with Qt's translations, which the program loads from Qt's folder at start.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, ca-certificates, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quarle/quarle")
 include(CPack)

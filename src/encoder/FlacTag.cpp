@@ -39,6 +39,84 @@ QByteArray readMetadata(QFile &file)
     return metadata;
 }
 
+// What a FLAC picture block tells of its image besides the bytes: width and height in pixels, bits per
+// pixel, and for an image of indexed colours the number of colours (0 for any other).
+struct PictureShape {
+    uint32_t width = 0, height = 0, depth = 0, colours = 0;
+};
+
+// The big-endian number of `bytes` bytes at `at`; false when the image ends before it.
+bool numberAt(const QByteArray &image, qsizetype at, int bytes, uint32_t *value)
+{
+    if (at < 0 || bytes > image.size() || at > image.size() - bytes)
+        return false;
+    *value = 0;
+    for (int i = 0; i < bytes; ++i)
+        *value = *value << 8 | uint8_t(image[at + i]);
+    return true;
+}
+
+// A PNG's IHDR comes first; its colour type gives the channels. An image of a palette has 8-bit entries of
+// three channels, as many as its PLTE chunk (which comes before the image data) holds.
+PictureShape pngShape(const QByteArray &image)
+{
+    uint32_t width = 0, height = 0, bits = 0, type = 0;
+    if (image.mid(12, 4) != "IHDR" || !numberAt(image, 16, 4, &width) || !numberAt(image, 20, 4, &height) ||
+        !numberAt(image, 24, 1, &bits) || !numberAt(image, 25, 1, &type))
+        return {};
+    const uint32_t channels[] = {1, 0, 3, 1, 2, 0, 4};
+    if (type != 3)
+        return {width, height, type < 7 ? bits * channels[type] : 0, 0};
+    uint32_t length = 0;
+    for (qsizetype at = 8; numberAt(image, at, 4, &length) && at + 12 + qsizetype(length) <= image.size();
+         at += 12 + qsizetype(length)) {
+        const QByteArray chunk = image.mid(at + 4, 4);
+        if (chunk == "PLTE")
+            return {width, height, 24, length / 3};
+        if (chunk == "IDAT")
+            break;
+    }
+    return {width, height, 24, 0};
+}
+
+// A JPEG's frame header (SOF0 to SOF15 but for DHT, JPG and DAC, which share their codes) gives the sample
+// precision, the height, the width and the number of components; the segments before it are skipped by
+// their lengths.
+PictureShape jpegShape(const QByteArray &image)
+{
+    qsizetype at = 2;
+    uint32_t marker = 0, length = 0;
+    while (numberAt(image, at, 1, &marker) && marker == 0xFF) {
+        for (++at; numberAt(image, at, 1, &marker) && marker == 0xFF;)
+            ++at; // fill bytes before the marker
+        ++at;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
+            continue; // markers without a segment
+        if (marker == 0xD9 || marker == 0xDA || !numberAt(image, at, 2, &length) || length < 2)
+            return {};
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        uint32_t precision = 0, height = 0, width = 0, components = 0;
+        if (frame) {
+            if (!numberAt(image, at + 2, 1, &precision) || !numberAt(image, at + 3, 2, &height) ||
+                !numberAt(image, at + 5, 2, &width) || !numberAt(image, at + 7, 1, &components))
+                return {};
+            return {width, height, precision * components, 0};
+        }
+        at += length;
+    }
+    return {};
+}
+
+PictureShape pictureShape(const QByteArray &image)
+{
+    if (image.startsWith("\x89PNG\r\n\x1a\n"))
+        return pngShape(image);
+    if (image.startsWith("\xFF\xD8"))
+        return jpegShape(image);
+    return {};
+}
+
 TagLib::String tagText(const QString &text)
 {
     return TagLib::String(text.toStdString(), TagLib::String::UTF8);
@@ -94,6 +172,11 @@ void FlacTagWriter::Write(const QString &path, const FlacTagFields &fields)
         cover->setType(TagLib::FLAC::Picture::FrontCover);
         cover->setMimeType(tagText(fields.coverMimeType));
         cover->setData(TagLib::ByteVector(fields.cover.constData(), unsigned(fields.cover.size())));
+        const PictureShape shape = pictureShape(fields.cover);
+        cover->setWidth(int(shape.width));
+        cover->setHeight(int(shape.height));
+        cover->setColorDepth(int(shape.depth));
+        cover->setNumColors(int(shape.colours));
         flac.addPicture(cover); // the file owns the picture from here on
     }
     if (!flac.save())

@@ -2,9 +2,11 @@
 
 #include "platform/CdPositions.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -14,6 +16,7 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,9 +110,120 @@ QString codeOrNothing(const QString &code, const QRegularExpression &form)
     return form.match(code).hasMatch() && code.count('0') != code.size() ? code : QString();
 }
 
+// A CUE sheet is read this far at most: a real one, with CD-Text for 99 tracks, is a few kilobytes.
+constexpr qint64 MaxSheetBytes = 1 << 20;
+
+// The data files a CUE sheet's FILE lines name, each once, as written; `binary` while every one of them is
+// of type BINARY (raw little-endian sectors, the only kind libcdio reads from a sheet).
+struct SheetFiles {
+    QStringList names;
+    bool binary = true;
+};
+
+SheetFiles sheetFiles(const QByteArray &sheet)
+{
+    SheetFiles files;
+    for (const QByteArray &raw : sheet.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.size() < 5 || line.left(4).toUpper() != "FILE" || !std::isspace(uchar(line[4])))
+            continue;
+        QByteArray rest = line.mid(5).trimmed(), name;
+        if (rest.startsWith('"')) {
+            const qsizetype end = rest.indexOf('"', 1);
+            name = end < 0 ? QByteArray() : rest.mid(1, end - 1);
+            rest = end < 0 ? QByteArray() : rest.mid(end + 1).trimmed();
+        } else {
+            const qsizetype end = rest.indexOf(' ');
+            name = rest.left(end);
+            rest = end < 0 ? QByteArray() : rest.mid(end + 1).trimmed();
+        }
+        if (name.isEmpty())
+            continue;
+        files.binary = files.binary && rest.toUpper() == "BINARY";
+        if (!files.names.contains(QFile::decodeName(name)))
+            files.names << QFile::decodeName(name);
+    }
+    return files;
+}
+
+// Where the data file a sheet names is looked for: a relative name in the sheet's folder or below it;
+// a name that is absolute or climbs out of that folder (as sheets written on another machine give, often
+// with Windows' separators) by its last part, in the sheet's folder. A sheet thus never has anything
+// read but a file beside it or below it.
+QString sheetDataPath(const QString &sheetPath, QString name)
+{
+    name.replace('\\', '/');
+    const QDir folder = QFileInfo(sheetPath).absoluteDir();
+    const QString clean = QDir::cleanPath(name);
+    const bool inside =
+        QDir::isRelativePath(clean) && !clean.contains(':') && clean != ".." && !clean.startsWith("../");
+    return QDir::cleanPath(folder.filePath(inside ? clean : QFileInfo(clean).fileName()));
+}
+
+// An open CUE sheet, or why it cannot be opened (words that follow the sheet's path).
+struct OpenedSheet {
+    CdIo_t *cdio = nullptr;
+    std::unique_ptr<QTemporaryDir> links;
+    QString error;
+};
+
+// libcdio reads a sheet's audio from the file of the sheet's own name with "bin" for "cue", whatever its
+// FILE line says. A sheet that names one BINARY file of another name is therefore shown to libcdio as two
+// links of one name in a private folder, kept for as long as the image is open. A sheet that names no
+// such file is left to libcdio's own rule.
+OpenedSheet openSheet(const QString &path)
+{
+    OpenedSheet opened;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        opened.error = QString::fromUtf8("non si può leggere (%1)").arg(file.errorString());
+        return opened;
+    }
+    const QByteArray sheet = file.read(MaxSheetBytes + 1);
+    const QString invalid = QString::fromUtf8("non è un foglio CUE valido");
+    if (sheet.size() > MaxSheetBytes) {
+        opened.error = invalid;
+        return opened;
+    }
+    const SheetFiles files = sheetFiles(sheet);
+    const QString named = files.names.size() == 1 ? sheetDataPath(path, files.names.front()) : QString();
+    const QFileInfo data(named);
+    const bool follow = !named.isEmpty() && files.binary && data.isFile();
+    const bool ownSuffix = path.endsWith("cue") || path.endsWith("CUE");
+    const QFileInfo own(path.left(path.size() - 3) + (path.endsWith("CUE") ? "BIN" : "bin"));
+    if (follow && !(ownSuffix && own.canonicalFilePath() == data.canonicalFilePath())) {
+        opened.links = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/quarle-image-XXXXXX");
+        const QString cue = opened.links->filePath("image.cue"), bin = opened.links->filePath("image.bin");
+        if (!opened.links->isValid() || !QFile::link(QFileInfo(path).absoluteFilePath(), cue) ||
+            !QFile::link(data.absoluteFilePath(), bin)) {
+            opened.error = QString::fromUtf8("non si può leggere: la cartella temporanea %1 non è scrivibile")
+                               .arg(QDir::tempPath());
+            return opened;
+        }
+        opened.cdio = cdio_open_cue(QFile::encodeName(cue).constData());
+    } else {
+        opened.cdio = cdio_open_cue(QFile::encodeName(path).constData());
+    }
+    if (opened.cdio)
+        return opened;
+    if (named.isEmpty() || follow)
+        opened.error = files.names.size() > 1 ? QString::fromUtf8("nomina più file: si legge solo "
+                                                                  "un'immagine in un unico file BINARY")
+                                              : invalid;
+    else if (!files.binary)
+        opened.error = QString::fromUtf8("nomina un file che non è BINARY: si legge solo un'immagine in un "
+                                         "unico file BINARY");
+    else if (!data.exists())
+        opened.error = QString("nomina \"%1\", che non esiste").arg(named);
+    else
+        opened.error = QString::fromUtf8("nomina \"%1\", che non è un file").arg(named);
+    return opened;
+}
+
 } // namespace
 
 struct CdDevice::Handle {
+    std::unique_ptr<QTemporaryDir> links; // after cdio, which may read through them, is gone
     std::unique_ptr<CdIo_t, CdioDeleter> cdio;
 };
 
@@ -134,19 +248,26 @@ bool CdDevice::looksLikeImage(const QString &path)
 std::unique_ptr<CdDevice> CdDevice::open(const QString &path, QString *error)
 {
     silenceLibcdio();
+    const QString suffix = QFileInfo(path).suffix().toLower();
     const bool image = looksLikeImage(path) || QFileInfo(path).isFile();
+    auto handle = std::make_unique<Handle>();
     const QByteArray native = path.toLocal8Bit();
     CdIo_t *p = nullptr;
-    if (image) {
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        if (suffix == "cue")
-            p = cdio_open_cue(native.constData());
-        else if (suffix == "toc")
-            p = cdio_open(native.constData(), DRIVER_CDRDAO);
-        else if (suffix == "nrg")
-            p = cdio_open(native.constData(), DRIVER_NRG);
-        else
-            p = cdio_open_bincue(native.constData());
+    if (suffix == "cue") {
+        OpenedSheet sheet = openSheet(path);
+        if (!sheet.cdio) {
+            if (error)
+                *error = sheet.error;
+            return nullptr;
+        }
+        p = sheet.cdio;
+        handle->links = std::move(sheet.links);
+    } else if (suffix == "toc") {
+        p = cdio_open(native.constData(), DRIVER_CDRDAO);
+    } else if (suffix == "nrg") {
+        p = cdio_open(native.constData(), DRIVER_NRG);
+    } else if (image) {
+        p = cdio_open_bincue(native.constData());
     } else {
         p = cdio_open(native.constData(), DRIVER_DEVICE);
     }
@@ -155,17 +276,21 @@ std::unique_ptr<CdDevice> CdDevice::open(const QString &path, QString *error)
             *error = QString("cannot open %1").arg(path);
         return nullptr;
     }
-    auto handle = std::make_unique<Handle>();
     handle->cdio.reset(p);
     return std::unique_ptr<CdDevice>(new CdDevice(std::move(handle), path, image));
 }
 
-bool CdDevice::isDiscSource(const QString &path)
+bool CdDevice::isDiscSource(const QString &path, QString *why)
 {
     silenceLibcdio();
     if (!QFileInfo(path).isFile())
         return cdio_is_device(path.toLocal8Bit().constData(), DRIVER_DEVICE);
-    return open(path, nullptr) != nullptr;
+    QString error;
+    if (open(path, &error))
+        return true;
+    if (why && QFileInfo(path).suffix().toLower() == "cue")
+        *why = error;
+    return false;
 }
 
 QStringList CdDevice::opticalDrives()

@@ -84,7 +84,9 @@ public:
     CdDevice &operator=(const CdDevice &) = delete;
 
     // Opens a device node (/dev/sr0) or a disc image (CUE/BIN, cdrdao TOC, NRG). Null on failure,
-    // with the reason in *error.
+    // with the reason in *error; for a CUE sheet in Italian words that follow its path (the BIN its FILE
+    // line names is missing, the sheet is malformed). A sheet's audio is read from the BINARY file its
+    // FILE line names, beside the sheet or below it, whatever its name.
     static std::unique_ptr<CdDevice> open(const QString &path, QString *error);
 
     // Device nodes of the optical drives the system has, in libcdio's order.
@@ -96,9 +98,9 @@ public:
     static std::optional<CdDriveModel> driveModel(const QString &path);
 
     static bool looksLikeImage(const QString &path);
-    // Whether open() can serve `path`: a device node (not opened here), or a disc image libcdio reads
-    // (only its sheet is read here).
-    static bool isDiscSource(const QString &path);
+    // Whether open() can serve `path`: a device node (not opened here), or a disc image libcdio reads.
+    // For a CUE sheet it cannot, *why gets open()'s reason.
+    static bool isDiscSource(const QString &path, QString *why = nullptr);
 
     bool readToc(CdToc &toc);
     // The layout of the disc whose TOC readToc gave. A disc image tells pre-gaps, ISRCs, the catalogue

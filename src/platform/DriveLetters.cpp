@@ -11,7 +11,7 @@
 #include <optional>
 
 DriveLetterTable parseDriveLetters(const QString &text,
-                                   const std::function<DriveSource(const QString &)> &probe)
+                                   const std::function<DriveSource(const QString &path, QString *why)> &probe)
 {
     DriveLetterTable table;
     const QStringList parts = text.split(';');
@@ -45,12 +45,13 @@ DriveLetterTable parseDriveLetters(const QString &text,
                 << QString("QUARLE_DRIVES: il lettore %1 compare due volte; vale la prima voce").arg(letter);
             continue;
         }
-        const DriveSource source = probe(path);
+        QString why;
+        const DriveSource source = probe(path, &why);
         if (source != DriveSource::Usable) {
-            const QString why = source == DriveSource::Missing
-                                    ? QString("non esiste")
-                                    : QString::fromUtf8("non è un lettore né un'immagine di disco "
-                                                        "(CUE/BIN, TOC di cdrdao)");
+            if (why.isEmpty())
+                why = source == DriveSource::Missing ? QString("non esiste")
+                                                     : QString::fromUtf8("non è un lettore né un'immagine di "
+                                                                         "disco (CUE/BIN, TOC di cdrdao)");
             table.warnings << QString("QUARLE_DRIVES: %1: %2 %3; lettore ignorato")
                                   .arg(QString(QChar(letter)), path, why);
             continue;
@@ -72,11 +73,11 @@ std::mutex g_mutex;
 std::optional<QByteArray> g_key; // the environment value the cached table was built from
 DriveLetterTable g_table;
 
-DriveSource probe(const QString &path)
+DriveSource probe(const QString &path, QString *why)
 {
     if (!QFileInfo::exists(path))
         return DriveSource::Missing;
-    return CdDevice::isDiscSource(path) ? DriveSource::Usable : DriveSource::NotADisc;
+    return CdDevice::isDiscSource(path, why) ? DriveSource::Usable : DriveSource::NotADisc;
 }
 
 // The table for the environment as it is now; g_mutex must be held.

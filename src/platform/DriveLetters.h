@@ -29,9 +29,11 @@ struct DriveLetterTable {
 
 // Parses a QUARLE_DRIVES value. An entry may end in "@" and a signed number of samples, the drive's
 // read offset ("E=album.cue@-12"). Malformed entries, repeated letters and paths that `probe` does
-// not find usable are left out with a warning each.
-DriveLetterTable parseDriveLetters(const QString &text,
-                                   const std::function<DriveSource(const QString &)> &probe);
+// not find usable are left out with a warning each, which gives the probe's reason when it tells one
+// (words that follow the path).
+DriveLetterTable
+parseDriveLetters(const QString &text,
+                  const std::function<DriveSource(const QString &path, QString *why)> &probe);
 
 namespace DriveLetters
 {

@@ -89,7 +89,12 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
         "-6.52 dB", "0.988312", "-7.00 dB", "1.000000", "old cover", "image/png"};
     FlacTagWriter::Write(path, fields);
     fields.title = "Perché";
-    fields.cover = QByteArray(20000, 'j');
+    // A progressive JPEG of 600 x 500 pixels in three components: its frame header comes after a segment
+    // and a fill byte before a Huffman table, whose code lies among those of the frame headers.
+    const QByteArray jpeg = QByteArray::fromHex("ffd8ffe000104a46494600010100000100010000ffffc400040000"
+                                                "ffc200110801f402580301220002110103110100")
+                                .leftJustified(20000, 'j');
+    fields.cover = jpeg;
     fields.coverMimeType = "image/jpeg";
     FlacTagWriter::Write(path, fields);
 
@@ -104,8 +109,29 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     ASSERT_EQ(file.pictureList().size(), 1u);
     const TagLib::FLAC::Picture &cover = *file.pictureList().front();
     EXPECT_TRUE(cover.type() == cover.FrontCover && cover.mimeType() == "image/jpeg" &&
-                cover.data() == TagLib::ByteVector(20000, 'j'));
+                cover.data() == TagLib::ByteVector(jpeg.constData(), 20000));
     EXPECT_TRUE(DecodeFlac(path) == samples);
+    // The picture's size and colours as its image's header gives them: none from what holds no image, or
+    // a header cut short (its missing bytes there to be read beyond the end).
+    const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+    // clang-format off
+    const std::pair<QByteArray, const char *> covers[] = {
+        {jpeg, "600x500 24 0"},
+        {QByteArray::fromRawData(jpeg.constData(), 35), "0x0 0 0"},
+        {png + QByteArray::fromHex("0000001000000008080600000000000000"), "16x8 32 0"},
+        {png + QByteArray::fromHex("0000000300000002040300000000000000" "0000000467414d410000b18f00000000" // gAMA
+                                   "0000000f504c5445") + QByteArray(19, 'p'), "3x2 24 5"},
+        {"old cover", "0x0 0 0"}};
+    // clang-format on
+    for (const auto &[image, shape] : covers) {
+        fields.cover = image;
+        FlacTagWriter::Write(path, fields);
+        TagLib::FLAC::File tagged(QFile::encodeName(path).constData());
+        const TagLib::FLAC::Picture &p = *tagged.pictureList().front();
+        const QString read =
+            QString("%1x%2 %3 %4").arg(p.width()).arg(p.height()).arg(p.colorDepth()).arg(p.numColors());
+        EXPECT_EQ(read.toStdString(), shape);
+    }
 
     const auto bytes = [&path] {
         QFile f(path);

@@ -1,7 +1,10 @@
 #include "platform/CdAudioDevice.h"
+#include "platform/DriveLetters.h"
 
 #include "TestDisc.h"
 #include "WavTestFile.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -20,21 +23,48 @@ std::string Msf(uint32_t packed)
 } // namespace
 
 // A generated image with a data track between two audio tracks, through the letter table and libcdio:
-// positions count the 150 sectors of pre-gap, the last track's length is one frame short.
+// positions count the 150 sectors of pre-gap, the last track's length is one frame short. Its sheet names
+// a BIN of another name. Beside it, sheets the table leaves out, each with the reason it gives.
 TEST(CdAudioDevice, OpensByLetterAndReportsPositionsAndLengthsOfARealImage)
 {
     TestDisc disc({DiscTrack::tone(4574, 440), DiscTrack::data(600), DiscTrack::tone(76, 660)});
-    const QString broken = disc.dir() + "/broken.cue", lost = disc.dir() + "/lost";
-    ASSERT_TRUE(WavTestFile::Write(broken, "this is not a cue sheet\n"));
-    ASSERT_TRUE(QFile::copy(disc.image().cuePath, lost + ".cue") &&
-                QFile::link(disc.image().binPath, lost + ".bin"));
-    // F names a file that is not there and G no disc image, so the table leaves them out; H loses its
-    // audio file once the table holds it, and then cannot be opened.
-    TestDisc::setDrives(disc.driveEntry('E') + ";F=" + disc.dir() + "/missing.cue;G=" + broken +
-                        ";H=" + lost + ".cue");
-    for (const char *element : {"f:\\0@", "g"})
-        EXPECT_EQ(D::create()->open(element), D::ErrorNoSuchDrive) << element;
-    ASSERT_TRUE(QFile::remove(lost + ".bin"));
+    ASSERT_TRUE(disc.renameBin("demo.bin"));
+    QFile own(disc.image().cuePath);
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly) && QDir(disc.dir()).mkdir("sub"));
+    const QByteArray sheet = own.readAll();
+    const auto naming = [&sheet](const QByteArray &bin) {
+        return QByteArray(sheet).replace("\"demo.bin\"", "\"" + bin + "\"");
+    };
+    const QString dir = disc.dir() + "/";
+    // clang-format off
+    const struct { char letter; const char *file; QByteArray text; QString warning; } sheets[] = {
+        {'F', "missing.cue", {},                                  "missing.cue non esiste"},
+        {'G', "broken.cue",  "this is not a cue sheet\n",         "broken.cue non è un foglio CUE valido"},
+        {'H', "lost.cue",    naming("lost.bin"),                  {}}, // loses its BIN once the table holds it
+        {'I', "gone.cue",    naming("gone.bin"),                  "gone.cue nomina \"" + dir + "gone.bin\", che non esiste"},
+        {'J', "sub/up.cue",  naming("../demo.bin"),               "sub/up.cue nomina \"" + dir + "sub/demo.bin\", che non esiste"},
+        {'K', "dir.cue",     naming("sub"),                       "dir.cue nomina \"" + dir + "sub\", che non è un file"},
+        {'L', "long.cue",    naming("demo.bin") + QByteArray(1 << 20, ' '), "long.cue non è un foglio CUE valido"},
+    };
+    // clang-format on
+    QString drives = disc.driveEntry('E');
+    for (const auto &s : sheets) {
+        ASSERT_TRUE(s.text.isNull() || WavTestFile::Write(dir + s.file, s.text));
+        drives += QString(";%1=%2%3").arg(s.letter).arg(dir, s.file);
+    }
+    ASSERT_TRUE(QFile::link(disc.image().binPath, dir + "lost.bin"));
+    TestDisc::setDrives(drives);
+    QStringList warnings;
+    for (const auto &s : sheets) {
+        if (!s.warning.isEmpty())
+            warnings
+                << QString("QUARLE_DRIVES: %1: %2%3; lettore ignorato").arg(s.letter).arg(dir, s.warning);
+        EXPECT_EQ(D::create()->open(QString(s.letter)),
+                  s.warning.isEmpty() ? D::NoError : D::ErrorNoSuchDrive)
+            << s.file;
+    }
+    EXPECT_EQ(DriveLetters::warnings().join('\n').toStdString(), warnings.join('\n').toStdString());
+    ASSERT_TRUE(QFile::remove(dir + "lost.bin"));
     EXPECT_EQ(D::create()->open("h"), D::ErrorCannotOpen);
     auto device = D::create();
     ASSERT_EQ(device->open("e"), D::NoError);

@@ -4,7 +4,7 @@
 
 TEST(DriveLetters, ParsesEntriesAndSkipsBadOnesWithAWarning)
 {
-    const auto probe = [](const QString &p) {
+    const auto probe = [](const QString &p, QString *) {
         using enum DriveSource;
         return p.contains("missing") ? Missing : p.endsWith(".txt") ? NotADisc : Usable;
     };

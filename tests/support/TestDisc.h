@@ -2,6 +2,8 @@
 
 #include "DiscImage.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <stdexcept>
@@ -23,6 +25,17 @@ public:
     ~TestDisc() { qunsetenv("QUARLE_DRIVES"); }
 
     const DiscImage &image() const { return m_image; }
+    // Gives the BIN another name, in the same folder, and the sheet's FILE line that name.
+    bool renameBin(const QString &name)
+    {
+        QFile cue(m_image.cuePath);
+        const QByteArray old = QFile::encodeName(QFileInfo(m_image.binPath).fileName());
+        if (!cue.open(QIODevice::ReadWrite) || !QFile::rename(m_image.binPath, m_dir.filePath(name)))
+            return false;
+        m_image.binPath = m_dir.filePath(name);
+        const QByteArray text = cue.readAll().replace('"' + old + '"', '"' + QFile::encodeName(name) + '"');
+        return cue.resize(0) && cue.seek(0) && cue.write(text) == text.size();
+    }
     QString dir() const { return m_dir.path(); }
 
     // Makes QUARLE_DRIVES name `drives` ("D=/path.cue;E=..."), until the TestDisc goes.
