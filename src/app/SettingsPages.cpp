@@ -1,8 +1,8 @@
 #include "app/SettingsPages.h"
 
 #include "app/MainFormUi.h"
-#include "session/FileLocations.h"
 #include "rip/TrackFileNames.h"
+#include "session/FileLocations.h"
 #include "session/SettingsFile.h"
 
 #include <QButtonGroup>
@@ -78,8 +78,9 @@ void TSettingsPages::Save() const
     if (!at.PrepareFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(path));
     const QString options = ExtractionOptionsFile(path);
-    if (!WriteExtractionOptions(options, {m_ui.CheckBoxTestAndCopy->isChecked(), m_ui.CBoxFileNames->currentText(),
-                                          m_ui.CheckBoxPortableNames->isChecked()}))
+    const ExtractionOptions page = {m_ui.CheckBoxTestAndCopy->isChecked(), m_ui.CBoxFileNames->currentText(),
+                                    m_ui.CheckBoxPortableNames->isChecked()};
+    if (!WriteExtractionOptions(options, page))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(options));
 }
 

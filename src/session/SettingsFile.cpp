@@ -195,7 +195,9 @@ ExtractionOptions ReadExtractionOptions(const QString &path)
         const qsizetype equals = line.indexOf('=');
         const QString name = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        const auto is = [&name](const char *option) { return name.compare(option, Qt::CaseInsensitive) == 0; };
+        const auto is = [&name](const char *option) {
+            return name.compare(option, Qt::CaseInsensitive) == 0;
+        };
         const bool flag = value == "0" || value == "1";
         if (equals <= 0)
             continue;

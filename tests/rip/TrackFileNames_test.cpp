@@ -62,7 +62,8 @@ TEST(TrackFileNames, PatternsGiveFoldersAndNamesThatTravel)
         {"%N%% %Q %T", true, "Intro", {}, 3, {}, "03% %Q Intro.flac"},
         {"%B/%L/%N - %T", true, finale, {}, 1, album, "Artista/Album/01 - Finale- pi\u00f9 mosso_.flac",
          "Artista/Album/QUARLE.log"},
-        {"%B/%L/%N - %T", true, "", " . ", 1, {.track = "1/9"}, lost + "01 - Track 01.flac", lost + "QUARLE.log"},
+        {"%B/%L/%N - %T", true, "", " . ", 1, {.track = "1/9"}, lost + "01 - Track 01.flac",
+         lost + "QUARLE.log"},
         {"%B/%A - %T/", true, "Brano", {}, 1, {.artist = "Autore", .albumArtist = "Vari"},
          "Vari/Autore - Brano/Brano.flac"},
         {"%L (%Y)/%D-%N %T", true, "Brano", {}, 2, {.album = "Album"}, "Album/02 Brano.flac"},
@@ -72,7 +73,8 @@ TEST(TrackFileNames, PatternsGiveFoldersAndNamesThatTravel)
         {"../%T/../%L", true, "x", {}, 1, {.album = ".."}, "x/Album sconosciuto.flac"},
         {"%L/%T", true, "con.live", {}, 1, {.album = "Aux"}, "Aux_/con_.live.flac"},
         {"%L/%T", false, "con.live", {}, 1, {.album = "Aux"}, "Aux/con.live.flac"},
-        {"%L/%T", true, cut, {}, 1, {.album = QString(300, 'a')}, QString(255, 'a') + "/" + cut.left(249) + ".flac"},
+        {"%L/%T", true, cut, {}, 1, {.album = QString(300, 'a')},
+         QString(255, 'a') + "/" + cut.left(249) + ".flac"},
         {"%T", false, cut, {}, 1, {}, cut.left(250) + ".flac"},
         // clang-format on
     };
