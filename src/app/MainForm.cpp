@@ -357,8 +357,14 @@ bool TDlgMainForm::ExtractionRunning() const
 
 TExtractionRequest TDlgMainForm::ExtractionRequest() const
 {
-    return {m_rows->CheckedRows(), ui->dir->text(), m_pages->Format(), m_pages->CoderPage(),
-            m_pages->ProxyPage(), ui->CheckBoxTestAndCopy->isChecked()};
+    return {m_rows->CheckedRows(),
+            ui->dir->text(),
+            m_pages->Format(),
+            m_pages->CoderPage(),
+            m_pages->ProxyPage(),
+            ui->CheckBoxTestAndCopy->isChecked(),
+            ui->CBoxFileNames->currentText(),
+            ui->CheckBoxPortableNames->isChecked()};
 }
 
 TExtractionPlan TDlgMainForm::ExtractionPlan() const

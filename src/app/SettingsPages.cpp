@@ -1,11 +1,13 @@
 #include "app/SettingsPages.h"
 
 #include "app/MainFormUi.h"
+#include "rip/TrackFileNames.h"
 #include "session/FileLocations.h"
 #include "session/SettingsFile.h"
 
 #include <QButtonGroup>
 #include <QFileInfo>
+#include <QLineEdit>
 
 #include <cstdio>
 
@@ -28,8 +30,11 @@ void TSettingsPages::Load(const std::function<void()> &formatChosen)
         m_ui.dir->setText(*read.dir);
     if (m_ui.dir->text().isEmpty())
         m_ui.dir->setText(at.defaultDestination);
-    m_ui.CheckBoxTestAndCopy->setChecked(
-        ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead())).testAndCopy);
+    const ExtractionOptions options = ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead()));
+    m_ui.CheckBoxTestAndCopy->setChecked(options.testAndCopy);
+    m_ui.CBoxFileNames->lineEdit()->setMaxLength(int(MaxNamePatternLength));
+    m_ui.CBoxFileNames->setCurrentText(options.namePattern);
+    m_ui.CheckBoxPortableNames->setChecked(options.portableNames);
     if (!read.format)
         return;
     if (*read.format != Format()) {
@@ -73,7 +78,9 @@ void TSettingsPages::Save() const
     if (!at.PrepareFolder(QFileInfo(path).path()) || !WriteSettingsFile(path, s))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(path));
     const QString options = ExtractionOptionsFile(path);
-    if (!WriteExtractionOptions(options, {m_ui.CheckBoxTestAndCopy->isChecked()}))
+    const ExtractionOptions page = {m_ui.CheckBoxTestAndCopy->isChecked(), m_ui.CBoxFileNames->currentText(),
+                                    m_ui.CheckBoxPortableNames->isChecked()};
+    if (!WriteExtractionOptions(options, page))
         std::fprintf(stderr, "quarle: the settings could not be saved to %s\n", qPrintable(options));
 }
 

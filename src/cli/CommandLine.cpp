@@ -2,6 +2,7 @@
 
 #include "disc/Quarle.h"
 #include "rip/LogSignature.h"
+#include "rip/TrackFileNames.h"
 #include "session/DiscSession.h"
 #include "session/FileLocations.h"
 #include "session/SettingsFile.h"
@@ -46,6 +47,10 @@ void describe(QCommandLineParser &parser)
     parser.addOption({"titoli", "Cerca prima i titoli (MusicBrainz, CDDB, CD-Text)."});
     parser.addOption({"sostituisci", "Sostituisce i file già presenti nella cartella."});
     parser.addOption({"prova-e-copia", "Legge ogni traccia due volte e ne confronta i CRC."});
+    parser.addOption({"nomi",
+                      "I nomi dei file (%N numero, %T titolo, %A artista, %B artista dell'album, %L album, "
+                      "%Y anno, %D disco, / tra le cartelle), altrimenti quelli di quarle-estrazione.ini.",
+                      "modello"});
     parser.addOption({"verifica-registro", "Verifica la firma di un registro d'estrazione.", "file"});
 }
 
@@ -161,8 +166,17 @@ int RunCommandLine(int argc, char **argv)
     request.coder = CoderPageOf(settings);
     request.proxy = {settings.proxyHost.value_or(QString()), settings.proxyPort.value_or(QString()),
                      settings.proxyUser.value_or(QString()), settings.proxyPassword.value_or(QString())};
-    request.testAndCopy = parser.isSet("prova-e-copia") ||
-                          ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead())).testAndCopy;
+    const ExtractionOptions options = ReadExtractionOptions(ExtractionOptionsFile(at.SettingsToRead()));
+    request.testAndCopy = parser.isSet("prova-e-copia") || options.testAndCopy;
+    request.namePattern = options.namePattern;
+    request.portableNames = options.portableNames;
+    if (parser.isSet("nomi")) {
+        request.namePattern = parser.value("nomi");
+        if (!IsNamePattern(request.namePattern))
+            return fail(QString("nomi \"%1\": non è un modello di nomi (al più %2 caratteri)")
+                            .arg(request.namePattern, QString::number(MaxNamePatternLength)),
+                        2);
+    }
     request.folder = settings.dir.value_or(QString());
     if (request.folder.isEmpty())
         request.folder = at.defaultDestination;

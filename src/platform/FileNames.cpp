@@ -1,6 +1,11 @@
 #include "platform/FileNames.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 QString ChangeFileExt(const QString &path, const QString &ext)
 {
@@ -26,4 +31,23 @@ QString WellFormedText(const QString &text)
             wellFormed[i] = QChar::ReplacementCharacter;
     }
     return wellFormed;
+}
+
+QString MakeFolders(const QString &base, const QString &folder, QString &why)
+{
+    if (!folder.startsWith(base))
+        return {};
+    QString path = base;
+    for (const QString &name : folder.mid(base.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += name;
+        if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+            const int error = errno;
+            if (error != EEXIST || !QFileInfo(path).isDir()) {
+                why = QString::fromLocal8Bit(std::strerror(error == EEXIST ? ENOTDIR : error));
+                return path;
+            }
+        }
+        path += QLatin1Char('/');
+    }
+    return {};
 }

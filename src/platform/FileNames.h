@@ -13,3 +13,8 @@ bool FileOrLinkExists(const QString &path);
 // `text` with each half of a surrogate pair that stands alone made U+FFFD: such text has no UTF-8 form,
 // and the file system, the tags and the log would each make something else of it.
 QString WellFormedText(const QString &text);
+
+// Makes the folders of `folder` below `base`, the part of it that must be there already, one at a time
+// and as the user's new folders are made (modes 0777 less the umask). Empty when they are all there;
+// else the folder that could not be made, with the system's reason in `why`.
+QString MakeFolders(const QString &base, const QString &folder, QString &why);

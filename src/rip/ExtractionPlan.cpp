@@ -3,7 +3,6 @@
 #include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
-#include "rip/RipVerification.h"
 #include "rip/TrackFileNames.h"
 
 #include <QDir>
@@ -20,6 +19,22 @@ uint32_t comboInteger(const QString &text)
     return value;
 }
 
+// A row's values for the pattern of names: "n" of its "n/N" in two digits ("00" for the audio before
+// track 1, which has none), the disc's "n" of its "n/N".
+TNameFields nameFields(const TExtractionRow &row)
+{
+    bool numbered = false;
+    const int number = row.tags.track.section('/', 0, 0).toInt(&numbered);
+    const Mp3TagFields &t = row.tags;
+    return {QString("%1").arg(numbered ? number : int(row.trackNum), 2, 10, QChar('0')),
+            CleanFileName(row.title).isEmpty() ? row.caption : row.title,
+            t.artist,
+            t.albumArtist,
+            t.album,
+            t.year,
+            t.disc.section('/', 0, 0)};
+}
+
 } // namespace
 
 QString AudioFile(const TExtractionPlan &plan, const TExtractionRow &row)
@@ -34,17 +49,26 @@ void NameFiles(TExtractionPlan &plan, bool besideExisting)
     // The ripper is given a ".wav" or ".pcm" name, and makes ".mp3" or ".flac" of it.
     const QString ext = FileExtension(plan.format == AudioFormat::Wav ? AudioFormat::Wav : AudioFormat::Pcm);
     const QString finalExt = FileExtension(plan.format);
-    TTrackFileNames names(besideExisting);
-    for (TExtractionRow &row : plan.rows)
-        row.path = names.Next(plan.folder, row.title, row.caption, ext, finalExt);
-    const QString log = TRipVerification::LogFileName(plan.discLabel);
-    const QString stem = log.chopped(4);
+    TTrackFileNames names(besideExisting, plan.portableNames);
+    QString album; // the first row's folder
+    for (TExtractionRow &row : plan.rows) {
+        const QStringList parts = NamePatternParts(plan.namePattern, nameFields(row));
+        QString folder = plan.folder;
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+            folder = names.Subfolder(folder, parts[i]);
+        row.path = names.Next(folder, parts.last(), row.caption, ext, finalExt);
+        if (album.isNull())
+            album = folder;
+    }
+    if (album.isNull())
+        album = plan.folder;
+    QString stem = names.Name(plan.discLabel);
+    if (stem.isEmpty())
+        stem = QStringLiteral("QUARLE");
     for (int n = 1;; ++n) {
         const QString suffix = n == 1 ? QString() : QString(" (%1)").arg(n);
-        plan.logFile =
-            QDir(plan.folder)
-                .filePath(FitFileName(stem, TTrackFileNames::MaxNameBytes - 4 - suffix.toUtf8().size()) +
-                          suffix + ".log");
+        plan.logFile = QDir(album).filePath(
+            names.Fit(stem, TTrackFileNames::MaxNameBytes - 4 - suffix.toUtf8().size()) + suffix + ".log");
         if (!besideExisting || (!FileOrLinkExists(plan.logFile) && !FileOrLinkExists(CueSheetFile(plan))))
             break;
     }

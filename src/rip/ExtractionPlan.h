@@ -40,7 +40,7 @@ struct TExtractionRow {
 // window afterwards.
 struct TExtractionPlan {
     std::vector<TExtractionRow> rows; // the checked rows, in order
-    QString folder;                   // the log's
+    QString folder;                   // the destination the user chose
     AudioFormat format = AudioFormat::Mp3;
     TCoderPage coder;
     ProxySettings proxy;
@@ -49,12 +49,17 @@ struct TExtractionPlan {
     QString driveOffsetsFile; // the cached copy of the database's drive list; empty keeps none
     QString coverUrl;         // the release's front cover at the Cover Art Archive; empty for none
     bool testAndCopy = false; // "Prova e copia": each track read twice, and again until two reads agree
+    // "Nomi dei file": the files' names and folders under `folder` (TrackFileNames.h); "%T" names them
+    // by their titles alone, in the folder itself.
+    QString namePattern = QStringLiteral("%T");
+    bool portableNames = true; // "Nomi compatibili con tutti i sistemi"
 };
 
-// Names the plan's files in its folder: each row's path from its title, and the log's from the disc's
-// label. No two files of the run share a name; with besideExisting, no name is one that a file in the
-// folder has already (audio, jitter file, log or cue sheet): such a name gets " (2)", " (3)"... before its
-// extension.
+// Names the plan's files under its folder by its pattern: each row's path from its title and tags, and
+// the log's from the disc's label, in the folder of the first row (the album's). No two files of the run
+// share a name; with besideExisting, no name is one that a file in the folder has already (audio, jitter
+// file, log or cue sheet): such a name gets " (2)", " (3)"... before its extension. Nothing is made on
+// the disk: the run makes the folders when it writes into them.
 void NameFiles(TExtractionPlan &plan, bool besideExisting);
 
 // The audio file the ripper writes for a row.

@@ -17,6 +17,7 @@
 #include "rip/TrackTags.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
@@ -265,6 +266,12 @@ TTrackOutcome TExtractionRun::RipOne(const TExtractionRow &row, TRipVerification
 
 TTrackOutcome TExtractionRun::CopyOne(const TExtractionRow &row)
 {
+    // The pattern's folders are made as the first file goes into them, not when the plan is made.
+    QString why;
+    if (const QString failed = MakeFolders(m_plan.folder, row.path.left(row.path.lastIndexOf('/') + 1), why);
+        !failed.isEmpty())
+        return {TTrackOutcome::Failed, 0,
+                QString("Impossibile creare la cartella \"%1\" (%2)").arg(failed, why)};
     const bool tagged = IsTagged(m_plan.format);
     const SampleFormat format = sampleFormatOf(m_quarle.OutputFormat());
     m_gain = tagged ? std::make_unique<TReplayGainTrack>(int(format.rate), format.channels) : nullptr;
@@ -354,6 +361,10 @@ QString TExtractionRun::WriteLogLocked()
 {
     if (m_verification.TrackCount() == 0)
         return {};
+    // The log's folder is the first track's, which a test read that was cancelled leaves unmade; a
+    // folder that cannot be made fails the write, which says why.
+    QString why;
+    MakeFolders(m_plan.folder, m_plan.logFile.left(m_plan.logFile.lastIndexOf('/') + 1), why);
     const QString error = m_verification.WriteLog(m_plan.logFile, QDateTime::currentDateTime());
     // A failure is told once: the same one again, when the log is written anew, is no news.
     if (error.isEmpty() || error == std::exchange(m_logError, error))
@@ -380,7 +391,11 @@ QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *
             return QString("Foglio CUE non scritto: la traccia %1 non è stata estratta completa")
                 .arg(tracks.object(i - 1)->Number, 2, 10, QChar('0'));
     }
-    const auto fileOf = [&](const TExtractionRow &row) { return QFileInfo(AudioFile(m_plan, row)).fileName(); };
+    // Beside the sheet a file is named alone; a pattern may put tracks into folders of their own.
+    const QDir sheetFolder = QFileInfo(CueSheetFile(m_plan)).dir();
+    const auto fileOf = [&](const TExtractionRow &row) {
+        return sheetFolder.relativeFilePath(AudioFile(m_plan, row));
+    };
     const Mp3TagFields &album = complete.begin()->second->tags;
     TCueDisc disc;
     disc.catalog = m_quarle.Mcn();

@@ -2,7 +2,6 @@
 
 #include "platform/NewFile.h"
 #include "rip/LogSignature.h"
-#include "rip/TrackFileNames.h"
 
 #include <QStringList>
 
@@ -257,13 +256,6 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
     if (tally.allConfirmed && m_notStarted.empty())
         text << "Nessun errore";
     return (text.join("\n") + "\n").toUtf8();
-}
-
-QString TRipVerification::LogFileName(const QString &discLabel)
-{
-    const QString name = CleanFileName(discLabel);
-    return FitFileName(name.isEmpty() ? QStringLiteral("QUARLE") : name, TTrackFileNames::MaxNameBytes - 4) +
-           ".log";
 }
 
 QString TRipVerification::WriteLog(const QString &path, const QDateTime &when) const

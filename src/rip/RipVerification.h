@@ -86,9 +86,6 @@ public:
     // The log: a head (what was verified, program, date, drive, read offset, settings, identifiers, the
     // table of contents), a line per track, a summary and its signature's line.
     QByteArray LogText(const QDateTime &when) const;
-    // "<label>.log", the label made a file name as a track's title is and cut to fit; "QUARLE.log" when
-    // nothing is left of it.
-    static QString LogFileName(const QString &discLabel);
     // Writes the log, with its signature line (LogSignature.h), at `path`, in place of the old one only
     // once it is whole; the failure's text, empty when written.
     QString WriteLog(const QString &path, const QDateTime &when) const;

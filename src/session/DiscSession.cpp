@@ -240,6 +240,8 @@ TExtractionPlan TDiscSession::Plan(const TExtractionRequest &request) const
     plan.format = request.format;
     plan.coder = request.coder;
     plan.testAndCopy = request.testAndCopy;
+    plan.namePattern = request.namePattern;
+    plan.portableNames = request.portableNames;
     plan.folder = request.folder;
     plan.proxy = request.proxy;
     plan.discLabel = m_label == m_quarle->CdRomName() ? QString() : m_label;

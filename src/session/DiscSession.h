@@ -43,6 +43,8 @@ struct TExtractionRequest {
     TCoderPage coder;
     ProxySettings proxy;
     bool testAndCopy = false; // "Prova e copia"
+    QString namePattern = QStringLiteral("%T"); // "Nomi dei file" (TrackFileNames.h)
+    bool portableNames = true;                  // "Nomi compatibili con tutti i sistemi"
 };
 
 // What a front end says when files of an extraction are in the folder already.

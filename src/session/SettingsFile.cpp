@@ -1,6 +1,7 @@
 #include "session/SettingsFile.h"
 
 #include "platform/NewFile.h"
+#include "rip/TrackFileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -194,15 +195,29 @@ ExtractionOptions ReadExtractionOptions(const QString &path)
         const qsizetype equals = line.indexOf('=');
         const QString name = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        if (equals > 0 && name.compare("ProvaECopia", Qt::CaseInsensitive) == 0 && (value == "0" || value == "1"))
+        const auto is = [&name](const char *option) {
+            return name.compare(option, Qt::CaseInsensitive) == 0;
+        };
+        const bool flag = value == "0" || value == "1";
+        if (equals <= 0)
+            continue;
+        if (is("ProvaECopia") && flag)
             options.testAndCopy = value == "1";
+        else if (is("NomiCompatibili") && flag)
+            options.portableNames = value == "1";
+        else if (is("NomiFile") && IsNamePattern(value))
+            options.namePattern = value;
     }
     return options;
 }
 
 bool WriteExtractionOptions(const QString &path, const ExtractionOptions &options)
 {
-    const QByteArray bytes = QByteArray("ProvaECopia=") + (options.testAndCopy ? "1" : "0") + "\n";
+    // A pattern that would not read back (a line break in it) is not kept.
+    const QString pattern = IsNamePattern(options.namePattern) ? options.namePattern : QStringLiteral("%T");
+    const QByteArray bytes = QByteArray("ProvaECopia=") + (options.testAndCopy ? "1" : "0") + "\nNomiFile=" +
+                             pattern.toUtf8() + "\nNomiCompatibili=" + (options.portableNames ? "1" : "0") +
+                             "\n";
     return ReplaceFile(path, [&](TNewFile &file) { return file.write(bytes) == bytes.size(); }).isEmpty();
 }
 

@@ -84,10 +84,15 @@ ServerSettings ReadServerSettings(const QString &path);
 // each, in UTF-8; "quarle.ini" keeps its 16 lines for whoever reads them by number.
 //
 //   ProvaECopia=1
+//   NomiFile=%B/%L/%N - %T
+//   NomiCompatibili=1
 //
-// A line it does not know is passed over, and a missing one leaves the option as it starts.
+// A line it does not know is passed over, and so is a value that is not one of the option's (a pattern
+// must be IsNamePattern's); a missing one leaves the option as it starts.
 struct ExtractionOptions {
-    bool testAndCopy = false; // "Prova e copia"
+    bool testAndCopy = false;                   // "Prova e copia"
+    QString namePattern = QStringLiteral("%T"); // "Nomi dei file"
+    bool portableNames = true;                  // "Nomi compatibili con tutti i sistemi"
 };
 // The file beside a "quarle.ini".
 QString ExtractionOptionsFile(const QString &settingsFile);

@@ -2,16 +2,19 @@
 #include "TestDisc.h"
 
 #include "app/MainFormUi.h"
+#include "rip/TrackFileNames.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 // What quarle.ini holds (the FLAC format among it) shows in the controls and is written back unchanged at
-// close, a folder name in Latin-1 included; "Prova e copia" lives in the file beside it, and goes into
-// the plan. A file that cannot be written is not lost silently: the close
-// says so on stderr.
+// close, a folder name in Latin-1 included; "Prova e copia" and the names of the files live in the file
+// beside it (a pattern too long is passed over), and go into the plan. A file that cannot be written is
+// not lost silently: the close says so on stderr.
 TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
 {
     TestDisc disc({DiscTrack::tone(75, 440)});
@@ -25,12 +28,19 @@ TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
     file.write(sample);
     file.close();
     QFile options(TestProgramDir() + "/quarle-estrazione.ini");
-    ASSERT_TRUE(options.open(QIODevice::WriteOnly | QIODevice::Truncate) && options.write("ProvaECopia=1\n"));
+    ASSERT_TRUE(options.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                options.write("ProvaECopia=1\nNomiCompatibili=0\nNomiFile=%N - %T\nNomiFile=" +
+                              QByteArray(MaxNamePatternLength + 1, 'x') + "\n"));
     options.close();
     auto form = openMainWindow(prompts);
     ASSERT_TRUE(form);
-    EXPECT_TRUE(form->ui->CheckBoxTestAndCopy->isChecked() && form->ExtractionPlan().testAndCopy);
+    const TExtractionPlan plan = form->ExtractionPlan();
+    EXPECT_TRUE(form->ui->CheckBoxTestAndCopy->isChecked() && plan.testAndCopy && !plan.portableNames);
+    EXPECT_EQ(plan.namePattern.toStdString(), "%N - %T") << "a pattern too long is passed over";
     form->ui->CheckBoxTestAndCopy->setChecked(false);
+    form->ui->PageControl1->setCurrentWidget(form->ui->TabSheet3);
+    form->ui->CBoxFileNames->lineEdit()->selectAll();
+    QTest::keyClicks(form->ui->CBoxFileNames->lineEdit(), "%L/%T");
     EXPECT_EQ(form->ui->dir->text(), "/srv/m\u00fasica/");
     EXPECT_EQ(form->ui->CBoxMode->currentText(), "Joint stereo");
     EXPECT_EQ(form->ui->ProxyPassword->text(), "p ss;=");
@@ -38,7 +48,7 @@ TEST(WindowSettings, ReadIntoTheControlsAndWrittenBackAtClose)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), sample);
     ASSERT_TRUE(options.open(QIODevice::ReadOnly));
-    EXPECT_EQ(options.readAll(), "ProvaECopia=0\n");
+    EXPECT_EQ(options.readAll(), "ProvaECopia=0\nNomiFile=%L/%T\nNomiCompatibili=0\n");
     EXPECT_TRUE(prompts.errors.isEmpty());
 
     ASSERT_TRUE(QFile::remove(path) && QDir().mkdir(path)); // a folder in the way: not even root writes

@@ -48,7 +48,7 @@ Outcome run(const QTemporaryDir &bin, const QStringList &arguments,
 
 // A rip of chosen tracks gives their files, one line each and the summary, and exit code 0; the same
 // again finds them in the way and replaces nothing (1) unless told to; bad arguments and a missing drive
-// give 2; Ctrl-C interrupts the track in progress, writes the log and gives 1.
+// give 2; Ctrl-C interrupts the track in progress (named by --nomi), writes the log and gives 1.
 TEST(CommandLine, ExitCodesLinesAndFiles)
 {
     const std::vector<DiscTrack> tracks = {DiscTrack::tone(150, 440), DiscTrack::data(150),
@@ -85,6 +85,7 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
                                    {"--formato", "ogg"},
                                    {"--lettore", "Z"},
                                    {"--cartella", out.filePath("none")},
+                                   {"--nomi", ""},
                                    {"extra"}})
         EXPECT_EQ(run(bin, bad).code, 2) << bad.join(' ').toStdString();
     TestDisc::setDrives("");
@@ -94,19 +95,20 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
     // Stopped while the long track's new file is written.
     QTemporaryDir stopped;
     o = run(
-        bin, {"--formato", "flac", "--cartella", stopped.path(), "--tracce", "3"}, [&](QProcess &program) {
+        bin, {"--formato", "flac", "--cartella", stopped.path(), "--tracce", "3", "--nomi", "%N - %T"},
+        [&](QProcess &program) {
             EXPECT_TRUE(QTest::qWaitFor([&] {
                 return !QDir(stopped.path()).entryList({".quarle-*"}, QDir::Hidden | QDir::Files).isEmpty();
             }));
             ::kill(pid_t(program.processId()), SIGINT);
         });
     EXPECT_EQ(o.code, 1) << o.err.toStdString();
-    EXPECT_EQ(o.out.toStdString(), "Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n"
-              "Estrazione interrotta: 1 traccia, non verificata, 1 annullata\n");
+    EXPECT_EQ(o.out.toStdString(), "03 - Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n"
+                                   "Estrazione interrotta: 1 traccia, non verificata, 1 annullata\n");
     QFile log(stopped.filePath("QUARLE.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray logged = log.readAll();
-    EXPECT_TRUE(logged.contains("Traccia 04  Track 04.flac  interrotta"));
+    EXPECT_TRUE(logged.contains("Traccia 04  03 - Track 04.flac  interrotta"));
 
     // The log's signature, its text and exit code as a script sees them; a file that cannot be read is no
     // verdict.

@@ -330,7 +330,8 @@ TEST(ExtractionRun, FilesOfTheFolderAreKnownBeforeAnythingIsWritten)
 // "Prova e copia": track 1 read as each row scripts it, a read's samples told by the byte its chunks
 // start from. The file holds a read that another read gave too, whichever reads those were, and the log
 // tells the CRC-32 of the file's own samples; reads stop once two agree, or after five; a cancel during
-// the test read writes nothing.
+// the test read writes nothing, and the log still finds the first track's folder (a folder a track here,
+// which the cue sheet beside the log follows).
 TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
 {
     const struct {
@@ -350,6 +351,8 @@ TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
         FakeRun r;
         TExtractionPlan plan = r.Plan(1);
         plan.testAndCopy = true;
+        plan.namePattern = "%T/%N";
+        NameFiles(plan, false);
         TExtractionRun run(*r.quarle, r.coder, plan, answer({}));
         int opens = 0;
         r.fake.chunkResults = {CR_OK, CR_OK};
@@ -362,10 +365,10 @@ TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
         r.Run(run);
         ASSERT_EQ(r.finished.size(), 2u) << row.name;
         EXPECT_EQ(opens, row.opens) << row.name;
-        QFile file(r.out.filePath("Track 01.wav"));
+        QFile file(r.out.filePath("Track 01/01.wav"));
         EXPECT_EQ(file.exists(), row.fileRead >= 0) << row.name;
-        QFile logFile(r.out.filePath("QUARLE.log"));
-        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+        QFile logFile(r.out.filePath("Track 01/QUARLE.log"));
+        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly)) << row.name;
         const QString log = QString::fromUtf8(logFile.readAll());
         const QStringList line = log.split('\n').filter("Traccia 01  ");
         ASSERT_EQ(line.size(), 1) << row.name;
@@ -374,6 +377,11 @@ TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
             return QString("%1").arg(crc32_z(0, reinterpret_cast<const Bytef *>(bytes.constData()), size_t(bytes.size())),
                                      8, 16, QChar('0')).toUpper();
         };
+        // The cue sheet, beside the log, finds track 2 in its own folder.
+        QFile cue(r.out.filePath("Track 01/QUARLE.cue"));
+        const bool sheet =
+            cue.open(QIODevice::ReadOnly) && cue.readAll().contains("FILE \"../Track 02/02.wav\"");
+        EXPECT_TRUE(row.cancelTest || sheet) << row.name;
         if (row.fileRead < 0)
             continue;
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
