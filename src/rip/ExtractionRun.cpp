@@ -384,7 +384,7 @@ QString TExtractionRun::WriteCueSheet(const std::map<int, const TExtractionRow *
 {
     const TOwnedStringList<TTrack> &tracks = m_quarle.Tracks();
     const std::vector<TDiscEntry> &entries = m_quarle.DiscEntries();
-    if (tracks.Count() == 0 || complete.empty())
+    if (tracks.Count() == 0)
         return {};
     for (int i = 1; i <= tracks.Count(); ++i) {
         if (!complete.count(i))
