@@ -92,25 +92,6 @@ CdRipApi driveAtSpeed(double speed)
     return api;
 }
 
-// Reading a whole track through the library and nothing else, jitter correction on.
-void readTrack(const QString &cue, const CdRipApi &api)
-{
-    qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
-    TQuarle quarle(nullptr, api);
-    quarle.setActiveCdRomNum(0);
-    quarle.setJitterCorrect(true);
-    const TTrack *track = quarle.Tracks().object(0);
-    api.CR_SetCDROMParameters(&TQuarle::activeDriveRecord());
-    int32_t chunkBytes = 0;
-    if (api.CR_OpenRipper(&chunkBytes, track->StartSector, track->EndSector) == CR_ERROR)
-        std::exit(1);
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunkBytes));
-    int32_t bytes = 0;
-    while (api.CR_RipChunk(buffer.data(), &bytes) != CR_RIP_DONE) {
-    }
-    api.CR_CloseRipper();
-}
-
 // A disc of `tracks` tracks, each `sectors` long.
 DiscImage makeDisc(const QString &base, int tracks, int32_t sectors)
 {
@@ -126,7 +107,8 @@ DiscImage makeDisc(const QString &base, int tracks, int32_t sectors)
     return image;
 }
 
-// Every track of the disc read through the library and nothing else, jitter correction on.
+// Every track of the disc read through the library and nothing else, jitter correction on (the whole
+// track of a disc of one).
 void readDisc(const QString &cue, const CdRipApi &api)
 {
     qputenv("QUARLE_DRIVES", ("D=" + cue).toLocal8Bit());
@@ -438,7 +420,7 @@ int main(int argc, char **argv)
         const InterleavedRuns runs(
             counts.slowPairs,
             {[&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true, drive); },
-             [&] { readTrack(ten.cuePath, drive); },
+             [&] { readDisc(ten.cuePath, drive); },
              [&] { ripTrack(ten.cuePath, work + "/rip.wav", false, true, drive, true, true); }});
         enum { Mp3, Read, Flac };
         std::printf("  wall: rip to MP3 %.2f s, reading alone %.2f s, rip to FLAC %.2f s\n",

@@ -9,6 +9,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
@@ -158,24 +159,42 @@ bool WriteSettingsFile(const QString &path, const QuarleSettings &settings)
         .isEmpty();
 }
 
-ServerSettings ReadServerSettings(const QString &path)
+namespace
 {
-    ServerSettings servers;
+
+// The "Name=value" lines of a small settings file (its first 64 KiB, UTF-8), each handed on trimmed,
+// the name as written; lines without a name are passed over. Nothing for a missing file.
+void ForEachNameValue(const QString &path, const std::function<void(const QString &name, const QString &value)> &take)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return servers;
+        return;
     for (const QByteArray &raw : file.read(64 * 1024).split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         const qsizetype equals = line.indexOf('=');
-        const QString value = line.mid(equals + 1).trimmed();
+        if (equals > 0)
+            take(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+}
+
+bool SameName(const QString &name, const char *wanted)
+{
+    return name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+ServerSettings ReadServerSettings(const QString &path)
+{
+    ServerSettings servers;
+    ForEachNameValue(path, [&](const QString &name, const QString &value) {
         const bool web = value.startsWith("http://", Qt::CaseInsensitive) ||
                          value.startsWith("https://", Qt::CaseInsensitive);
-        const QString name = line.left(equals).trimmed();
-        if (equals > 0 && web && name.compare("MusicBrainz", Qt::CaseInsensitive) == 0)
+        if (web && SameName(name, "MusicBrainz"))
             servers.musicBrainz = value;
-        if (equals > 0 && web && name.compare("CoverArt", Qt::CaseInsensitive) == 0)
+        if (web && SameName(name, "CoverArt"))
             servers.coverArt = value;
-    }
+    });
     return servers;
 }
 
@@ -187,27 +206,15 @@ QString ExtractionOptionsFile(const QString &settingsFile)
 ExtractionOptions ReadExtractionOptions(const QString &path)
 {
     ExtractionOptions options;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return options;
-    for (const QByteArray &raw : file.read(64 * 1024).split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        const qsizetype equals = line.indexOf('=');
-        const QString name = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
-        const auto is = [&name](const char *option) {
-            return name.compare(option, Qt::CaseInsensitive) == 0;
-        };
+    ForEachNameValue(path, [&](const QString &name, const QString &value) {
         const bool flag = value == "0" || value == "1";
-        if (equals <= 0)
-            continue;
-        if (is("ProvaECopia") && flag)
+        if (SameName(name, "ProvaECopia") && flag)
             options.testAndCopy = value == "1";
-        else if (is("NomiCompatibili") && flag)
+        else if (SameName(name, "NomiCompatibili") && flag)
             options.portableNames = value == "1";
-        else if (is("NomiFile") && IsNamePattern(value))
+        else if (SameName(name, "NomiFile") && IsNamePattern(value))
             options.namePattern = value;
-    }
+    });
     return options;
 }
 

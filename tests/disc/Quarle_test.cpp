@@ -57,8 +57,7 @@ TEST(Quarle, DiscLayout)
                                            {6000, false, 6000}};
     std::vector<TDiscEntry> bare = {
         {600, true, 600}, {2000, true, 2000}, {5000, false, 5000}, {6000, false, 6000}};
-    CdLayout silent = told, shorter = told;
-    silent.hidden = CdHiddenAudio::Silent;
+    CdLayout shorter = told;
     shorter.tracks.pop_back();
     std::vector<uint64_t> fromZero = toc;
     fromZero[0] = FakeCdRip::entry(0, 0x10);
@@ -75,7 +74,6 @@ TEST(Quarle, DiscLayout)
         THiddenAudio hidden;
     } rows[] = {
         {"told", toc, told, taken, "8012345678905", THiddenAudio::Present},
-        {"silent before track 1", toc, silent, taken, "8012345678905", THiddenAudio::Silent},
         {"track 1 at sector 0", fromZero, told, fromZeroTaken, "8012345678905", THiddenAudio::None},
         {"another number of tracks", toc, shorter, bare, "", THiddenAudio::None},
         {"no layout", toc, std::nullopt, bare, "", THiddenAudio::None},
