@@ -481,9 +481,10 @@ int main(int argc, char **argv)
         for (int i = 0; i < 99; ++i) {
             TTrackOutcome complete{TTrackOutcome::Complete, 0, {}};
             log.AddTrack({i + 1, cue.tracks[size_t(i)].file, std::pair(0x1234u * i, 0x5678u * i), 0, complete,
-                          0xabcdu * i, 0xabcdu * i, 2, true, 0.98});
+                          0xabcdu * i, 0xabcdu * i, 2, true, 0.98, 0xfeedu * i});
         }
         log.SetAnswer({TFetchedFile::Absent, {}});
+        log.SetCtdbAnswer({TFetchedFile::Absent, {}});
         const QString folder = work + "/logs";
         std::vector<double> times;
         for (int run = 0; run < 20; ++run) {

@@ -3,6 +3,7 @@
 #include "disc/AccurateRip.h"
 #include "disc/AudioFormat.h"
 #include "disc/CdRip_dll.h"
+#include "disc/ReadCrc.h"
 #include "disc/WavHeader.h"
 #include "encoder/MP3Coder.h"
 #include "platform/Exception.h"
@@ -223,6 +224,13 @@ public:
     // The CRC-32 (zlib's) of the samples the latest read delivered, as a file of bare samples holds them
     // (silence where the drive could not read).
     uint32_t ReadCrc() const { return m_readCrc; }
+    // Stretches of the disc, as frames from its start ([from, to)), of which a read gives the CRC-32 too
+    // (the CUETools database checks a track less some samples at the disc's two ends). A read takes the
+    // first window that lies within its sectors.
+    void setCrcWindows(std::vector<TReadCrc::Window> frames) { m_crcWindows = std::move(frames); }
+    // The CRC-32 of the latest read's samples in its window, when it delivered all of them as they come
+    // from the disc (stereo 44100 Hz); nothing otherwise.
+    std::optional<uint32_t> WindowCrc() const { return m_windowCrc; }
     // Ends the rip in progress after the current chunk; safe from any thread.
     void CancelRip() { m_cancel = true; }
 
@@ -268,6 +276,8 @@ private:
     bool m_ripCancelled = false;
     int32_t m_unreadableSectors = 0;
     uint32_t m_readCrc = 0;
+    std::vector<TReadCrc::Window> m_crcWindows;
+    std::optional<uint32_t> m_windowCrc;
     TAccurateRipChecksum m_checksum;
     bool m_checksumValid = false;
     bool m_checksums = true;

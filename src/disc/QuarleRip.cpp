@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include <zlib.h>
 
 namespace
 {
@@ -311,6 +310,7 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
     m_ripOpened = m_ripCancelled = false;
     m_unreadableSectors = 0;
     m_readCrc = 0;
+    m_windowCrc.reset();
     int32_t chunkBytes = 0;
     if (m_api.CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR)
         return;
@@ -460,13 +460,21 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
                                                qint64(last - first + 1) * sectorBytes, sectorBytes,
                                                m_checksumValid ? &m_checksum : nullptr);
         int32_t chunkResult = CR_OK;
-        uLong crc = crc32_z(0, nullptr, 0);
+        std::optional<TReadCrc::Window> window;
+        const uint64_t readFrom = uint64_t(first) * TAccurateRipChecksum::FramesPerSector;
+        const uint64_t readTo = uint64_t(last + 1) * TAccurateRipChecksum::FramesPerSector;
+        for (const TReadCrc::Window &frames : m_crcWindows) {
+            if (!window && format.channels == 2 && format.rate == 44100 && frames.from >= readFrom &&
+                frames.to <= readTo)
+                window = TReadCrc::Window{(frames.from - readFrom) * 4, (frames.to - readFrom) * 4};
+        }
+        TReadCrc crc(window);
         while (const Chunk *chunk = reader->next()) {
             chunkResult = chunk->result;
             m_unreadableSectors += chunk->unreadable;
             if (chunk->bytes > 0) {
                 const auto *samples = reinterpret_cast<const int16_t *>(chunk->samples.data());
-                crc = crc32_z(crc, chunk->samples.data(), size_t(chunk->bytes));
+                crc.Add(chunk->samples.data(), size_t(chunk->bytes));
                 if (writing && OnSamples)
                     OnSamples(this, samples, size_t(chunk->bytes) / 2);
                 if (encoding) {
@@ -491,7 +499,8 @@ void TQuarle::RipSectors(int32_t first, int32_t last, const QString &fileName, u
         }
         // The reader ends before the track's end only for a cancel.
         m_ripCancelled = chunkResult != CR_RIP_DONE;
-        m_readCrc = uint32_t(crc);
+        m_readCrc = crc.Crc();
+        m_windowCrc = crc.WindowCrc();
 
         if (encoding && chunkResult == CR_RIP_DONE && carry > 0)
             encode(carryBuffer.data(), carry / 2);

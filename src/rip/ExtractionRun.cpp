@@ -140,6 +140,14 @@ void TExtractionRun::Start()
     m_verification = TRipVerification(std::move(setup));
     if (m_verification.Disc().audioTracks > 0)
         m_url = m_verification.Disc().Url();
+    if (!m_verification.Ctdb().tocId.isEmpty())
+        m_ctdbUrl = m_verification.Ctdb().Url();
+    // The reads give the CRC the CTDB keeps of each track beside their own.
+    std::vector<TReadCrc::Window> windows;
+    for (const TCtdbTrackSpan &span : m_verification.Ctdb().tracks)
+        windows.push_back({uint64_t(span.startSector) * TAccurateRipChecksum::FramesPerSector + span.skipFirst,
+                           uint64_t(span.endSector) * TAccurateRipChecksum::FramesPerSector - span.skipLast});
+    m_quarle.setCrcWindows(std::move(windows));
 
     m_ripping = true;
     m_quarle.OnBeginTrack = [this](QObject *, uint16_t trackNum) {
@@ -465,8 +473,11 @@ void TExtractionRun::Rip()
             track.checksums = sum ? std::optional(std::pair(sum->V1(), sum->V2())) : std::nullopt;
             track.jitterErrors = m_quarle.JitterErrors();
             track.outcome = outcome;
-            if (!outcome.WholeLength())
+            track.ctdbCrc = m_quarle.WindowCrc();
+            if (!outcome.WholeLength()) {
                 track.copyCrc.reset();
+                track.ctdbCrc.reset();
+            }
             {
                 std::lock_guard lock(m_mutex);
                 const size_t i = m_verification.AddTrack(std::move(track));
@@ -494,6 +505,7 @@ void TExtractionRun::Rip()
     m_quarle.OnBeginTrack = nullptr;
     m_quarle.OnProgress = nullptr;
     m_quarle.OnSamples = nullptr;
+    m_quarle.setCrcWindows({});
     {
         std::lock_guard lock(m_mutex);
         for (size_t i = started; i < m_plan.rows.size(); ++i) {
@@ -533,12 +545,13 @@ void TExtractionRun::FetchAnswers()
         std::lock_guard lock(m_mutex);
         m_http = m_stop ? nullptr : &http;
     }
-    TFetchedFile answer;
-    if (!m_stop && !m_url.isEmpty())
-        answer = m_fetch(http, m_plan.proxy, m_url, kSmallFileBytes);
-    {
+    // Each database's answer, as it comes, to the tracks already done (the later ones take it as they end).
+    const auto answer = [&](const QString &url, void (TRipVerification::*set)(const TFetchedFile &)) {
+        TFetchedFile file;
+        if (!m_stop && !url.isEmpty())
+            file = m_fetch(http, m_plan.proxy, url, kSmallFileBytes);
         std::lock_guard lock(m_mutex);
-        m_verification.SetAnswer(answer);
+        (m_verification.*set)(file);
         for (size_t i = 0; i < m_verification.TrackCount(); ++i) {
             const TRipVerification::Track &track = m_verification.TrackAt(i);
             if (track.outcome.WholeLength())
@@ -551,7 +564,9 @@ void TExtractionRun::FetchAnswers()
             if (!error.isEmpty())
                 emit LogFailed(error);
         }
-    }
+    };
+    answer(m_url, &TRipVerification::SetAnswer);
+    answer(m_ctdbUrl, &TRipVerification::SetCtdbAnswer);
 
     // The release's cover (the Cover Art Archive relocates to the image's host), for the files tagged
     // from now on and, once the tracks are done, for every file of the run.

@@ -43,8 +43,8 @@ struct TRunReport {
 };
 
 // One extraction: the plan's tracks ripped in order on a worker thread of the run's own, each with its
-// outcome; the AccurateRip database's file fetched beside the reading by a client on a second thread,
-// so that no wait for the network holds a track; the verdicts, and the log in the plan's folder,
+// outcome; the AccurateRip database's file and the CTDB's answer fetched beside the reading by a client
+// on a second thread, so that no wait for the network holds a track; the verdicts, and the log in the plan's folder,
 // written when the tracks are done and again when a later answer changes it.
 //
 // The run reports through signals, emitted on its threads: connected to an object of another thread
@@ -116,7 +116,8 @@ private:
     const TExtractionPlan m_plan;
     const Fetch m_fetch;
     std::optional<DriveLetterEntry> m_driveEntry;
-    QString m_url; // of the disc's file at the database
+    QString m_url;     // of the disc's file at the AccurateRip database
+    QString m_ctdbUrl; // of the disc's lookup at the CTDB
 
     std::unique_ptr<QThread> m_worker;
     std::unique_ptr<QThread> m_network;

@@ -1,12 +1,17 @@
 #include "rip/RipVerification.h"
 
+#include "disc/AccurateRip.h"
+#include "disc/ReadCrc.h"
 #include "platform/NewFile.h"
 #include "rip/LogSignature.h"
 
 #include <QStringList>
 
+#include <algorithm>
+
 TRipVerification::TRipVerification(Setup setup)
-    : m_setup(std::move(setup)), m_disc(AccurateRipDiscId(m_setup.toc, m_setup.leadOutSector))
+    : m_setup(std::move(setup)), m_disc(AccurateRipDiscId(m_setup.toc, m_setup.leadOutSector)),
+      m_ctdb(CtdbDiscOf(m_setup.toc, m_setup.leadOutSector))
 {
 }
 
@@ -31,6 +36,22 @@ void TRipVerification::SetAnswer(const TFetchedFile &fetch)
     }
 }
 
+void TRipVerification::SetCtdbAnswer(const TFetchedFile &fetch)
+{
+    m_ctdbEntries.reset();
+    m_ctdbAnswer = Unreachable;
+    if (fetch.kind == TFetchedFile::Absent) {
+        m_ctdbAnswer = Absent;
+        m_ctdbEntries.emplace();
+    } else if (fetch.kind == TFetchedFile::Found) {
+        // A page that is no lookup's answer (an error page served with a 200) is none at all; an answer
+        // without entries says, as a 404 does, that the database lacks the disc.
+        m_ctdbEntries = ParseCtdbAnswer(fetch.bytes);
+        if (m_ctdbEntries)
+            m_ctdbAnswer = m_ctdbEntries->empty() ? Absent : Found;
+    }
+}
+
 size_t TRipVerification::AddTrack(Track track)
 {
     m_tracks.push_back(std::move(track));
@@ -50,13 +71,63 @@ std::optional<TAccurateRipVerdict> TRipVerification::Verdict(const Track &track)
     return verdict;
 }
 
-QString TRipVerification::VerdictText(const Track &track) const
+std::optional<TAccurateRipVerdict> TRipVerification::CtdbVerdict(const Track &track) const
 {
-    // The database knows the disc's tracks from 1: the audio before track 1 is nobody's to check.
+    const auto span = std::find_if(m_ctdb.tracks.begin(), m_ctdb.tracks.end(),
+                                   [&](const TCtdbTrackSpan &s) { return s.trackNumber == track.trackNumber; });
+    if (m_ctdbAnswer == Pending || span == m_ctdb.tracks.end())
+        return std::nullopt;
+    TAccurateRipVerdict verdict =
+        CompareTrackWithCtdb(m_ctdbEntries, size_t(span - m_ctdb.tracks.begin()), track.ctdbCrc.value_or(0));
+    if (verdict.kind == TAccurateRipVerdict::Accurate &&
+        (!track.ctdbCrc || track.outcome.kind != TTrackOutcome::Complete))
+        verdict = {TAccurateRipVerdict::NotAccurate, 0};
+    return verdict;
+}
+
+bool TRipVerification::Accurate(const Track &track) const
+{
     if (track.trackNumber == 0)
-        return QStringLiteral("non verificabile");
-    const std::optional<TAccurateRipVerdict> verdict = Verdict(track);
-    return verdict ? verdict->Text() : QStringLiteral("in attesa della risposta");
+        return false;
+    const std::optional<TAccurateRipVerdict> ar = Verdict(track), ctdb = CtdbVerdict(track);
+    return (ar && ar->kind == TAccurateRipVerdict::Accurate) || (ctdb && ctdb->kind == TAccurateRipVerdict::Accurate);
+}
+
+QString TRipVerification::VerdictText(const Track &track, const QString &between) const
+{
+    const QString waiting = QStringLiteral("in attesa della risposta");
+    // The databases know the disc's tracks from 1: the audio before track 1 is nobody's to check.
+    QString ar = QStringLiteral("non verificabile");
+    QString ctdb = ar;
+    if (track.trackNumber > 0) {
+        const std::optional<TAccurateRipVerdict> verdict = Verdict(track);
+        ar = verdict ? verdict->Text() : waiting;
+    }
+    if (std::any_of(m_ctdb.tracks.begin(), m_ctdb.tracks.end(),
+                    [&](const TCtdbTrackSpan &s) { return s.trackNumber == track.trackNumber; })) {
+        const std::optional<TAccurateRipVerdict> verdict = CtdbVerdict(track);
+        ctdb = verdict ? verdict->Text() : waiting;
+    }
+    return "AccurateRip: " + ar + between + "CTDB: " + ctdb;
+}
+
+std::optional<uint32_t> TRipVerification::DiscCtdbCrc() const
+{
+    if (m_ctdb.tracks.empty())
+        return std::nullopt;
+    uint32_t crc = 0;
+    for (const TCtdbTrackSpan &span : m_ctdb.tracks) {
+        const auto track = std::find_if(m_tracks.begin(), m_tracks.end(), [&](const Track &t) {
+            return t.trackNumber == span.trackNumber && t.outcome.kind == TTrackOutcome::Complete && t.ctdbCrc;
+        });
+        if (track == m_tracks.end())
+            return std::nullopt;
+        const uint64_t frames =
+            uint64_t(span.endSector - span.startSector) * TAccurateRipChecksum::FramesPerSector - span.skipFirst -
+            span.skipLast;
+        crc = TReadCrc::Combine(crc, *track->ctdbCrc, frames * 4);
+    }
+    return crc;
 }
 
 QString TRipVerification::StatusText(size_t i) const
@@ -65,9 +136,9 @@ QString TRipVerification::StatusText(size_t i) const
     const QString head = QString("Traccia %1").arg(track.trackNumber, 2, 10, QChar('0'));
     switch (track.outcome.kind) {
     case TTrackOutcome::Complete:
-        return head + " AccurateRip: " + VerdictText(track);
+        return head + " " + VerdictText(track, ", ");
     case TTrackOutcome::ReadErrors:
-        return head + " AccurateRip: " + VerdictText(track) +
+        return head + " " + VerdictText(track, ", ") +
                QString(", settori illeggibili %1").arg(track.outcome.unreadableSectors);
     case TTrackOutcome::Cancelled:
         return head + " annullata";
@@ -84,8 +155,7 @@ TRipVerification::Tally TRipVerification::Count() const
     Tally tally;
     tally.allConfirmed = !m_tracks.empty();
     for (const Track &track : m_tracks) {
-        const std::optional<TAccurateRipVerdict> verdict = track.trackNumber > 0 ? Verdict(track) : std::nullopt;
-        const bool accurate = verdict && verdict->kind == TAccurateRipVerdict::Accurate;
+        const bool accurate = Accurate(track);
         const TTrackOutcome::Kind kind = track.outcome.kind;
         tally.complete += kind == TTrackOutcome::Complete;
         tally.accurate += accurate;
@@ -113,10 +183,12 @@ QString TRipVerification::ResultText(size_t i) const
     case TTrackOutcome::Failed:
         return QStringLiteral("fallita");
     }
-    const std::optional<TAccurateRipVerdict> verdict = track.trackNumber > 0 ? Verdict(track) : std::nullopt;
-    if (verdict && verdict->kind == TAccurateRipVerdict::Accurate)
+    if (Accurate(track))
         return QStringLiteral("accurata");
-    if (verdict && verdict->kind == TAccurateRipVerdict::NotAccurate && m_answer == Found)
+    const std::optional<TAccurateRipVerdict> ar = track.trackNumber > 0 ? Verdict(track) : std::nullopt;
+    const std::optional<TAccurateRipVerdict> ctdb = CtdbVerdict(track);
+    if ((ar && ar->kind == TAccurateRipVerdict::NotAccurate && m_answer == Found) ||
+        (ctdb && ctdb->kind == TAccurateRipVerdict::NotAccurate))
         return QStringLiteral("non accurata");
     return QStringLiteral("non verificata");
 }
@@ -128,7 +200,7 @@ QString TRipVerification::SummaryText(bool stopped) const
         return QString("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
     };
     QString text = (stopped ? "Estrazione interrotta: " : "Estrazione completata: ") + count(int(m_tracks.size()), "traccia", "tracce");
-    text += m_answer == Found ? ", " + count(tally.accurate, "accurata", "accurate") : QStringLiteral(", non verificata");
+    text += m_answer == Found || m_ctdbAnswer == Found ? ", " + count(tally.accurate, "accurata", "accurate") : QStringLiteral(", non verificata");
     if (tally.readErrors > 0)
         text += QString(", %1 con errori").arg(tally.readErrors);
     if (tally.cancelled > 0)
@@ -181,7 +253,19 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
     text << "Data: " + when.toString("yyyy-MM-dd hh:mm:ss") << "Lettore: " + m_setup.drive
          << "Offset di lettura: " + offset + " campioni (" + m_setup.offsetFrom + ")";
     text << m_setup.settings;
-    text << "Disco AccurateRip: " + m_disc.Text() << "Disco CDDB: " + m_disc.Text().right(8);
+    text << "Disco AccurateRip: " + m_disc.Text();
+    {
+        QString ctdb = "Disco CTDB: " + (m_ctdb.tocId.isEmpty() ? QStringLiteral("-") : m_ctdb.tocId);
+        const std::optional<uint32_t> crc = DiscCtdbCrc();
+        if (!crc)
+            ctdb += QStringLiteral("  CTDB: non verificabile (disco non estratto per intero)");
+        else if (m_ctdbAnswer == Pending)
+            ctdb += "  CRC " + hex8(*crc) + "  CTDB: in attesa della risposta";
+        else
+            ctdb += "  CRC " + hex8(*crc) + "  CTDB: " + CompareDiscWithCtdb(m_ctdbEntries, *crc).Text();
+        text << ctdb;
+    }
+    text << "Disco CDDB: " + m_disc.Text().right(8);
     if (!m_setup.musicBrainzId.isEmpty())
         text << "Disco MusicBrainz: " + m_setup.musicBrainzId;
     if (!m_setup.mcn.isEmpty())
@@ -209,7 +293,9 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
         case TTrackOutcome::Complete:
         case TTrackOutcome::ReadErrors: {
             const auto [v1, v2] = track.checksums.value_or(std::pair(0u, 0u));
-            line += QString("CRC v1 %1  v2 %2  AccurateRip: %3").arg(hex(v1), hex(v2), VerdictText(track));
+            line += QString("CRC v1 %1  v2 %2  %3").arg(hex(v1), hex(v2), VerdictText(track, "  "));
+            if (track.ctdbCrc)
+                line += "  CRC CTDB " + hex(*track.ctdbCrc);
             if (track.outcome.kind == TTrackOutcome::ReadErrors)
                 line += QString("  settori illeggibili %1").arg(track.outcome.unreadableSectors);
             line += jitter;

@@ -123,7 +123,8 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
 {
     enum Act { None, CancelAtBegin, CancelMid, StopMid, FullDisk, TagTooLarge, LinkAtName, LinkPlanted };
     const qint64 wav = 44 + 12 * 2352;
-    const QString absent = "AccurateRip: disco assente", errors = "  errori di jitter 0";
+    // The fake disc's tracks of 12 sectors are too short for the CTDB's check.
+    const QString ctdb = "  CTDB: non verificabile", errors = "  errori di jitter 0";
     const std::vector<int32_t> failedEnd = {CR_OK, CR_OK, CR_ERROR};
     const struct {
         const char *name;
@@ -136,9 +137,9 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
     } rows[] = {
         // clang-format off
         {"complete", 1, None, {}, {}, wav, TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + ctdb + errors},
         {"mp3", 0, None, {}, {}, 12 * 588, TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: disco assente", absent + errors},
+         "Traccia 01 AccurateRip: disco assente", "AccurateRip: disco assente" + ctdb + errors},
         {"cancel as it begins", 1, CancelAtBegin, {}, {}, 44, TTrackOutcome::Cancelled,
          "Traccia 01 annullata", "annullata" + errors},
         {"cancel mid-track", 1, CancelMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Cancelled,
@@ -147,21 +148,21 @@ TEST(ExtractionRun, EachTrackEndsWithItsOwnOutcome)
         {"cancel mid-track, mp3", 0, CancelMid, {}, {}, 4 * 1152, TTrackOutcome::Cancelled,
          "Traccia 01 annullata", "annullata" + errors},
         {"failed chunk mid-track", 1, None, {CR_OK, CR_ERROR}, {}, wav, TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: non accurata, settori illeggibili 4",
-         "AccurateRip: non accurata  settori illeggibili 4" + errors},
+         "Traccia 01 AccurateRip: non accurata, CTDB: non verificabile, settori illeggibili 4",
+         "AccurateRip: non accurata  CTDB: non verificabile  settori illeggibili 4" + errors},
         {"failed last chunk", 1, None, failedEnd, {9408, 9408, 0, 0}, wav, TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: non accurata, settori illeggibili 4",
-         "AccurateRip: non accurata  settori illeggibili 4" + errors},
+         "Traccia 01 AccurateRip: non accurata, CTDB: non verificabile, settori illeggibili 4",
+         "AccurateRip: non accurata  CTDB: non verificabile  settori illeggibili 4" + errors},
         {"failing library", 1, None, std::vector<int32_t>(20, CR_ERROR), {}, wav, TTrackOutcome::ReadErrors,
-         "Traccia 01 AccurateRip: non accurata, settori illeggibili 12",
-         "AccurateRip: non accurata  settori illeggibili 12" + errors},
+         "Traccia 01 AccurateRip: non accurata, CTDB: non verificabile, settori illeggibili 12",
+         "AccurateRip: non accurata  CTDB: non verificabile  settori illeggibili 12" + errors},
         {"stop mid-track", 1, StopMid, {}, {}, 44 + 2 * 9408, TTrackOutcome::Interrupted,
          "Traccia 01 interrotta", "interrotta" + errors},
         {"full disk", 1, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Write error", "fallita: Write error"},
         {"link at the name, flac", 2, LinkAtName, {}, {}, -1, TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + ctdb + errors},
         {"links planted during the run", 1, LinkPlanted, {}, {}, wav, TTrackOutcome::Complete,
-         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + errors},
+         "Traccia 01 AccurateRip: accurata (fiducia 5)", "AccurateRip: accurata (fiducia 5)" + ctdb + errors},
         {"full disk, flac", 2, FullDisk, {}, {}, -1, TTrackOutcome::Failed, "Cannot write", "fallita: Cannot write"},
         {"full disk while tagging", 0, TagTooLarge, {}, {}, -1, TTrackOutcome::Failed,
          "Cannot write the tag of", "fallita: Cannot write the tag of"},
