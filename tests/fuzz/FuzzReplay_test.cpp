@@ -8,7 +8,7 @@
 
 extern "C" int fuzz_http_response(const uint8_t *, size_t), fuzz_cddb_answer(const uint8_t *, size_t),
     fuzz_wav_layout(const uint8_t *, size_t), fuzz_accuraterip_file(const uint8_t *, size_t),
-    fuzz_musicbrainz_answer(const uint8_t *, size_t);
+    fuzz_musicbrainz_answer(const uint8_t *, size_t), fuzz_ctdb_answer(const uint8_t *, size_t);
 
 TEST(FuzzReplay, EveryCorpusFileKeepsTheInvariants)
 {
@@ -17,7 +17,8 @@ TEST(FuzzReplay, EveryCorpusFileKeepsTheInvariants)
         {"cddb_answer", fuzz_cddb_answer},
         {"wav_layout", fuzz_wav_layout},
         {"accuraterip_file", fuzz_accuraterip_file},
-        {"musicbrainz_answer", fuzz_musicbrainz_answer}};
+        {"musicbrainz_answer", fuzz_musicbrainz_answer},
+        {"ctdb_answer", fuzz_ctdb_answer}};
     for (const auto &[name, entry] : targets) {
         const QDir folder(QStringLiteral(QUARLE_FUZZ_CORPUS_DIR "/") + name);
         EXPECT_GE(folder.count(), 5u) << name; // ".", ".." and the seeds

@@ -78,8 +78,10 @@ struct FakeRun {
         });
         // A verdict that comes after its track replaces the text the track ended with.
         QObject::connect(&run, &TExtractionRun::TrackVerified, [&](const TTrackReport &r) {
-            for (TTrackReport &track : finished)
+            for (TTrackReport &track : finished) {
                 track.status = track.row == r.row ? r.status : track.status;
+                track.result = track.row == r.row ? r.result : track.result;
+            }
         });
         QObject::connect(&run, &TExtractionRun::Finished, [&](const TRunReport &r) { report = r; });
         run.Start();
@@ -397,5 +399,102 @@ TEST(ExtractionRun, TestAndCopyKeepsAReadThatAnotherConfirms)
             << row.name << ": " << line[0].toStdString();
         // Track 2, read alike twice, is confirmed at once.
         EXPECT_TRUE(log.contains(QRegularExpression("Traccia 02 .* copia confermata\n"))) << row.name;
+    }
+}
+
+// The CUETools database's verdicts beside AccurateRip's (which lacks the disc here), on a disc of two
+// tracks of 42 sectors whose reads give the CRCs computed here from the samples: every matching entry's
+// confidence counts; a track the entries do not hold is not accurate while the other stays so; a track
+// with read errors is never accurate, and leaves the whole disc unchecked; a 404 or no answer say so.
+// A track either database confirms counts as accurate. The lookup asks for the disc's own toc.
+TEST(ExtractionRun, CtdbVerdictsComeBesideAccurateRips)
+{
+    enum Answer { Found, Partial, ReadErrors, Absent, Unreachable };
+    const struct {
+        const char *name;
+        Answer answer;
+        QString track1, track2, disc, summary; // the CTDB's verdicts, the log's summary
+        QString results;
+    } rows[] = {
+        {"found", Found, "accurata (fiducia 5)", "accurata (fiducia 5)", "accurata (fiducia 5)",
+         "2 complete, 2 accurate", "accurata accurata"},
+        {"partial", Partial, "accurata (fiducia 3)", "non accurata", "non accurata", "2 complete, 1 accurate",
+         "accurata non accurata"},
+        {"read errors", ReadErrors, "non accurata", "accurata (fiducia 3)",
+         "non verificabile (disco non estratto per intero)", "1 complete, 1 accurate", "errori accurata"},
+        {"absent", Absent, "disco assente", "disco assente", "disco assente", "2 complete, 0 accurate",
+         "non verificata non verificata"},
+        {"unreachable", Unreachable, "non raggiungibile", "non raggiungibile", "non raggiungibile",
+         "2 complete, 0 accurate", "non verificata non verificata"},
+    };
+    const auto crcOf = [](const QByteArray &bytes) {
+        return uint32_t(crc32_z(0, reinterpret_cast<const Bytef *>(bytes.constData()), size_t(bytes.size())));
+    };
+    const int chunk = 14 * 2352;
+    for (const auto &row : rows) {
+        FakeRun r;
+        r.fake.toc = {FakeCdRip::entry(0, 0x10), FakeCdRip::entry(42, 0x10), FakeCdRip::entry(84, 0)};
+        r.fake.chunkBytes = chunk;
+        r.quarle->RefreshTOC();
+        r.fake.chunkResults = {CR_OK, row.answer == ReadErrors ? CR_ERROR : CR_OK};
+        // Each track's chunks filled with 1, 2, 3 and 7, 8, 9; a failed chunk is silence.
+        QByteArray track1, track2;
+        for (char k = 0; k < 3; ++k) {
+            track1 += QByteArray(chunk, row.answer == ReadErrors && k == 1 ? 0 : char(1 + k));
+            track2 += QByteArray(chunk, char(7 + k));
+        }
+        // The database leaves out the disc's first 10 sectors and, of its 84, its last 14.
+        const QByteArray first = track1.mid(10 * 2352), second = track2.left(28 * 2352);
+        const uint32_t t1 = crcOf(first), t2 = crcOf(second), disc = crcOf(first + second);
+        const auto entry = [](int confidence, uint32_t discCrc, uint32_t crc1, uint32_t crc2) {
+            return QString(R"(<entry id="1" crc32="%1" confidence="%2" npar="8" stride="5880" parity="" )"
+                           R"(syndrome="" trackcrcs="%3 %4" toc="0:42:84"/>)")
+                .arg(discCrc, 0, 16).arg(confidence).arg(crc1, 8, 16, QChar('0')).arg(crc2, 8, 16, QChar('0'))
+                .toLatin1();
+        };
+        QByteArray xml = R"(<ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#">)";
+        if (row.answer == Found)
+            xml += entry(3, disc, t1, t2) + entry(2, disc, t1, t2);
+        else
+            xml += entry(3, disc ^ 1, row.answer == ReadErrors ? t1 : t1, row.answer == Partial ? t2 ^ 1 : t2);
+        xml += "</ctdb>";
+        const TFetchedFile ctdb = row.answer == Absent        ? TFetchedFile{TFetchedFile::Absent, {}}
+                                  : row.answer == Unreachable ? TFetchedFile{}
+                                                              : TFetchedFile{TFetchedFile::Found, xml};
+        QStringList asked;
+        std::mutex askedLock;
+        TExtractionRun run(*r.quarle, r.coder, r.Plan(1),
+                           [&](THttpCli &, const ProxySettings &, const QString &url, qint64) {
+                               std::lock_guard lock(askedLock);
+                               asked << url;
+                               return url.contains("cuetools") ? ctdb : TFetchedFile{TFetchedFile::Absent, {}};
+                           });
+        QObject::connect(&run, &TExtractionRun::TrackStarted, [&](int, int trackNum) {
+            r.fake.fillBase = trackNum == 2 ? 7 : 1;
+        });
+        r.Run(run);
+        ASSERT_EQ(r.finished.size(), 2u) << row.name;
+        EXPECT_TRUE(asked.contains(
+            "http://db.cuetools.net/lookup2.php?version=3&ctdb=1&fuzzy=0&metadata=none&toc=0:42:84"))
+            << row.name;
+        EXPECT_EQ(r.finished[0].status.toStdString(),
+                  ("Traccia 01 AccurateRip: disco assente, CTDB: " + row.track1 +
+                   (row.answer == ReadErrors ? ", settori illeggibili 14" : ""))
+                      .toStdString())
+            << row.name;
+        EXPECT_EQ(r.finished[1].status.toStdString(),
+                  ("Traccia 02 AccurateRip: disco assente, CTDB: " + row.track2).toStdString())
+            << row.name;
+        EXPECT_EQ((r.finished[0].result + " " + r.finished[1].result).toStdString(), row.results.toStdString())
+            << row.name;
+        QFile logFile(r.out.filePath("QUARLE.log"));
+        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly)) << row.name;
+        const QString log = QString::fromUtf8(logFile.readAll());
+        const QString crc = row.answer == ReadErrors ? QString() : QString("CRC %1  ").arg(disc, 8, 16, QChar('0')).toUpper();
+        EXPECT_TRUE(log.contains("\nDisco CTDB: 9MxjvTEbxfsbxLzRQeZx5i8Fspg-  " + crc + "CTDB: " + row.disc + "\n"))
+            << row.name << log.toStdString();
+        EXPECT_TRUE(log.contains("  CTDB: " + row.track2 + "  CRC CTDB " + QString("%1  ").arg(t2, 8, 16, QChar('0')).toUpper()))
+            << row.name;
+        EXPECT_TRUE(log.contains("Riepilogo: 2 tracce, " + row.summary)) << row.name;
     }
 }
