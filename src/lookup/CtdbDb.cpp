@@ -19,7 +19,7 @@ constexpr int MaxNumber = 1 << 20; // of a confidence, npar or stride
 std::optional<uint32_t> hex32(QStringView text)
 {
     bool ok = false;
-    const uint32_t value = text.size() <= 8 ? text.toUInt(&ok, 16) : 0;
+    const uint32_t value = text.toUInt(&ok, 16);
     return ok ? std::optional(value) : std::nullopt;
 }
 
@@ -98,12 +98,8 @@ TCtdbDisc CtdbDiscOf(const std::vector<TDiscTocEntry> &tracks, int32_t leadOutSe
 {
     TCtdbDisc disc;
     QStringList toc;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        // A table that goes backwards is no disc's.
-        if (tracks[i].startSector < 0 || (i > 0 && tracks[i].startSector <= tracks[i - 1].startSector))
-            return {};
-        toc << (tracks[i].audio ? "" : "-") + QString::number(tracks[i].startSector);
-    }
+    for (const TDiscTocEntry &track : tracks)
+        toc << (track.audio ? "" : "-") + QString::number(track.startSector);
     toc << QString::number(leadOutSector);
 
     // The audio tracks the database counts: those after the data tracks the disc may start with, up to
@@ -129,7 +125,8 @@ TCtdbDisc CtdbDiscOf(const std::vector<TDiscTocEntry> &tracks, int32_t leadOutSe
             span.skipFirst = 10 * FramesPerSector;
         if (i == last)
             span.skipLast = (10 + uint32_t(audioSectors % 10)) * FramesPerSector;
-        // A track the left-out samples would swallow cannot be checked, and no real disc has one.
+        // A track the left-out samples would swallow (or a table going backwards) cannot be checked, and
+        // no real disc has one.
         if (end <= start || uint64_t(end - start) * FramesPerSector <= uint64_t(span.skipFirst) + span.skipLast)
             return {};
         disc.tracks.push_back(span);

@@ -474,10 +474,8 @@ void TExtractionRun::Rip()
             track.jitterErrors = m_quarle.JitterErrors();
             track.outcome = outcome;
             track.ctdbCrc = m_quarle.WindowCrc();
-            if (!outcome.WholeLength()) {
+            if (!outcome.WholeLength())
                 track.copyCrc.reset();
-                track.ctdbCrc.reset();
-            }
             {
                 std::lock_guard lock(m_mutex);
                 const size_t i = m_verification.AddTrack(std::move(track));

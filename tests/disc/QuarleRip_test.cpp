@@ -7,6 +7,7 @@
 #include "disc/WavHeader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QDir>
 #include <QFile>
@@ -143,6 +144,9 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
     TQuarle quarle;
     quarle.setActiveCdRomNum(0);
     ASSERT_EQ(quarle.HiddenTrack()->EndSector, 76);
+    // A window in track 2's first 300 sectors (from sector 277): a rip of it gives its CRC too, unless
+    // converted.
+    quarle.setCrcWindows({{(77 + 200) * 588 + 100, (77 + 200 + 300) * 588}});
     for (const uint16_t n : {0, 1, 2}) {
         quarle.setFormat(AudioFormat::Flac);
         quarle.RipTrack(n, disc.dir() + "/t.pcm");
@@ -155,7 +159,16 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
                     samples);
         const TAccurateRipChecksum *sum = quarle.TrackChecksum();
         EXPECT_EQ(std::pair(sum->V1(), sum->V2()), checksumsOf(samples, n == 1, n == 2)) << n;
+        const QByteArray window = samples.mid(400, (300 * 588 - 100) * 4);
+        EXPECT_EQ(quarle.WindowCrc(), n == 2 ? std::optional(uint32_t(crc32_z(0, reinterpret_cast<const Bytef *>(
+                                                                                      window.constData()),
+                                                                                  size_t(window.size()))))
+                                             : std::nullopt)
+            << n;
     }
+    quarle.setOutputFormat(TOutputFormat::MONO44100);
+    quarle.RipTrack(2, disc.dir() + "/t.pcm");
+    EXPECT_FALSE(quarle.WindowCrc());
 }
 
 // Every failure is raised after the run, the coder's stream and the file are closed; the new file goes
