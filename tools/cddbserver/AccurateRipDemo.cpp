@@ -1,11 +1,15 @@
 #include "AccurateRipDemo.h"
 
 #include "disc/AccurateRip.h"
+#include "disc/ReadCrc.h"
 #include "lookup/AccurateRipDb.h"
+#include "lookup/CtdbDb.h"
 #include "platform/CdDevice.h"
 
+#include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -17,18 +21,27 @@ void put32(QByteArray &bytes, uint32_t value)
         bytes.append(char(value >> (8 * i)));
 }
 
+// The image as a drive, with its table of contents; nothing, with the reason, when it cannot be read.
+std::unique_ptr<CdDevice> openImage(const QString &imagePath, CdToc &toc, QString *error)
+{
+    QString why;
+    std::unique_ptr<CdDevice> device = CdDevice::open(imagePath, &why);
+    if (!device || !device->readToc(toc) || toc.tracks.empty()) {
+        if (error)
+            *error = why.isEmpty() ? QStringLiteral("no table of contents") : why;
+        return nullptr;
+    }
+    return device;
+}
+
 } // namespace
 
 std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imagePath, QString *error)
 {
-    QString why;
-    std::unique_ptr<CdDevice> device = CdDevice::open(imagePath, &why);
     CdToc toc;
-    if (!device || !device->readToc(toc) || toc.tracks.empty()) {
-        if (error)
-            *error = why.isEmpty() ? QStringLiteral("no table of contents") : why;
+    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, error);
+    if (!device)
         return std::nullopt;
-    }
     std::vector<TDiscTocEntry> entries;
     std::vector<size_t> audio; // indexes of the audio tracks
     for (size_t i = 0; i < toc.tracks.size(); ++i) {
@@ -77,4 +90,53 @@ std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imageP
         }
     }
     return file;
+}
+
+std::optional<AccurateRipDemoFile> MakeCtdbDemoAnswer(const QString &imagePath, QString *error)
+{
+    CdToc toc;
+    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, error);
+    if (!device)
+        return std::nullopt;
+    std::vector<TDiscTocEntry> entries;
+    for (const CdTocTrack &track : toc.tracks)
+        entries.push_back({track.startLsn, track.audio});
+    const TCtdbDisc disc = CtdbDiscOf(entries, toc.leadOutLsn);
+    if (disc.tocId.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no disc the CUETools database could know");
+        return std::nullopt;
+    }
+    // The spans follow each other: the disc's CRC runs over all of them.
+    TReadCrc whole;
+    QStringList trackCrcs;
+    std::vector<uint8_t> sector(CdDevice::SectorBytes);
+    for (const TCtdbTrackSpan &span : disc.tracks) {
+        TReadCrc crc;
+        const uint64_t from = uint64_t(span.skipFirst) * 4;
+        const uint64_t to = uint64_t(span.endSector - span.startSector) * CdDevice::SectorBytes - span.skipLast * 4u;
+        for (int32_t lsn = span.startSector; lsn < span.endSector; ++lsn) {
+            if (!device->readAudio(lsn, 1, sector.data())) {
+                if (error)
+                    *error = QString("cannot read sector %1").arg(lsn);
+                return std::nullopt;
+            }
+            const uint64_t at = uint64_t(lsn - span.startSector) * CdDevice::SectorBytes;
+            const uint64_t begin = std::clamp(from, at, at + CdDevice::SectorBytes);
+            const uint64_t end = std::clamp(to, at, at + CdDevice::SectorBytes);
+            crc.Add(sector.data() + (begin - at), size_t(end - begin));
+            whole.Add(sector.data() + (begin - at), size_t(end - begin));
+        }
+        trackCrcs << QString("%1").arg(crc.Crc(), 8, 16, QChar('0'));
+    }
+    AccurateRipDemoFile answer;
+    answer.path = "/lookup2.php";
+    answer.bytes = QString(R"(<?xml version="1.0" encoding="utf-8"?>)"
+                           R"(<ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#" xmlns:ext="http://db.cuetools.net/ns/ext-1.0#">)"
+                           R"(<entry confidence="8" crc32="%1" hasparity="" id="1" npar="8" parity="" stride="5880" )"
+                           R"(syndrome="" toc="%2" trackcrcs="%3"/></ctdb>)")
+                       .arg(whole.Crc(), 8, 16, QChar('0'))
+                       .arg(disc.toc, trackCrcs.join(' '))
+                       .toUtf8();
+    return answer;
 }

@@ -15,3 +15,8 @@ struct AccurateRipDemoFile {
 
 std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imagePath,
                                                            QString *error = nullptr);
+
+// The answer the CUETools database would give to the lookup of a disc image, made from the image's own
+// audio with zlib's CRC-32 over what the database checks of each track and of the disc: one pressing of
+// confidence 8, so that a faithful rip of the image is verified. `path` is the lookup's, on its host.
+std::optional<AccurateRipDemoFile> MakeCtdbDemoAnswer(const QString &imagePath, QString *error = nullptr);

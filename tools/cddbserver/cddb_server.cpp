@@ -1,12 +1,12 @@
 // quarle-cddb-server: a CDDB server over HTTP on 127.0.0.1 for the demo disc, so that a lookup names
 // the tracks without the real database.
-//   quarle-cddb-server [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] [--musicbrainz
-//   CUEFILE]
-//       DISCFILE...
+//   quarle-cddb-server [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE] [--ctdb CUEFILE]
+//   [--musicbrainz CUEFILE] DISCFILE...
 //       serves the xmcd entries DISCFILE... (UTF-8 text) under category C ("misc" if not given);
 //       prints "listening on 127.0.0.1:PORT" and writes PORT to F once it listens. With
 //       --accuraterip it also answers, as a proxy for www.accuraterip.com would, the request for
-//       the disc image's AccurateRip file, made from the image's own audio. With --musicbrainz it
+//       the disc image's AccurateRip file, made from the image's own audio; with --ctdb, likewise, the
+//       CUETools database's lookup of the disc image (whatever its query). With --musicbrainz it
 //       answers, at the path MusicBrainz's web service has, the disc id lookup of the disc image with
 //       the first entry's titles, and the release's front cover (point the program at it with
 //       "MusicBrainz=" and "CoverArt=" lines).
@@ -33,7 +33,7 @@ int Usage(const char *program)
 {
     std::fprintf(stderr,
                  "usage: %s [--port N] [--port-file F] [--category C] [--accuraterip CUEFILE]\n"
-                 "          [--musicbrainz CUEFILE] DISCFILE...\n"
+                 "          [--ctdb CUEFILE] [--musicbrainz CUEFILE] DISCFILE...\n"
                  "       %s --disc-id CUEFILE\n",
                  program, program);
     return 2;
@@ -98,6 +98,7 @@ int main(int argc, char **argv)
     QStringList discFiles;
     QString accurateRipImage;
     QString musicBrainzImage;
+    QString ctdbImage;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -113,6 +114,8 @@ int main(int argc, char **argv)
             category = args[++i];
         } else if (arg == QLatin1String("--accuraterip") && hasValue) {
             accurateRipImage = args[++i];
+        } else if (arg == QLatin1String("--ctdb") && hasValue) {
+            ctdbImage = args[++i];
         } else if (arg == QLatin1String("--musicbrainz") && hasValue) {
             musicBrainzImage = args[++i];
         } else if (arg.startsWith(QLatin1String("--"))) {
@@ -144,6 +147,16 @@ int main(int argc, char **argv)
         server.AddDocument(file->path, file->bytes);
         std::fprintf(stderr, "AccurateRip file of the disc at http://www.accuraterip.com%s\n",
                      file->path.constData());
+    }
+    if (!ctdbImage.isEmpty()) {
+        QString error;
+        const std::optional<AccurateRipDemoFile> answer = MakeCtdbDemoAnswer(ctdbImage, &error);
+        if (!answer) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, qPrintable(ctdbImage), qPrintable(error));
+            return 1;
+        }
+        server.AddDocument(answer->path, answer->bytes);
+        std::fprintf(stderr, "CTDB answer for the disc at http://db.cuetools.net%s\n", answer->path.constData());
     }
     if (!musicBrainzImage.isEmpty()) {
         QString error;
