@@ -6,9 +6,11 @@
 #include "InterleavedRuns.h"
 #include "Report.h"
 #include "disc/Quarle.h"
+#include "disc/ReadCrc.h"
 #include "encoder/MP3Coder.h"
 #include "encoder/ReplayGain.h"
 #include "lookup/Cddb.h"
+#include "lookup/CtdbDb.h"
 #include "lookup/DocumentFetcher.h"
 #include "lookup/MusicBrainz.h"
 #include "platform/CdRipLibrary.h"
@@ -318,6 +320,22 @@ uint32_t checksumsAlone(const QByteArray &pcm)
     return sum.V1() ^ sum.V2();
 }
 
+// The CRCs the CUETools database keeps of `pcm` as the disc's one track, alone, fed in the library's
+// chunks: the read's CRC-32 (which the log's copy CRC is too) with the window the database checks, and
+// the disc's CRC from the track's.
+uint32_t ctdbCrcsAlone(const QByteArray &pcm)
+{
+    const int32_t sectors = int32_t(pcm.size() / 2352);
+    const TCtdbTrackSpan span = CtdbDiscOf({{0, true}}, sectors).tracks.at(0);
+    const uint64_t bytes = uint64_t(pcm.size());
+    TReadCrc crc(TReadCrc::Window{span.skipFirst * 4u, bytes - span.skipLast * 4u});
+    const size_t chunk = size_t(CdRipChunkSectors) * 2352;
+    for (size_t at = 0; at < size_t(bytes); at += chunk)
+        crc.Add(reinterpret_cast<const uint8_t *>(pcm.constData()) + at, std::min(chunk, size_t(bytes) - at));
+    return TReadCrc::Combine(0, crc.WindowCrc().value_or(0), bytes - (span.skipFirst + span.skipLast) * 4u) ^
+           crc.Crc();
+}
+
 // ReplayGain's measurement of `pcm`, fed in the library's chunks as a rip feeds it.
 void replayGainAlone(const QByteArray &pcm)
 {
@@ -378,18 +396,19 @@ int main(int argc, char **argv)
                 qPrintable(work));
 
     // (a) Ripping to MP3 against encoding the same PCM directly with libmp3lame, jitter correction on and
-    // off. (g) and (k): the AccurateRip checksums and ReplayGain's measurement of the same 10 minutes,
-    // alone, against the rip's processor time; they take a few milliseconds, so they ride along in the
-    // same rounds instead of rounds of their own.
-    measure("agk", [&] {
+    // off. (g), (k) and (r): the AccurateRip checksums, ReplayGain's measurement and the CTDB's CRCs of
+    // the same 10 minutes, alone, against the rip's processor time; they take a few milliseconds, so they
+    // ride along in the same rounds instead of rounds of their own.
+    measure("agkr", [&] {
         const QByteArray pcm = trackAudioBytes(ten.tracks[0]);
         uint32_t checksums = 0;
         const InterleavedRuns runs(counts.pairs,
                                    {[&] { checksums = checksumsAlone(pcm); }, [&] { replayGainAlone(pcm); },
                                     [&] { ripTrack(ten.cuePath, work + "/rip.wav", true, true); },
                                     [&] { encodeDirectly(pcm, work + "/direct.mp3"); },
-                                    [&] { ripTrack(ten.cuePath, work + "/rip.wav", true, false); }});
-        enum { Checksums, Gain, Rip, Lame, RipOff };
+                                    [&] { ripTrack(ten.cuePath, work + "/rip.wav", true, false); },
+                                    [&] { checksums ^= ctdbCrcsAlone(pcm); }});
+        enum { Checksums, Gain, Rip, Lame, RipOff, Ctdb };
         std::printf("  wall: rip to MP3 %.2f s (jitter correction off %.2f s), libmp3lame directly %.2f s\n",
                     runs.side(Rip, &Times::wall).median, runs.side(RipOff, &Times::wall).median,
                     runs.side(Lame, &Times::wall).median);
@@ -411,6 +430,8 @@ int main(int argc, char **argv)
              runs.ratio(Checksums, Rip, &Times::cpu).scaled(100), "%", 2);
         const Spread gain = runs.ratio(Gain, Rip, &Times::cpu).scaled(100);
         report("(k) ReplayGain / that rip to MP3, processor", gain, "%", "<= 1", gain.median <= 1, 2);
+        const Spread ctdb = runs.ratio(Ctdb, Rip, &Times::cpu).scaled(100);
+        report("(r) CTDB CRCs / that rip to MP3, processor", ctdb, "%", "<= 1", ctdb.median <= 1, 2);
     });
 
     // (f) and (j) Ripping to MP3 and to FLAC from a drive that reads at 20x real time, each against
