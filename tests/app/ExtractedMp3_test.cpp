@@ -4,6 +4,7 @@
 #include "Id3Read.h"
 #include "MainWindowFixture.h"
 #include "TestDisc.h"
+#include "WavTestFile.h"
 
 #include "app/MainFormUi.h"
 
@@ -57,14 +58,13 @@ TEST(ExtractedMp3, TagsAndFileNamesFromTheLookup)
     form->ExtractionPlan();
     const QString artist = out.filePath("Various Artists"), album = artist + "/Raccolta/";
     EXPECT_TRUE(QDir(out.path()).isEmpty());
-    QFile inTheWay(artist);
-    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(WavTestFile::Write(artist, {}));
     form->BtnExtraireClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ExtractionRunning(); }, 60000));
     EXPECT_EQ(prompts.errors.join('\n').toStdString(),
               ("Impossibile creare la cartella \"" + artist + "\" (Not a directory)").toStdString());
     prompts.errors.clear();
-    ASSERT_TRUE(inTheWay.remove());
+    ASSERT_TRUE(QFile::remove(artist));
     form->BtnExtraireClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ExtractionRunning(); }, 60000));
     const std::pair<QString, QString> files[] = {

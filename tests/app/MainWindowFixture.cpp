@@ -3,9 +3,7 @@
 #include "app/ListViewEx.h"
 #include "app/MainFormUi.h"
 
-#include <QHeaderView>
 #include <QProgressBar>
-#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,15 +27,8 @@ bool ScriptedPrompts::AskInterrupt(QWidget *)
 
 int ScriptedPrompts::ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions)
 {
-    if (edition)
-        return edition(editions);
     ADD_FAILURE() << "unexpected choice among " << editions.size() << " editions";
     return -1;
-}
-
-bool ScriptedPrompts::EditDiscDetails(QWidget *, DiscDetails &d)
-{
-    return details && details(d);
 }
 
 QString TestProgramDir()
@@ -90,33 +81,4 @@ std::vector<RowView> rowsOf(const TDlgMainForm &form)
                         bar && bar->isTextVisible() && bar->value() == 100 ? bar->text() : QString()});
     }
     return rows;
-}
-
-QPoint cellCentre(const TDlgMainForm &form, int row, int column)
-{
-    const TListViewEx *list = form.ui->ListViewEx1;
-    return list->visualRect(list->model()->index(row, column)).center();
-}
-
-QPoint checkBoxCentre(const TDlgMainForm &form, int row)
-{
-    TListViewEx *list = form.ui->ListViewEx1;
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.rect = list->visualRect(list->model()->index(row, 0));
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = list->topLevelItem(row)->text(0);
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
-}
-
-void dragDivider(QWidget *listWidget, int section, const std::vector<int> &steps)
-{
-    QHeaderView *header = static_cast<TListViewEx *>(listWidget)->header();
-    const QPoint divider(header->sectionViewportPosition(section) + header->sectionSize(section),
-                         header->viewport()->height() / 2);
-    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
-    for (int dx : steps)
-        QTest::mouseMove(header->viewport(), divider + QPoint(dx, 0));
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {},
-                        divider + QPoint(steps.empty() ? 0 : steps.back(), 0));
 }

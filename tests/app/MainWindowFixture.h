@@ -14,7 +14,6 @@ struct ScriptedPrompts : TPrompts {
     QStringList errors;
     std::function<Overwrite(const QStringList &files)> overwrite;
     std::function<bool()> interrupt;
-    std::function<int(const std::vector<DiscEdition> &editions)> edition;
     std::function<bool(DiscDetails &details)> details;
     QStringList wavFiles;
 
@@ -22,7 +21,7 @@ struct ScriptedPrompts : TPrompts {
     Overwrite AskOverwrite(QWidget *, const QStringList &files) override;
     bool AskInterrupt(QWidget *) override;
     int ChooseEdition(QWidget *, const std::vector<DiscEdition> &editions) override;
-    bool EditDiscDetails(QWidget *, DiscDetails &details) override;
+    bool EditDiscDetails(QWidget *, DiscDetails &d) override { return details && details(d); }
     QString BrowseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
     QStringList ChooseWavFiles(QWidget *) override { return wavFiles; }
 };
@@ -45,9 +44,3 @@ std::unique_ptr<TDlgMainForm> openMainWindow(ScriptedPrompts &prompts,
 // Waits until the session's job has ended and what it queued has reached the controls.
 bool waitForJob(TDlgMainForm &form);
 std::vector<RowView> rowsOf(const TDlgMainForm &form);
-// Centre of a cell, and of a row's check box, in the list viewport's coordinates.
-QPoint cellCentre(const TDlgMainForm &form, int row, int column);
-QPoint checkBoxCentre(const TDlgMainForm &form, int row);
-// Drags the divider right of header section `section` through offsets from it and releases it at the
-// last one.
-void dragDivider(QWidget *list, int section, const std::vector<int> &steps);

@@ -10,16 +10,6 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-
-QByteArray answer(const QByteArray &body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
-} // namespace
-
 // While "Aggiorna" waits for the server the window stays live, with "Estrai" and the drive box held; a
 // drive changed all the same ends the lookup and keeps its own captions. Both controls come back after
 // the lookup, also after one that fails. "Annulla" ends a lookup through a proxy that never answers at
@@ -29,6 +19,9 @@ TEST(WindowLookup, WhileTheServerIsAwaitedTheWindowLivesAndTitlesStayWithTheirDi
     TestDisc alpha({DiscTrack::tone(750, 440), DiscTrack::tone(900, 660)}, "alpha");
     TestDisc beta({DiscTrack::tone(300, 440), DiscTrack::tone(300, 550), DiscTrack::tone(300, 660)}, "beta");
     TestDisc::setDrives(alpha.driveEntry('D') + ";" + beta.driveEntry('E'));
+    const auto answer = [](const QByteArray &body) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    };
     const QByteArray query = answer("200 rock 1e00d402 Ensemble Quarle / Alfa\r\n");
     const QByteArray read = answer("210 rock 1e00d402 CD database entry follows (until terminating `.')\r\n"
                                    "DTITLE=Ensemble Quarle / Alfa\r\nTTITLE0=Uno\r\nTTITLE1=Due\r\n.\r\n");

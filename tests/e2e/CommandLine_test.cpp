@@ -1,6 +1,7 @@
 // quarle --estrai, the program itself without a display: its exit codes, its lines and the files.
 #include "FlacDecode.h"
 #include "TestDisc.h"
+#include "WavTestFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,18 +67,13 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
                                    "Tracce complete: 2 di 2\n"
               "Estrazione completata: 2 tracce, non verificata\n");
     EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 75u * 588 * 2);
-    const QByteArray first = [&] {
-        QFile f(out.filePath("Track 01.flac"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray first = WavTestFile::Read(out.filePath("Track 01.flac"));
 
     o = run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "1"});
     EXPECT_EQ(o.code, 1);
     EXPECT_TRUE(o.err.contains(out.filePath("Track 01.flac")) && o.out == "Tracce complete: 0 di 1\n")
         << o.err.toStdString() << o.out.toStdString();
-    QFile again(out.filePath("Track 01.flac"));
-    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(again.readAll() == first);
+    EXPECT_TRUE(WavTestFile::Read(out.filePath("Track 01.flac")) == first);
     EXPECT_EQ(run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "1", "--sostituisci"}).code,
               0);
 
@@ -106,23 +102,19 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
     EXPECT_EQ(o.code, 1) << o.err.toStdString();
     EXPECT_EQ(o.out.toStdString(), "03 - Track 04.flac  Traccia 04 interrotta\nTracce complete: 0 di 1\n"
                                    "Estrazione interrotta: 1 traccia, non verificata, 1 annullata\n");
-    QFile log(stopped.filePath("QUARLE.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QByteArray logged = log.readAll();
+    const QByteArray logged = WavTestFile::Read(stopped.filePath("QUARLE.log"));
     EXPECT_TRUE(logged.contains("Traccia 04  03 - Track 04.flac  interrotta"));
 
     // The log's signature, its text and exit code as a script sees them; a file that cannot be read is no
     // verdict.
-    QFile altered(stopped.filePath("altered.log"));
-    ASSERT_TRUE(altered.open(QIODevice::WriteOnly));
-    altered.write(QByteArray(logged).replace("interrotta", "completata"));
-    altered.close();
+    const QString altered = stopped.filePath("altered.log");
+    ASSERT_TRUE(WavTestFile::Write(altered, QByteArray(logged).replace("interrotta", "completata")));
     const struct {
         QString file;
         int code;
         const char *out;
     } checks[] = {{stopped.filePath("QUARLE.log"), 0, "registro integro\n"},
-                  {altered.fileName(), 1, "registro alterato\n"},
+                  {altered, 1, "registro alterato\n"},
                   {QUARLE_LSAN_SUPPRESSIONS, 2, "registro senza firma\n"},
                   {stopped.filePath("none.log"), 2, ""},
                   {"/dev/zero", 2, ""},

@@ -58,10 +58,8 @@ private:
     QTemporaryDir m_folder; // the processes are killed first, as members go in reverse order
     QProcess m_xvfb, m_program;
     QString m_window, m_errors;
-    // The same window laid out off screen in this process: the form fixes every control's geometry,
-    // so its points are those of the program's window.
-    // A window of the test's own, laid out as the program's, where the clicks aim; an error box of its
-    // would wait off screen for a click that never comes, so its message fails the test.
+    // The same window laid out off screen in this process, where the clicks aim (the form fixes every
+    // control's geometry); an error box of its would wait for a click that never comes: it fails the test.
     struct FailingPrompts : TDialogPrompts {
         void ShowError(QWidget *, const QString &message) override { ADD_FAILURE() << message.toStdString(); }
     } m_failing;

@@ -10,17 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-
-QByteArray FileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 // No drive at all: the error box comes up in place of the window, Return dismisses it and the program
 // ends with a failure code, having said why on stderr too.
 TEST_F(EndToEnd, WithoutADriveTheErrorBoxShowsAndTheProgramEnds)
@@ -70,7 +59,7 @@ TEST_F(EndToEnd, ClicksReachTheExtractionTheFilesPlayAndTheSettingsSurviveARun)
     }
     ASSERT_TRUE(Close());
     values[1] = "0";
-    EXPECT_EQ(FileBytes(Folder() + "/quarle.ini"), IniBytes(values));
+    EXPECT_EQ(WavTestFile::Read(Folder() + "/quarle.ini"), IniBytes(values));
     EXPECT_FALSE(QFileInfo(Folder() + "/quarle.ini").permissions() & 0x0077) << "open to others";
 }
 
@@ -120,7 +109,7 @@ TEST_F(EndToEnd, InstalledProgramKeepsTheSettingsInTheUsersConfigurationFolder)
     ASSERT_TRUE(Click("RGroupFormatExtractionMP3"));
     ASSERT_TRUE(Close());
     const QString userIni = home + "/.config/quarle/quarle.ini";
-    EXPECT_EQ(FileBytes(userIni),
+    EXPECT_EQ(WavTestFile::Read(userIni),
               IniBytes({home + "/Music/", "0", "0", "4", "0", "0", "0", "proxy.lan", "", "", ""}));
     for (const QString &path : {userIni, home + "/.config/quarle"}) {
         EXPECT_FALSE(QFileInfo(path).permissions() & 0x0077) << path.toStdString() << " is open to others";

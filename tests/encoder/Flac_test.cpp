@@ -3,6 +3,7 @@
 #include "encoder/FlacWriter.h"
 
 #include "FlacDecode.h"
+#include "WavTestFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -133,11 +134,7 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
         EXPECT_EQ(read.toStdString(), shape);
     }
 
-    const auto bytes = [&path] {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    const QByteArray tagged = bytes();
+    const QByteArray tagged = WavTestFile::Read(path);
     fields.cover = QByteArray(1 << 16, 'x'); // more than the padding: the tagged copy is larger
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{}, small{};
@@ -147,5 +144,5 @@ TEST(FlacTag, WritesCommentsAndCoverAndKeepsTheAudio)
     EXPECT_THAT([&] { FlacTagWriter::Write(path, fields); },
                 testing::ThrowsMessage<EFlacError>(testing::EndsWith("(File too large)")));
     setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(bytes(), tagged);
+    EXPECT_EQ(WavTestFile::Read(path), tagged);
 }

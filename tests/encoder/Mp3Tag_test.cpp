@@ -53,8 +53,7 @@ TEST(Mp3Tag, ExtraFramesAreWrittenAndTheNextWriteReplacesThem)
         for (const auto &[id, text] : ReadId3Frames(path))
             ids += (ids.empty() ? "" : " ") + id;
         EXPECT_EQ(ids, write.ids);
-        QFile file(path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray bytes = WavTestFile::Read(path);
         EXPECT_EQ(bytes.count("ID3"), 1); // the old tag went whole, not only its frames
         EXPECT_TRUE(bytes.endsWith(audio));
     }

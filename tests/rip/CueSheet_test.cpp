@@ -4,8 +4,8 @@
 #include "rip/CueSheet.h"
 
 #include "CueRead.h"
+#include "WavTestFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -37,13 +37,11 @@ TEST(CueSheet, TextsAndCodesItCannotHoldLeaveASheetLibcdioReads)
                                   .title = title,
                                   .isrc = isrc,
                                   .previousFileSectors = 75});
-        QFile sheet(dir.filePath("disc.cue"));
-        ASSERT_TRUE(sheet.open(QIODevice::WriteOnly) && sheet.write(CueSheetText(cue)) > 0);
-        sheet.close();
-        QFile bin(dir.filePath("disc.bin")); // libcdio opens it, whatever the sheet names
-        ASSERT_TRUE(bin.open(QIODevice::WriteOnly) && bin.write(QByteArray(2352, '\0')) == 2352);
-        bin.close();
-        EXPECT_EQ(ReadCueByLibcdio(sheet.fileName()).toStdString(), disc.libcdio.toStdString()) << disc.name;
+        // libcdio opens disc.bin, whatever the sheet names.
+        ASSERT_TRUE(WavTestFile::Write(dir.filePath("disc.cue"), CueSheetText(cue)) &&
+                    WavTestFile::Write(dir.filePath("disc.bin"), QByteArray(2352, '\0')));
+        EXPECT_EQ(ReadCueByLibcdio(dir.filePath("disc.cue")).toStdString(), disc.libcdio.toStdString())
+            << disc.name;
     }
     cdio_log_set_handler(logged);
 }

@@ -78,7 +78,6 @@ TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
         "{'releases':[{'id':'r1','title':'Prima','artist-credit':[{'name':'Coro'}],'media':[{'position':1,"
         "'discs':[{'id':'ID'}],'tracks':[{'title':'Uno-1'},{'title':'[data track]'},{'title':'Uno-3'}]}]}]}")
         .replace('\'', '"').toUtf8();
-    const QString entry = "210 rock 0c001803\nDTITLE=A / B\nTTITLE0=Uno\nTTITLE2=Tre\n.";
     const struct {
         QByteArray musicBrainz;
         int choice;
@@ -91,9 +90,8 @@ TEST(DiscLookup, MusicBrainzThenCddbThenTheCdText)
         {releases, 1, "", "", "", false, true, TitleSource::MusicBrainz, {"Due-1", "Due-2"}, "Altro / Seconda", "Altro|Seconda|2001|Ospite"},
         {releases, -1, "", "", "", false, true, TitleSource::Declined, {"Track 01", "Track 03"}, "", "|||"},
         {withData, 0, "", "", "", false, true, TitleSource::MusicBrainz, {"Uno-1", "Uno-3"}, "Coro / Prima", "Coro|Prima||"},
-        {"", 0, "200 rock 0c001803 A / B", entry, "read+rock+0c001803+", true, true, TitleSource::Cddb, {"Uno", "Tre"}, "A / B", "A|B||"},
         {"", 0, "200 rock 0c001803 A / B", "210 rock\nTTITLE0=Intro\nTTITLE2=Outro = End\nTTITLE7=No\nTTITLE-1=No",
-         "read+rock+0c001803+", false, true, TitleSource::Cddb, {"Intro", "Outro = End"}, "A / B", "|||"},
+         "read+rock+0c001803+", true, true, TitleSource::Cddb, {"Intro", "Outro = End"}, "A / B", "|||"},
         {"", 0, "211 Found inexact matches\nsoundtrack 0c001a03 Film / Music\nrock 0c001803 X / Y\n.",
          "200 soundtrack 0c001a03\nTTITLE0=Theme\n.", "read+soundtrack+0c001a03+", false, true, TitleSource::Cddb,
          {"Theme", "Track 03"}, "Film / Music", "|||"},

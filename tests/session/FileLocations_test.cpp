@@ -38,7 +38,6 @@ TEST(FileLocations, ProgramFolderOrTheUsersPrivateFolders)
         QString read, written, destination;
     } cases[] = {
         {true, true, true, "bin/quarle.ini", "bin/quarle.ini", "bin/"},
-        {false, false, true, "bin/quarle.ini", "config/quarle/quarle.ini", "Music/"},
         {false, true, true, "config/quarle/quarle.ini", "config/quarle/quarle.ini", "Music/"},
         {false, true, false, "config/quarle/quarle.ini", "config/quarle/quarle.ini", "home/"},
     };

@@ -1,8 +1,6 @@
 #include "CueRead.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
@@ -51,44 +49,4 @@ QString ReadCueByLibcdio(const QString &sheet)
                     .arg(gap == CDIO_INVALID_LBA ? "-" : QString::number(gap - CDIO_PREGAP_SECTORS));
     }
     return read;
-}
-
-// As a player places the sheet's indexes on the disc: each FILE after the previous one (its length from
-// the file's size), a PREGAP as silence before the track's INDEX 01. Track -> index -> LSN, and the
-// lead-out as track 0.
-std::map<int, std::map<int, int32_t>> PlaceCueIndexes(const QString &sheet, const std::function<int32_t(const QString &file)> &sectorsOf)
-{
-    std::map<int, std::map<int, int32_t>> at;
-    QFile in(sheet);
-    if (!in.open(QIODevice::ReadOnly))
-        return at;
-    int32_t fileStart = 0, end = 0;
-    int track = 0;
-    for (const QString &line : QString::fromUtf8(in.readAll()).split("\r\n", Qt::SkipEmptyParts)) {
-        const QStringList words = line.trimmed().split(' ');
-        const auto sectors = [](const QString &time) {
-            const QStringList mmssff = time.split(':');
-            return (mmssff[0].toInt() * 60 + mmssff[1].toInt()) * 75 + mmssff[2].toInt();
-        };
-        if (words[0] == "FILE") {
-            fileStart = end;
-            end += sectorsOf(QFileInfo(sheet).dir().filePath(line.section('"', 1, 1)));
-        } else if (words[0] == "TRACK") {
-            track = words[1].toInt();
-        } else if (words[0] == "PREGAP") {
-            at[track][0] = fileStart;
-            fileStart += sectors(words[1]);
-            end += sectors(words[1]);
-        } else if (words[0] == "INDEX") {
-            at[track][words[1].toInt()] = fileStart + sectors(words[2]);
-        }
-    }
-    at[0][1] = end;
-    return at;
-}
-
-
-int32_t SectorsBySize(const QString &file)
-{
-    return int32_t(QFileInfo(file).size() / 2352);
 }

@@ -28,15 +28,3 @@ TestPcm DecodeMp3(const QString &path)
     return pcm;
 }
 
-// The sync bits, MPEG-1 and layer III: what the coder writes.
-uint32_t FirstMp3Header(const QString &path)
-{
-    QFile f(path);
-    const QByteArray b = f.open(QIODevice::ReadOnly) ? f.read(1 << 16) : QByteArray();
-    for (qsizetype i = 0; i + 4 <= b.size(); ++i) {
-        const uint32_t h = qFromBigEndian<uint32_t>(b.constData() + i);
-        if ((h & 0xFFFE0000) == 0xFFFA0000)
-            return h;
-    }
-    return 0;
-}

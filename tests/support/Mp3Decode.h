@@ -7,6 +7,3 @@
 // Decodes an MP3 file with mpg123 (a real decoder, run as a program) into 16-bit samples at the
 // stream's own rate and channel count. Empty samples when mpg123 fails.
 TestPcm DecodeMp3(const QString &path);
-
-// The four bytes of the first MPEG-1 layer III frame header of an MP3 file, big-endian; 0 when none.
-uint32_t FirstMp3Header(const QString &path);

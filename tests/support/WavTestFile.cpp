@@ -14,11 +14,6 @@ QByteArray le(uint32_t value, int bytes)
     return QByteArray(reinterpret_cast<const char *>(&little), bytes);
 }
 
-QByteArray RawBytes(const TestPcm &pcm) // on a little-endian machine
-{
-    return QByteArray(reinterpret_cast<const char *>(pcm.samples.data()), qsizetype(pcm.samples.size() * 2));
-}
-
 } // namespace
 
 TestPcm WavTestFile::Tone(uint32_t rate, int channels, double hz, double seconds)
@@ -35,7 +30,8 @@ QByteArray WavTestFile::Chunk(const char *id, const QByteArray &body)
     return QByteArray(id, 4) + le(uint32_t(body.size()), 4) + body + QByteArray(body.size() % 2, '\0');
 }
 
-// The extensible format's sub-format is KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00aa00389b71.
+// The extensible format's sub-format is KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00aa00389b71. The
+// samples go as they lie in memory: little-endian on the machines the tests run on.
 QByteArray WavTestFile::WavBytes(const TestPcm &pcm, const QByteArray &between, const QByteArray &after,
                                  bool extensible)
 {
@@ -45,7 +41,9 @@ QByteArray WavTestFile::WavBytes(const TestPcm &pcm, const QByteArray &between, 
     if (extensible)
         fmt += le(22, 2) + le(16, 2) + le(pcm.channels == 1 ? 4 : 3, 4) +
                QByteArray::fromHex("0100000000001000800000aa00389b71");
-    const QByteArray body = "WAVE" + Chunk("fmt ", fmt) + between + Chunk("data", RawBytes(pcm)) + after;
+    const QByteArray samples(reinterpret_cast<const char *>(pcm.samples.data()),
+                             qsizetype(pcm.samples.size() * 2));
+    const QByteArray body = "WAVE" + Chunk("fmt ", fmt) + between + Chunk("data", samples) + after;
     return "RIFF" + le(uint32_t(body.size()), 4) + body;
 }
 
@@ -53,6 +51,12 @@ bool WavTestFile::Write(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray WavTestFile::Read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 double WavTestFile::ToneFrequency(const TestPcm &pcm, int channel)

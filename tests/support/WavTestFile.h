@@ -27,7 +27,9 @@ public:
                                const QByteArray &after = {}, bool extensible = false);
     // One RIFF chunk: id, size, body, pad byte.
     static QByteArray Chunk(const char *id, const QByteArray &body);
+    // Any file's bytes, written whole or read whole (none when it cannot be read).
     static bool Write(const QString &path, const QByteArray &bytes);
+    static QByteArray Read(const QString &path);
     // Frequency of the dominant tone of one channel, from its rising zero crossings over the middle
     // of the signal (the encoder's start and end are left out).
     static double ToneFrequency(const TestPcm &pcm, int channel);
