@@ -83,7 +83,8 @@ TAccurateRipVerdict compare(const std::optional<std::vector<TCtdbEntry>> &answer
             confidence += entry.confidence;
     }
     if (confidence > 0)
-        return {TAccurateRipVerdict::Accurate, int(std::min<int64_t>(confidence, std::numeric_limits<int>::max()))};
+        return {TAccurateRipVerdict::Accurate,
+                int(std::min<int64_t>(confidence, std::numeric_limits<int>::max()))};
     return {known ? TAccurateRipVerdict::NotAccurate : TAccurateRipVerdict::NotInDatabase, 0};
 }
 
@@ -112,7 +113,8 @@ TCtdbDisc CtdbDiscOf(const std::vector<TDiscTocEntry> &tracks, int32_t leadOutSe
         ++last;
     if (first == tracks.size())
         return {};
-    const int32_t audioEnd = last + 1 < tracks.size() ? tracks[last + 1].startSector - SessionGapSectors : leadOutSector;
+    const int32_t audioEnd =
+        last + 1 < tracks.size() ? tracks[last + 1].startSector - SessionGapSectors : leadOutSector;
     const int32_t pregap = first == 0 ? tracks[0].startSector : 0;
     const int32_t audioSectors = audioEnd - tracks[first].startSector + pregap;
 
@@ -127,13 +129,20 @@ TCtdbDisc CtdbDiscOf(const std::vector<TDiscTocEntry> &tracks, int32_t leadOutSe
             span.skipLast = (10 + uint32_t(audioSectors % 10)) * FramesPerSector;
         // A track the left-out samples would swallow (or a table going backwards) cannot be checked, and
         // no real disc has one.
-        if (end <= start || uint64_t(end - start) * FramesPerSector <= uint64_t(span.skipFirst) + span.skipLast)
+        if (end <= start ||
+            uint64_t(end - start) * FramesPerSector <= uint64_t(span.skipFirst) + span.skipLast)
             return {};
         disc.tracks.push_back(span);
         if (i > first)
-            id += QString("%1").arg(uint32_t(start - tracks[first].startSector), 8, 16, QChar('0')).toUpper().toLatin1();
+            id += QString("%1")
+                      .arg(uint32_t(start - tracks[first].startSector), 8, 16, QChar('0'))
+                      .toUpper()
+                      .toLatin1();
     }
-    id += QString("%1").arg(uint32_t(audioEnd - tracks[first].startSector), 8, 16, QChar('0')).toUpper().toLatin1();
+    id += QString("%1")
+              .arg(uint32_t(audioEnd - tracks[first].startSector), 8, 16, QChar('0'))
+              .toUpper()
+              .toLatin1();
     id += QByteArray(8 * (100 - int(last - first + 1)), '0');
     disc.tocId = QString::fromLatin1(QCryptographicHash::hash(id, QCryptographicHash::Sha1).toBase64())
                      .replace('+', '.')

@@ -14,17 +14,17 @@
 // disc's two ends so that a rip's CRC does not depend on the drive's read offset: the first ten sectors
 // of the disc's first audio track, and the last ten to nineteen of its last.
 struct TCtdbTrackSpan {
-    int trackNumber = 0;      // its position in the table of contents, from 1
-    int32_t startSector = 0;  // its INDEX 01
-    int32_t endSector = 0;    // the sector after it
-    uint32_t skipFirst = 0;   // frames left out at its start
-    uint32_t skipLast = 0;    // and at its end
+    int trackNumber = 0;     // its position in the table of contents, from 1
+    int32_t startSector = 0; // its INDEX 01
+    int32_t endSector = 0;   // the sector after it
+    uint32_t skipFirst = 0;  // frames left out at its start
+    uint32_t skipLast = 0;   // and at its end
 };
 
 // The disc as the CTDB knows it.
 struct TCtdbDisc {
-    QString tocId;   // 28 characters; empty when the table gives no disc the database could know
-    QString toc;     // the lookup's toc: each track's start, a data track's after a "-", the lead-out
+    QString tocId; // 28 characters; empty when the table gives no disc the database could know
+    QString toc;   // the lookup's toc: each track's start, a data track's after a "-", the lead-out
     std::vector<TCtdbTrackSpan> tracks; // its audio tracks in disc order
 
     // http://db.cuetools.net/lookup2.php?version=3&ctdb=1&fuzzy=0&metadata=none&toc=...
@@ -47,8 +47,8 @@ struct TCtdbEntry {
     int confidence = 0; // how many rips gave it
     int npar = 0;       // parity words per stride
     int stride = 0;
-    QString parityUrl;  // where its parity file is ("hasparity"); empty when none
-    QByteArray parity;  // the parity's first bytes, decoded from base64
+    QString parityUrl; // where its parity file is ("hasparity"); empty when none
+    QByteArray parity; // the parity's first bytes, decoded from base64
     QByteArray syndrome;
     std::vector<uint32_t> trackCrcs; // of each audio track; empty when not given
     QString toc;                     // the pressing's own toc, as the lookup's

@@ -44,8 +44,8 @@ struct TRunReport {
 
 // One extraction: the plan's tracks ripped in order on a worker thread of the run's own, each with its
 // outcome; the AccurateRip database's file and the CTDB's answer fetched beside the reading by a client
-// on a second thread, so that no wait for the network holds a track; the verdicts, and the log in the plan's folder,
-// written when the tracks are done and again when a later answer changes it.
+// on a second thread, so that no wait for the network holds a track; the verdicts, and the log in the plan's
+// folder, written when the tracks are done and again when a later answer changes it.
 //
 // The run reports through signals, emitted on its threads: connected to an object of another thread
 // (the window), they arrive there queued, in the order the run made them.

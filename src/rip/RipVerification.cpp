@@ -73,8 +73,9 @@ std::optional<TAccurateRipVerdict> TRipVerification::Verdict(const Track &track)
 
 std::optional<TAccurateRipVerdict> TRipVerification::CtdbVerdict(const Track &track) const
 {
-    const auto span = std::find_if(m_ctdb.tracks.begin(), m_ctdb.tracks.end(),
-                                   [&](const TCtdbTrackSpan &s) { return s.trackNumber == track.trackNumber; });
+    const auto span = std::find_if(m_ctdb.tracks.begin(), m_ctdb.tracks.end(), [&](const TCtdbTrackSpan &s) {
+        return s.trackNumber == track.trackNumber;
+    });
     if (m_ctdbAnswer == Pending || span == m_ctdb.tracks.end())
         return std::nullopt;
     TAccurateRipVerdict verdict =
@@ -90,7 +91,8 @@ bool TRipVerification::Accurate(const Track &track) const
     if (track.trackNumber == 0)
         return false;
     const std::optional<TAccurateRipVerdict> ar = Verdict(track), ctdb = CtdbVerdict(track);
-    return (ar && ar->kind == TAccurateRipVerdict::Accurate) || (ctdb && ctdb->kind == TAccurateRipVerdict::Accurate);
+    return (ar && ar->kind == TAccurateRipVerdict::Accurate) ||
+           (ctdb && ctdb->kind == TAccurateRipVerdict::Accurate);
 }
 
 QString TRipVerification::VerdictText(const Track &track, const QString &between) const
@@ -118,13 +120,14 @@ std::optional<uint32_t> TRipVerification::DiscCtdbCrc() const
     uint32_t crc = 0;
     for (const TCtdbTrackSpan &span : m_ctdb.tracks) {
         const auto track = std::find_if(m_tracks.begin(), m_tracks.end(), [&](const Track &t) {
-            return t.trackNumber == span.trackNumber && t.outcome.kind == TTrackOutcome::Complete && t.ctdbCrc;
+            return t.trackNumber == span.trackNumber && t.outcome.kind == TTrackOutcome::Complete &&
+                   t.ctdbCrc;
         });
         if (track == m_tracks.end())
             return std::nullopt;
         const uint64_t frames =
-            uint64_t(span.endSector - span.startSector) * TAccurateRipChecksum::FramesPerSector - span.skipFirst -
-            span.skipLast;
+            uint64_t(span.endSector - span.startSector) * TAccurateRipChecksum::FramesPerSector -
+            span.skipFirst - span.skipLast;
         crc = TReadCrc::Combine(crc, *track->ctdbCrc, frames * 4);
     }
     return crc;
@@ -200,7 +203,8 @@ QString TRipVerification::SummaryText(bool stopped) const
         return QString("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
     };
     QString text = (stopped ? "Estrazione interrotta: " : "Estrazione completata: ") + count(int(m_tracks.size()), "traccia", "tracce");
-    text += m_answer == Found || m_ctdbAnswer == Found ? ", " + count(tally.accurate, "accurata", "accurate") : QStringLiteral(", non verificata");
+    text += m_answer == Found || m_ctdbAnswer == Found ? ", " + count(tally.accurate, "accurata", "accurate")
+                                                       : QStringLiteral(", non verificata");
     if (tally.readErrors > 0)
         text += QString(", %1 con errori").arg(tally.readErrors);
     if (tally.cancelled > 0)
@@ -257,7 +261,9 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
     {
         QString ctdb = "Disco CTDB: " + (m_ctdb.tocId.isEmpty() ? QStringLiteral("-") : m_ctdb.tocId);
         const std::optional<uint32_t> crc = DiscCtdbCrc();
-        if (!crc)
+        if (m_ctdb.tocId.isEmpty())
+            ctdb += QStringLiteral("  CTDB: non verificabile");
+        else if (!crc)
             ctdb += QStringLiteral("  CTDB: non verificabile (disco non estratto per intero)");
         else if (m_ctdbAnswer == Pending)
             ctdb += "  CRC " + hex8(*crc) + "  CTDB: in attesa della risposta";

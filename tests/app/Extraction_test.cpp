@@ -130,7 +130,8 @@ TEST(Extraction, CancelAndCloseAreAnsweredAtOnceWhateverTheNetwork)
     // A partial rip gets no cue sheet, and its log says why.
     EXPECT_TRUE(text.contains("\nFoglio CUE non scritto: la traccia 01 non è stata estratta completa\n"));
     EXPECT_TRUE(QDir(out.path()).entryList({"*.cue"}).isEmpty());
-    EXPECT_EQ(text.count("AccurateRip: in attesa della risposta  CTDB: in attesa della risposta  CRC CTDB "), 2)
+    EXPECT_EQ(text.count("AccurateRip: in attesa della risposta  CTDB: in attesa della risposta  CRC CTDB "),
+              2)
         << text.toStdString();
 
     pace = 10;

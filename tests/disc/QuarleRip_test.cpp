@@ -160,10 +160,11 @@ TEST(QuarleRip, RipsOfAGeneratedImage)
         const TAccurateRipChecksum *sum = quarle.TrackChecksum();
         EXPECT_EQ(std::pair(sum->V1(), sum->V2()), checksumsOf(samples, n == 1, n == 2)) << n;
         const QByteArray window = samples.mid(400, (300 * 588 - 100) * 4);
-        EXPECT_EQ(quarle.WindowCrc(), n == 2 ? std::optional(uint32_t(crc32_z(0, reinterpret_cast<const Bytef *>(
-                                                                                      window.constData()),
-                                                                                  size_t(window.size()))))
-                                             : std::nullopt)
+        EXPECT_EQ(quarle.WindowCrc(),
+                  n == 2
+                      ? std::optional(uint32_t(crc32_z(0, reinterpret_cast<const Bytef *>(window.constData()),
+                                                       size_t(window.size()))))
+                      : std::nullopt)
             << n;
     }
     quarle.setOutputFormat(TOutputFormat::MONO44100);

@@ -62,9 +62,10 @@ TEST(CommandLine, ExitCodesLinesAndFiles)
     Outcome o = run(bin, {"--formato", "flac", "--cartella", folder, "--tracce", "2,1"});
     EXPECT_EQ(o.code, 0) << o.err.toStdString();
     // No CTDB disc: audio after a data track, which the database's discs never have.
-    EXPECT_EQ(o.out.toStdString(), "Track 01.flac  Traccia 01 AccurateRip: non raggiungibile, CTDB: non verificabile\n"
-                                   "Track 03.flac  Traccia 03 AccurateRip: non raggiungibile, CTDB: non verificabile\n"
-                                   "Tracce complete: 2 di 2\n"
+    EXPECT_EQ(o.out.toStdString(),
+              "Track 01.flac  Traccia 01 AccurateRip: non raggiungibile, CTDB: non verificabile\n"
+              "Track 03.flac  Traccia 03 AccurateRip: non raggiungibile, CTDB: non verificabile\n"
+              "Tracce complete: 2 di 2\n"
               "Estrazione completata: 2 tracce, non verificata\n");
     EXPECT_EQ(DecodeFlac(out.filePath("Track 03.flac")).size(), 75u * 588 * 2);
     const QByteArray first = WavTestFile::Read(out.filePath("Track 01.flac"));

@@ -61,14 +61,38 @@ TEST(Ctdb, TocIdAndLookupOfEachKindOfDisc)
         QString id, lookup;
         int32_t firstStart, lastEnd, lastSkip; // of the spans, in sectors
     } rows[] = {
-        {"audio only", {{0, true}, {11413, true}, {25024, true}, {45713, true}}, 55220, plain,
-         "0:11413:25024:45713:55220", 0, 55220, 10},
-        {"a data track last", {{0, true}, {11413, true}, {25024, true}, {57113, false}}, 70000, threeTracks,
-         "0:11413:25024:-57113:70000", 0, 45713, 13},
-        {"a data track first", {{0, false}, {15000, true}, {26413, true}, {40024, true}}, 60713, threeTracks,
-         "-0:15000:26413:40024:60713", 15000, 60713, 13},
-        {"hidden audio", {{3003, true}, {14416, true}, {28027, true}, {48716, true}}, 58223, plain,
-         "3003:14416:28027:48716:58223", 3003, 58223, 13},
+        {"audio only",
+         {{0, true}, {11413, true}, {25024, true}, {45713, true}},
+         55220,
+         plain,
+         "0:11413:25024:45713:55220",
+         0,
+         55220,
+         10},
+        {"a data track last",
+         {{0, true}, {11413, true}, {25024, true}, {57113, false}},
+         70000,
+         threeTracks,
+         "0:11413:25024:-57113:70000",
+         0,
+         45713,
+         13},
+        {"a data track first",
+         {{0, false}, {15000, true}, {26413, true}, {40024, true}},
+         60713,
+         threeTracks,
+         "-0:15000:26413:40024:60713",
+         15000,
+         60713,
+         13},
+        {"hidden audio",
+         {{3003, true}, {14416, true}, {28027, true}, {48716, true}},
+         58223,
+         plain,
+         "3003:14416:28027:48716:58223",
+         3003,
+         58223,
+         13},
         {"audio after a data track too near", {{0, true}, {150, false}, {300, true}}, 1000, {}, {}, 0, 0, 0},
     };
     for (const auto &row : rows) {
@@ -79,7 +103,8 @@ TEST(Ctdb, TocIdAndLookupOfEachKindOfDisc)
             continue;
         }
         EXPECT_EQ(disc.Url(),
-                  "http://db.cuetools.net/lookup2.php?version=3&ctdb=1&fuzzy=0&metadata=none&toc=" + row.lookup)
+                  "http://db.cuetools.net/lookup2.php?version=3&ctdb=1&fuzzy=0&metadata=none&toc=" +
+                      row.lookup)
             << row.name;
         ASSERT_FALSE(disc.tracks.empty()) << row.name;
         EXPECT_EQ(disc.tracks.front().startSector, row.firstStart) << row.name;
@@ -117,7 +142,8 @@ TEST(Ctdb, CrcsOfCuetoolsTestImage)
             TReadCrc crc(TReadCrc::Window{span.skipFirst * 4u, bytes - span.skipLast * 4u});
             for (uint64_t at = 0; at < bytes;) {
                 const uint64_t count = std::min<uint64_t>(bytes - at, random() % 30000);
-                crc.Add(reinterpret_cast<const uint8_t *>(image.constData()) + span.startSector * 2352 + at, count);
+                crc.Add(reinterpret_cast<const uint8_t *>(image.constData()) + span.startSector * 2352 + at,
+                        count);
                 at += count;
             }
             ASSERT_TRUE(crc.WindowCrc());
@@ -131,9 +157,11 @@ TEST(Ctdb, CrcsOfCuetoolsTestImage)
 // The lookup's answer: its entries with what a repair needs, within bounds; anything else is no answer.
 TEST(Ctdb, AnswersAreReadWithinBounds)
 {
-    const QByteArray head = R"(<?xml version="1.0" encoding="utf-8"?><ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#">)";
-    const QByteArray entry = R"(<entry id="5" crc32="1a2B3c4d" confidence="7" npar="16" stride="5880" )"
-                             R"(hasparity="/parity/5" parity="AAEC" syndrome="AwQ=" trackcrcs="00000001 FFFFFFFF" toc="0:100"/>)";
+    const QByteArray head =
+        R"(<?xml version="1.0" encoding="utf-8"?><ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#">)";
+    const QByteArray entry =
+        R"(<entry id="5" crc32="1a2B3c4d" confidence="7" npar="16" stride="5880" )"
+        R"(hasparity="/parity/5" parity="AAEC" syndrome="AwQ=" trackcrcs="00000001 FFFFFFFF" toc="0:100"/>)";
     QByteArray many = head;
     for (int i = 0; i < 150; ++i)
         many += entry;

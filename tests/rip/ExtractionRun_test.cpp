@@ -449,29 +449,33 @@ TEST(ExtractionRun, CtdbVerdictsComeBesideAccurateRips)
         const auto entry = [](int confidence, uint32_t discCrc, uint32_t crc1, uint32_t crc2) {
             return QString(R"(<entry id="1" crc32="%1" confidence="%2" npar="8" stride="5880" parity="" )"
                            R"(syndrome="" trackcrcs="%3 %4" toc="0:42:84"/>)")
-                .arg(discCrc, 0, 16).arg(confidence).arg(crc1, 8, 16, QChar('0')).arg(crc2, 8, 16, QChar('0'))
+                .arg(discCrc, 0, 16)
+                .arg(confidence)
+                .arg(crc1, 8, 16, QChar('0'))
+                .arg(crc2, 8, 16, QChar('0'))
                 .toLatin1();
         };
         QByteArray xml = R"(<ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#">)";
         if (row.answer == Found)
             xml += entry(3, disc, t1, t2) + entry(2, disc, t1, t2);
         else
-            xml += entry(3, disc ^ 1, row.answer == ReadErrors ? t1 : t1, row.answer == Partial ? t2 ^ 1 : t2);
+            xml +=
+                entry(3, disc ^ 1, row.answer == ReadErrors ? t1 : t1, row.answer == Partial ? t2 ^ 1 : t2);
         xml += "</ctdb>";
         const TFetchedFile ctdb = row.answer == Absent        ? TFetchedFile{TFetchedFile::Absent, {}}
                                   : row.answer == Unreachable ? TFetchedFile{}
                                                               : TFetchedFile{TFetchedFile::Found, xml};
         QStringList asked;
         std::mutex askedLock;
-        TExtractionRun run(*r.quarle, r.coder, r.Plan(1),
-                           [&](THttpCli &, const ProxySettings &, const QString &url, qint64) {
-                               std::lock_guard lock(askedLock);
-                               asked << url;
-                               return url.contains("cuetools") ? ctdb : TFetchedFile{TFetchedFile::Absent, {}};
-                           });
-        QObject::connect(&run, &TExtractionRun::TrackStarted, [&](int, int trackNum) {
-            r.fake.fillBase = trackNum == 2 ? 7 : 1;
-        });
+        TExtractionRun run(
+            *r.quarle, r.coder, r.Plan(1),
+            [&](THttpCli &, const ProxySettings &, const QString &url, qint64) {
+                std::lock_guard lock(askedLock);
+                asked << url;
+                return url.contains("cuetools") ? ctdb : TFetchedFile{TFetchedFile::Absent, {}};
+            });
+        QObject::connect(&run, &TExtractionRun::TrackStarted,
+                         [&](int, int trackNum) { r.fake.fillBase = trackNum == 2 ? 7 : 1; });
         r.Run(run);
         ASSERT_EQ(r.finished.size(), 2u) << row.name;
         EXPECT_TRUE(asked.contains(
@@ -485,15 +489,19 @@ TEST(ExtractionRun, CtdbVerdictsComeBesideAccurateRips)
         EXPECT_EQ(r.finished[1].status.toStdString(),
                   ("Traccia 02 AccurateRip: disco assente, CTDB: " + row.track2).toStdString())
             << row.name;
-        EXPECT_EQ((r.finished[0].result + " " + r.finished[1].result).toStdString(), row.results.toStdString())
+        EXPECT_EQ((r.finished[0].result + " " + r.finished[1].result).toStdString(),
+                  row.results.toStdString())
             << row.name;
         QFile logFile(r.out.filePath("QUARLE.log"));
         ASSERT_TRUE(logFile.open(QIODevice::ReadOnly)) << row.name;
         const QString log = QString::fromUtf8(logFile.readAll());
-        const QString crc = row.answer == ReadErrors ? QString() : QString("CRC %1  ").arg(disc, 8, 16, QChar('0')).toUpper();
-        EXPECT_TRUE(log.contains("\nDisco CTDB: 9MxjvTEbxfsbxLzRQeZx5i8Fspg-  " + crc + "CTDB: " + row.disc + "\n"))
+        const QString crc =
+            row.answer == ReadErrors ? QString() : QString("CRC %1  ").arg(disc, 8, 16, QChar('0')).toUpper();
+        EXPECT_TRUE(
+            log.contains("\nDisco CTDB: 9MxjvTEbxfsbxLzRQeZx5i8Fspg-  " + crc + "CTDB: " + row.disc + "\n"))
             << row.name << log.toStdString();
-        EXPECT_TRUE(log.contains("  CTDB: " + row.track2 + "  CRC CTDB " + QString("%1  ").arg(t2, 8, 16, QChar('0')).toUpper()))
+        EXPECT_TRUE(log.contains("  CTDB: " + row.track2 + "  CRC CTDB " +
+                                 QString("%1  ").arg(t2, 8, 16, QChar('0')).toUpper()))
             << row.name;
         EXPECT_TRUE(log.contains("Riepilogo: 2 tracce, " + row.summary)) << row.name;
     }

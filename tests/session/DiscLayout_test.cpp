@@ -132,7 +132,8 @@ TEST(DiscSession, TheDiscsLayoutReachesRowsCueSheetTagsAndLog)
         };
         EXPECT_EQ(samples("Traccia nascosta.flac") == gapAudioBytes(disc.tracks[0]), disc.rows[0].startsWith("0"))
             << disc.name;
-        EXPECT_TRUE(samples("Track 01.flac") == trackAudioBytes(disc.tracks[0]) + gapAudioBytes(disc.tracks[1]))
+        EXPECT_TRUE(samples("Track 01.flac") ==
+                    trackAudioBytes(disc.tracks[0]) + gapAudioBytes(disc.tracks[1]))
             << disc.name;
 
         const QString sheet = out.filePath("QUARLE.cue");

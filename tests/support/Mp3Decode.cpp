@@ -27,4 +27,3 @@ TestPcm DecodeMp3(const QString &path)
     pcm.samples.assign(samples, samples + (wav.size() - 44) / 2);
     return pcm;
 }
-

@@ -21,8 +21,10 @@ void put32(QByteArray &bytes, uint32_t value)
         bytes.append(char(value >> (8 * i)));
 }
 
-// The image as a drive, with its table of contents; nothing, with the reason, when it cannot be read.
-std::unique_ptr<CdDevice> openImage(const QString &imagePath, CdToc &toc, QString *error)
+// The image as a drive, with its table of contents as the device and as the databases' identifiers take
+// it; nothing, with the reason, when it cannot be read.
+std::unique_ptr<CdDevice> openImage(const QString &imagePath, CdToc &toc, std::vector<TDiscTocEntry> &entries,
+                                    QString *error)
 {
     QString why;
     std::unique_ptr<CdDevice> device = CdDevice::open(imagePath, &why);
@@ -31,6 +33,8 @@ std::unique_ptr<CdDevice> openImage(const QString &imagePath, CdToc &toc, QStrin
             *error = why.isEmpty() ? QStringLiteral("no table of contents") : why;
         return nullptr;
     }
+    for (const CdTocTrack &track : toc.tracks)
+        entries.push_back({track.startLsn, track.audio});
     return device;
 }
 
@@ -39,13 +43,12 @@ std::unique_ptr<CdDevice> openImage(const QString &imagePath, CdToc &toc, QStrin
 std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imagePath, QString *error)
 {
     CdToc toc;
-    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, error);
+    std::vector<TDiscTocEntry> entries;
+    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, entries, error);
     if (!device)
         return std::nullopt;
-    std::vector<TDiscTocEntry> entries;
     std::vector<size_t> audio; // indexes of the audio tracks
     for (size_t i = 0; i < toc.tracks.size(); ++i) {
-        entries.push_back({toc.tracks[i].startLsn, toc.tracks[i].audio});
         if (toc.tracks[i].audio)
             audio.push_back(i);
     }
@@ -95,12 +98,10 @@ std::optional<AccurateRipDemoFile> MakeAccurateRipDemoFile(const QString &imageP
 std::optional<AccurateRipDemoFile> MakeCtdbDemoAnswer(const QString &imagePath, QString *error)
 {
     CdToc toc;
-    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, error);
+    std::vector<TDiscTocEntry> entries;
+    const std::unique_ptr<CdDevice> device = openImage(imagePath, toc, entries, error);
     if (!device)
         return std::nullopt;
-    std::vector<TDiscTocEntry> entries;
-    for (const CdTocTrack &track : toc.tracks)
-        entries.push_back({track.startLsn, track.audio});
     const TCtdbDisc disc = CtdbDiscOf(entries, toc.leadOutLsn);
     if (disc.tocId.isEmpty()) {
         if (error)
@@ -114,7 +115,8 @@ std::optional<AccurateRipDemoFile> MakeCtdbDemoAnswer(const QString &imagePath, 
     for (const TCtdbTrackSpan &span : disc.tracks) {
         TReadCrc crc;
         const uint64_t from = uint64_t(span.skipFirst) * 4;
-        const uint64_t to = uint64_t(span.endSector - span.startSector) * CdDevice::SectorBytes - span.skipLast * 4u;
+        const uint64_t to =
+            uint64_t(span.endSector - span.startSector) * CdDevice::SectorBytes - span.skipLast * 4u;
         for (int32_t lsn = span.startSector; lsn < span.endSector; ++lsn) {
             if (!device->readAudio(lsn, 1, sector.data())) {
                 if (error)
@@ -131,12 +133,14 @@ std::optional<AccurateRipDemoFile> MakeCtdbDemoAnswer(const QString &imagePath, 
     }
     AccurateRipDemoFile answer;
     answer.path = "/lookup2.php";
-    answer.bytes = QString(R"(<?xml version="1.0" encoding="utf-8"?>)"
-                           R"(<ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#" xmlns:ext="http://db.cuetools.net/ns/ext-1.0#">)"
-                           R"(<entry confidence="8" crc32="%1" hasparity="" id="1" npar="8" parity="" stride="5880" )"
-                           R"(syndrome="" toc="%2" trackcrcs="%3"/></ctdb>)")
-                       .arg(whole.Crc(), 8, 16, QChar('0'))
-                       .arg(disc.toc, trackCrcs.join(' '))
-                       .toUtf8();
+    answer.bytes =
+        QString(
+            R"(<?xml version="1.0" encoding="utf-8"?>)"
+            R"(<ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#" xmlns:ext="http://db.cuetools.net/ns/ext-1.0#">)"
+            R"(<entry confidence="8" crc32="%1" hasparity="" id="1" npar="8" parity="" stride="5880" )"
+            R"(syndrome="" toc="%2" trackcrcs="%3"/></ctdb>)")
+            .arg(whole.Crc(), 8, 16, QChar('0'))
+            .arg(disc.toc, trackCrcs.join(' '))
+            .toUtf8();
     return answer;
 }

@@ -156,7 +156,8 @@ int main(int argc, char **argv)
             return 1;
         }
         server.AddDocument(answer->path, answer->bytes);
-        std::fprintf(stderr, "CTDB answer for the disc at http://db.cuetools.net%s\n", answer->path.constData());
+        std::fprintf(stderr, "CTDB answer for the disc at http://db.cuetools.net%s\n",
+                     answer->path.constData());
     }
     if (!musicBrainzImage.isEmpty()) {
         QString error;
