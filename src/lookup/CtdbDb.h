@@ -19,6 +19,10 @@ struct TCtdbTrackSpan {
     int32_t endSector = 0;   // the sector after it
     uint32_t skipFirst = 0;  // frames left out at its start
     uint32_t skipLast = 0;   // and at its end
+
+    // The checked frames, counted from the disc's start: [FirstFrame, EndFrame).
+    uint64_t FirstFrame() const { return uint64_t(startSector) * 588 + skipFirst; }
+    uint64_t EndFrame() const { return uint64_t(endSector) * 588 - skipLast; }
 };
 
 // The disc as the CTDB knows it.

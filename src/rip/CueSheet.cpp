@@ -25,17 +25,9 @@ QString quoted(const QString &text)
     return QLatin1Char('"') + cleanText(text) + QLatin1Char('"');
 }
 
-QString timeOf(int32_t sectors)
-{
-    return QString("%1:%2:%3")
-        .arg(sectors / (75 * 60), 2, 10, QChar('0'))
-        .arg(sectors / 75 % 60, 2, 10, QChar('0'))
-        .arg(sectors % 75, 2, 10, QChar('0'));
-}
-
 QString indexLine(int index, int32_t sectors)
 {
-    return QString("    INDEX %1 %2").arg(index, 2, 10, QChar('0')).arg(timeOf(sectors));
+    return QString("    INDEX %1 %2").arg(index, 2, 10, QChar('0')).arg(CueTime(sectors));
 }
 
 } // namespace
@@ -80,7 +72,7 @@ QByteArray CueSheetText(const TCueDisc &disc)
             file(t.file);
             track(t);
             if (disc.hiddenSectors > 0)
-                lines << "    PREGAP " + timeOf(disc.hiddenSectors);
+                lines << "    PREGAP " + CueTime(disc.hiddenSectors);
         } else if (t.pregapSectors > 0) {
             // The gap is the end of the previous file.
             track(t);
@@ -95,4 +87,12 @@ QByteArray CueSheetText(const TCueDisc &disc)
             lines << indexLine(int(k) + 2, t.indexOffsets[k]);
     }
     return (lines.join("\r\n") + "\r\n").toUtf8();
+}
+
+QString CueTime(int32_t sectors)
+{
+    return QString("%1:%2:%3")
+        .arg(sectors / (75 * 60), 2, 10, QChar('0'))
+        .arg(sectors / 75 % 60, 2, 10, QChar('0'))
+        .arg(sectors % 75, 2, 10, QChar('0'));
 }

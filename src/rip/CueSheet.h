@@ -39,3 +39,6 @@ struct TCueDisc {
 // Track 1: with hiddenFile its INDEX 00 is that file's start; without, a PREGAP of hiddenSectors stands
 // for the audio that was not extracted; its pregapSectors is unused.
 QByteArray CueSheetText(const TCueDisc &disc);
+
+// Sectors as minutes, seconds and frames ("04:12:30"), as a cue sheet gives a time.
+QString CueTime(int32_t sectors);

@@ -145,9 +145,7 @@ void TExtractionRun::Start()
     // The reads give the CRC the CTDB keeps of each track beside their own.
     std::vector<TReadCrc::Window> windows;
     for (const TCtdbTrackSpan &span : m_verification.Ctdb().tracks)
-        windows.push_back(
-            {uint64_t(span.startSector) * TAccurateRipChecksum::FramesPerSector + span.skipFirst,
-             uint64_t(span.endSector) * TAccurateRipChecksum::FramesPerSector - span.skipLast});
+        windows.push_back({span.FirstFrame(), span.EndFrame()});
     m_quarle.setCrcWindows(std::move(windows));
 
     m_ripping = true;

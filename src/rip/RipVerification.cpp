@@ -1,8 +1,8 @@
 #include "rip/RipVerification.h"
 
-#include "disc/AccurateRip.h"
 #include "disc/ReadCrc.h"
 #include "platform/NewFile.h"
+#include "rip/CueSheet.h"
 #include "rip/LogSignature.h"
 
 #include <QStringList>
@@ -71,15 +71,20 @@ std::optional<TAccurateRipVerdict> TRipVerification::Verdict(const Track &track)
     return verdict;
 }
 
-std::optional<TAccurateRipVerdict> TRipVerification::CtdbVerdict(const Track &track) const
+std::optional<size_t> TRipVerification::CtdbIndex(const Track &track) const
 {
     const auto span = std::find_if(m_ctdb.tracks.begin(), m_ctdb.tracks.end(), [&](const TCtdbTrackSpan &s) {
         return s.trackNumber == track.trackNumber;
     });
-    if (m_ctdbAnswer == Pending || span == m_ctdb.tracks.end())
+    return span == m_ctdb.tracks.end() ? std::nullopt : std::optional(size_t(span - m_ctdb.tracks.begin()));
+}
+
+std::optional<TAccurateRipVerdict> TRipVerification::CtdbVerdict(const Track &track) const
+{
+    const std::optional<size_t> index = CtdbIndex(track);
+    if (m_ctdbAnswer == Pending || !index)
         return std::nullopt;
-    TAccurateRipVerdict verdict =
-        CompareTrackWithCtdb(m_ctdbEntries, size_t(span - m_ctdb.tracks.begin()), track.ctdbCrc.value_or(0));
+    TAccurateRipVerdict verdict = CompareTrackWithCtdb(m_ctdbEntries, *index, track.ctdbCrc.value_or(0));
     if (verdict.kind == TAccurateRipVerdict::Accurate &&
         (!track.ctdbCrc || track.outcome.kind != TTrackOutcome::Complete))
         verdict = {TAccurateRipVerdict::NotAccurate, 0};
@@ -105,8 +110,7 @@ QString TRipVerification::VerdictText(const Track &track, const QString &between
         const std::optional<TAccurateRipVerdict> verdict = Verdict(track);
         ar = verdict ? verdict->Text() : waiting;
     }
-    if (std::any_of(m_ctdb.tracks.begin(), m_ctdb.tracks.end(),
-                    [&](const TCtdbTrackSpan &s) { return s.trackNumber == track.trackNumber; })) {
+    if (CtdbIndex(track)) {
         const std::optional<TAccurateRipVerdict> verdict = CtdbVerdict(track);
         ctdb = verdict ? verdict->Text() : waiting;
     }
@@ -125,10 +129,7 @@ std::optional<uint32_t> TRipVerification::DiscCtdbCrc() const
         });
         if (track == m_tracks.end())
             return std::nullopt;
-        const uint64_t frames =
-            uint64_t(span.endSector - span.startSector) * TAccurateRipChecksum::FramesPerSector -
-            span.skipFirst - span.skipLast;
-        crc = TReadCrc::Combine(crc, *track->ctdbCrc, frames * 4);
+        crc = TReadCrc::Combine(crc, *track->ctdbCrc, (span.EndFrame() - span.FirstFrame()) * 4);
     }
     return crc;
 }
@@ -222,15 +223,6 @@ QString hex8(uint32_t v)
     return QString("%1").arg(v, 8, 16, QChar('0')).toUpper();
 }
 
-// Sectors as minutes, seconds and frames ("04:12:30"), as a cue sheet gives them.
-QString msf(int32_t sectors)
-{
-    return QString("%1:%2:%3")
-        .arg(sectors / (60 * 75), 2, 10, QChar('0'))
-        .arg(sectors / 75 % 60, 2, 10, QChar('0'))
-        .arg(sectors % 75, 2, 10, QChar('0'));
-}
-
 } // namespace
 
 QByteArray TRipVerification::LogText(const QDateTime &when) const
@@ -283,7 +275,7 @@ QByteArray TRipVerification::LogText(const QDateTime &when) const
         const TrackLayout layout = i < m_setup.layout.size() ? m_setup.layout[i] : TrackLayout();
         text << QString("  %1  %2  %3  %4  %5  %6")
                     .arg(int(i + 1), 2, 10, QChar('0'))
-                    .arg(msf(start), msf(end - start), msf(layout.pregapSectors),
+                    .arg(CueTime(start), CueTime(end - start), CueTime(layout.pregapSectors),
                          layout.isrc.isEmpty() ? QStringLiteral("-") : layout.isrc,
                          m_setup.toc[i].audio ? (layout.preemphasis ? "si" : "no") : "dati");
     }

@@ -105,6 +105,8 @@ private:
     Tally Count() const;
     // The verdict on a track read to its end; none while the answer is pending.
     std::optional<TAccurateRipVerdict> Verdict(const Track &track) const;
+    // The track's place among the CTDB's tracks; none for a track the database does not check.
+    std::optional<size_t> CtdbIndex(const Track &track) const;
     std::optional<TAccurateRipVerdict> CtdbVerdict(const Track &track) const;
     // Confirmed by either database.
     bool Accurate(const Track &track) const;
